@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+namespace AppConstants {
+// Version and build from the build system; "1.0" and "1" when it gives none.
+QString appVersion();
+QString buildNumber();
+// "Folionest/<version> (Privacy-First Reference Library)"
+QString userAgent();
+QUrl projectWebPageURL();
+QString supportEmail();
+// Twelve preset colours: blue, indigo, purple, pink, red, orange, yellow,
+// green, mint, teal, cyan, gray.
+const QList<QColor>& colorPalette();
+} // namespace AppConstants

@@ -1,0 +1,330 @@
+#include "Cli.h"
+
+#include "model/Folder.h"
+#include "model/Item.h"
+#include "model/Tag.h"
+#include "model/TagDragItem.h"
+#include "platform/ContainerPaths.h"
+#include "store/ModelContext.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace Cli {
+
+Args Args::parse(const QStringList& args, const QStringList& valueOptions, const QStringList& flags)
+{
+    Args parsed;
+    bool onlyPositional = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (onlyPositional || arg == u"-" || !arg.startsWith(u'-')) {
+            parsed.m_positional.append(arg);
+            continue;
+        }
+        if (arg == u"--") {
+            onlyPositional = true;
+            continue;
+        }
+        QString name = arg;
+        std::optional<QString> inlineValue;
+        if (const qsizetype eq = arg.indexOf(u'='); arg.startsWith(u"--") && eq > 0) {
+            name = arg.left(eq);
+            inlineValue = arg.mid(eq + 1);
+        }
+        if (valueOptions.contains(name)) {
+            if (inlineValue) {
+                parsed.m_values.insert(name, *inlineValue);
+            } else {
+                if (i + 1 >= args.size())
+                    throw Failed{UsageError, u"option %1 needs a value"_s.arg(name)};
+                parsed.m_values.insert(name, args[++i]);
+            }
+        } else if (flags.contains(name) && !inlineValue) {
+            parsed.m_flags.insert(name);
+        } else {
+            throw Failed{UsageError, u"unknown option %1"_s.arg(name)};
+        }
+    }
+    return parsed;
+}
+
+QString Args::positional(qsizetype i, const char* name) const
+{
+    if (i >= m_positional.size())
+        throw Failed{UsageError, u"missing %1"_s.arg(QLatin1StringView(name))};
+    return m_positional[i];
+}
+
+void Args::expectPositional(qsizetype min, qsizetype max) const
+{
+    if (m_positional.size() < min)
+        throw Failed{UsageError, u"missing argument"_s};
+    if (m_positional.size() > max)
+        throw Failed{UsageError, u"unexpected argument “%1”"_s.arg(m_positional[max])};
+}
+
+std::optional<QString> Args::value(const QString& option) const
+{
+    const auto values = m_values.values(option);
+    if (values.isEmpty())
+        return std::nullopt;
+    return values.first(); // QMultiHash keeps the latest first: the last one given wins
+}
+
+QStringList Args::values(const QString& option) const
+{
+    QStringList list = m_values.values(option);
+    std::reverse(list.begin(), list.end());
+    return list;
+}
+
+Session::Session(QString containerOverride)
+    : m_container(std::move(containerOverride)), m_out(stdout), m_err(stderr)
+{
+}
+
+Session::~Session()
+{
+    m_out.flush();
+    m_err.flush();
+}
+
+ModelContext& Session::context()
+{
+    if (!m_context) {
+        const QString dir = m_container.isEmpty() ? ContainerPaths::containerDirectory() : m_container;
+        auto opened = ModelContext::open(ContainerPaths::storePath(dir));
+        if (!opened)
+            throw Failed{StoreUnavailable, u"Failed to initialize model container: "_s + opened.error()};
+        m_context = std::move(opened).value();
+        // The tool saves explicitly before it exits.
+        m_context->setAutosaveDelay(60 * 60 * 1000);
+    }
+    return *m_context;
+}
+
+void Session::save()
+{
+    if (!m_context)
+        return;
+    if (Status s = m_context->save(); !s)
+        throw Failed{Failure, s.error()};
+}
+
+QList<CommandInfo>& registry()
+{
+    static QList<CommandInfo> s_commands;
+    return s_commands;
+}
+
+void registerCommand(const QString& name, const QString& synopsis, Command run)
+{
+    registry().append({name, synopsis, std::move(run)});
+}
+
+QUuid parseId(const QString& text, const char* what)
+{
+    QString t = text.trimmed();
+    if (t.startsWith(u'{') && t.endsWith(u'}'))
+        t = t.mid(1, t.size() - 2);
+    const auto id = UuidText::fromString(t);
+    if (!id)
+        throw Failed{UsageError, u"“%1” is not a valid %2 id (expected a UUID)"_s.arg(text, QLatin1StringView(what))};
+    return *id;
+}
+
+Item& itemById(Session& session, const QString& text)
+{
+    const QUuid id = parseId(text, "item");
+    Item* item = session.context().item(id);
+    if (!item)
+        throw Failed{UnknownId, u"no item with id %1"_s.arg(UuidText::toString(id))};
+    return *item;
+}
+
+Folder& folderById(Session& session, const QString& text)
+{
+    const QUuid id = parseId(text, "folder");
+    Folder* folder = session.context().folder(id);
+    if (!folder)
+        throw Failed{UnknownId, u"no folder with id %1"_s.arg(UuidText::toString(id))};
+    return *folder;
+}
+
+Tag& tagById(Session& session, const QString& text)
+{
+    const QUuid id = parseId(text, "tag");
+    Tag* tag = session.context().tag(id);
+    if (!tag)
+        throw Failed{UnknownId, u"no tag with id %1"_s.arg(UuidText::toString(id))};
+    return *tag;
+}
+
+bool parseOnOff(const QString& text, const char* option)
+{
+    if (text == u"on" || text == u"true" || text == u"yes")
+        return true;
+    if (text == u"off" || text == u"false" || text == u"no")
+        return false;
+    throw Failed{UsageError, u"%1 takes on or off, not “%2”"_s.arg(QLatin1StringView(option), text)};
+}
+
+QString isoDate(const QDateTime& date)
+{
+    return date.toUTC().toString(Qt::ISODateWithMs);
+}
+
+namespace {
+QJsonValue optionalString(const std::optional<QString>& s)
+{
+    return s ? QJsonValue(*s) : QJsonValue(QJsonValue::Null);
+}
+} // namespace
+
+QJsonObject itemJson(const Item& item)
+{
+    QJsonObject o;
+    o.insert(u"id"_s, UuidText::toString(item.id()));
+    o.insert(u"typeRawValue"_s, item.typeRawValue());
+    o.insert(u"urlString"_s, optionalString(item.urlString()));
+    o.insert(u"title"_s, item.title());
+    o.insert(u"note"_s, optionalString(item.note()));
+    o.insert(u"hasThumbnail"_s, item.hasThumbnail());
+    o.insert(u"hasImage"_s, item.hasImage());
+    if (const auto& json = item.metadataJSON()) {
+        const QJsonDocument doc = QJsonDocument::fromJson(*json);
+        if (doc.isObject())
+            o.insert(u"metadataJSON"_s, doc.object());
+        else if (*json == "null")
+            o.insert(u"metadataJSON"_s, QJsonValue(QJsonValue::Null));
+        else
+            o.insert(u"metadataJSON"_s, QString::fromUtf8(*json));
+    } else {
+        o.insert(u"metadataJSON"_s, QJsonValue(QJsonValue::Null));
+    }
+    o.insert(u"sourceDomain"_s, optionalString(item.sourceDomain()));
+    o.insert(u"sourceApp"_s, optionalString(item.sourceApp()));
+    o.insert(u"folderId"_s, item.folder() ? QJsonValue(UuidText::toString(item.folder()->id()))
+                                          : QJsonValue(QJsonValue::Null));
+    QJsonArray tagIds;
+    for (const Tag* tag : item.tags())
+        tagIds.append(UuidText::toString(tag->id()));
+    o.insert(u"tagIds"_s, tagIds);
+    o.insert(u"isArchived"_s, item.isArchived());
+    o.insert(u"isFavorite"_s, item.isFavorite());
+    o.insert(u"isRead"_s, item.isRead());
+    o.insert(u"createdAt"_s, isoDate(item.createdAt()));
+    o.insert(u"modifiedAt"_s, isoDate(item.modifiedAt()));
+    o.insert(u"accessedAt"_s, item.accessedAt() ? QJsonValue(isoDate(*item.accessedAt()))
+                                                : QJsonValue(QJsonValue::Null));
+    return o;
+}
+
+QJsonObject folderJson(const Folder& folder)
+{
+    QJsonObject o;
+    o.insert(u"id"_s, UuidText::toString(folder.id()));
+    o.insert(u"name"_s, folder.name());
+    o.insert(u"iconName"_s, folder.iconName());
+    o.insert(u"colorHex"_s, folder.colorHex());
+    o.insert(u"sortOrder"_s, folder.sortOrder());
+    o.insert(u"createdAt"_s, isoDate(folder.createdAt()));
+    o.insert(u"modifiedAt"_s, isoDate(folder.modifiedAt()));
+    o.insert(u"parentId"_s, folder.parent() ? QJsonValue(UuidText::toString(folder.parent()->id()))
+                                            : QJsonValue(QJsonValue::Null));
+    return o;
+}
+
+QJsonObject tagJson(const Tag& tag)
+{
+    QJsonObject o;
+    o.insert(u"id"_s, UuidText::toString(tag.id()));
+    o.insert(u"name"_s, tag.name());
+    o.insert(u"colorHex"_s, tag.colorHex());
+    o.insert(u"sortOrder"_s, tag.sortOrder());
+    o.insert(u"createdAt"_s, isoDate(tag.createdAt()));
+    o.insert(u"modifiedAt"_s, isoDate(tag.modifiedAt()));
+    o.insert(u"itemCount"_s, tag.itemCount());
+    return o;
+}
+
+QString jsonLine(const QJsonObject& object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+namespace {
+void printUsage(QTextStream& stream)
+{
+    stream << "Usage: folionest-cli [--container DIR] COMMAND [ARGS]\n\n"
+              "Works on the Folionest library in DIR, $FOLIONEST_CONTAINER, or the default container.\n\n"
+              "Commands:\n";
+    for (const CommandInfo& command : registry())
+        stream << "  " << command.synopsis << '\n';
+    stream << "\nExit status: 0 success, 1 usage error, 2 unknown id, 3 library cannot be opened,\n"
+              "4 input is not an image, 5 other failure.\n";
+}
+} // namespace
+
+int run(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(u"vellumkeep"_s);
+    QCoreApplication::setApplicationName(u"Folionest"_s);
+    registerLibraryCommands();
+
+    QStringList args = QCoreApplication::arguments().mid(1);
+    QString container;
+    QTextStream err(stderr);
+    while (!args.isEmpty() && args.first().startsWith(u"--container")) {
+        const QString first = args.takeFirst();
+        if (first.startsWith(u"--container=")) {
+            container = first.mid(12);
+        } else if (!args.isEmpty()) {
+            container = args.takeFirst();
+        } else {
+            err << "folionest-cli: option --container needs a value\n";
+            return UsageError;
+        }
+    }
+    if (args.isEmpty() || args.first() == u"--help" || args.first() == u"-h" || args.first() == u"help") {
+        QTextStream out(stdout);
+        printUsage(args.isEmpty() ? err : out);
+        return args.isEmpty() ? UsageError : Success;
+    }
+    if (args.first() == u"--version") {
+        QTextStream(stdout) << "folionest-cli " << FOLIONEST_VERSION << '\n';
+        return Success;
+    }
+
+    // Two-word commands ("folder add") are matched before one-word ones.
+    const CommandInfo* match = nullptr;
+    qsizetype consumed = 0;
+    for (const CommandInfo& command : registry()) {
+        const QStringList words = command.name.split(u' ');
+        if (words.size() <= args.size() && args.mid(0, words.size()) == words && words.size() > consumed) {
+            match = &command;
+            consumed = words.size();
+        }
+    }
+    if (!match) {
+        err << "folionest-cli: unknown command “" << args.first() << "”; see folionest-cli --help\n";
+        return UsageError;
+    }
+    Session session(container);
+    try {
+        return match->run(session, args.mid(consumed));
+    } catch (const Failed& failed) {
+        session.out().flush();
+        session.err() << "folionest-cli: " << failed.message << '\n';
+        return failed.status;
+    }
+}
+
+} // namespace Cli

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "model/Result.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Folder;
+class Item;
+class ModelContext;
+class Tag;
+
+namespace Cli {
+
+// Exit statuses of the tool.
+enum Exit : int { Success = 0, UsageError = 1, UnknownId = 2, StoreUnavailable = 3, NotAnImage = 4, Failure = 5 };
+
+// Thrown by helpers to end a command with a message on stderr.
+struct Failed {
+    int status;
+    QString message;
+};
+
+// The parsed arguments of one command.
+class Args {
+public:
+    // Options that take a value and plain flags; anything else starting with
+    // "--" (or "-o") is a usage error.
+    static Args parse(const QStringList& args, const QStringList& valueOptions, const QStringList& flags);
+
+    const QStringList& positional() const { return m_positional; }
+    QString positional(qsizetype i, const char* name) const;
+    void expectPositional(qsizetype min, qsizetype max) const;
+    bool has(const QString& option) const { return m_values.contains(option) || m_flags.contains(option); }
+    std::optional<QString> value(const QString& option) const;
+    QStringList values(const QString& option) const;
+
+private:
+    QStringList m_positional;
+    QMultiHash<QString, QString> m_values;
+    QSet<QString> m_flags;
+};
+
+// What every command gets: the library (opened on first use) and the output.
+class Session {
+public:
+    explicit Session(QString containerOverride);
+    ~Session();
+    ModelContext& context();
+    // Saves and reports a failure as a Failed.
+    void save();
+    QTextStream& out() { return m_out; }
+    QTextStream& err() { return m_err; }
+
+private:
+    QString m_container;
+    std::unique_ptr<ModelContext> m_context;
+    QTextStream m_out;
+    QTextStream m_err;
+};
+
+using Command = std::function<int(Session&, const QStringList& args)>;
+struct CommandInfo {
+    QString name;
+    QString synopsis;
+    Command run;
+};
+// Every command of the tool, in help order.
+QList<CommandInfo>& registry();
+void registerCommand(const QString& name, const QString& synopsis, Command run);
+
+// Shared helpers.
+QUuid parseId(const QString& text, const char* what);
+Item& itemById(Session& session, const QString& text);
+Folder& folderById(Session& session, const QString& text);
+Tag& tagById(Session& session, const QString& text);
+bool parseOnOff(const QString& text, const char* option);
+QString isoDate(const QDateTime& date);
+QJsonObject itemJson(const Item& item);
+QJsonObject folderJson(const Folder& folder);
+QJsonObject tagJson(const Tag& tag);
+QString jsonLine(const QJsonObject& object);
+
+// Registration functions of the command groups.
+void registerLibraryCommands();
+
+int run(int argc, char* argv[]);
+
+} // namespace Cli

@@ -1,0 +1,287 @@
+// Commands that read and edit the library's records.
+
+#include "Cli.h"
+
+#include "model/Clock.h"
+#include "model/ColorHex.h"
+#include "model/Folder.h"
+#include "model/Item.h"
+#include "model/SmartFolder.h"
+#include "model/SystemColors.h"
+#include "model/Tag.h"
+#include "model/TagDragItem.h"
+#include "store/ModelContext.h"
+
+#include <QJsonDocument>
+
+using namespace Qt::StringLiterals;
+
+namespace Cli {
+namespace {
+
+QUrl parseUrl(const QString& text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty())
+        throw Failed{UsageError, u"“%1” is not a URL with a scheme (such as https://%1)"_s.arg(text)};
+    return url;
+}
+
+QColor parseColor(const std::optional<QString>& text)
+{
+    // The text goes through the same rule as imported colours.
+    return text ? ColorHex::fromHex(*text) : SystemColors::blue();
+}
+
+void printItem(QTextStream& out, const Item& item)
+{
+    out << "id:           " << UuidText::toString(item.id()) << '\n'
+        << "type:         " << item.typeRawValue() << '\n'
+        << "title:        " << item.title() << '\n'
+        << "url:          " << item.urlString().value_or(QString()) << '\n'
+        << "note:         " << item.note().value_or(QString()) << '\n'
+        << "source:       " << item.sourceDomain().value_or(QString()) << '\n'
+        << "folder:       " << (item.folder() ? item.folder()->name() : QString()) << '\n';
+    QStringList tags;
+    for (const Tag* tag : item.sortedTags())
+        tags.append(tag->name());
+    out << "tags:         " << tags.join(u", "_s) << '\n'
+        << "favorite:     " << (item.isFavorite() ? "yes" : "no") << '\n'
+        << "archived:     " << (item.isArchived() ? "yes" : "no") << '\n'
+        << "thumbnail:    " << (item.hasThumbnail() ? "yes" : "no") << '\n'
+        << "image:        " << (item.hasImage() ? "yes" : "no") << '\n'
+        << "created:      " << isoDate(item.createdAt()) << '\n'
+        << "modified:     " << isoDate(item.modifiedAt()) << '\n';
+    if (item.accessedAt())
+        out << "viewed:       " << isoDate(*item.accessedAt()) << '\n';
+    if (const auto metadata = item.metadata())
+        out << "metadata:     " << QString::fromUtf8(metadata->toJson()) << '\n';
+}
+
+int addItem(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {u"--title"_s, u"--note"_s, u"--folder"_s}, {});
+    args.expectPositional(1, 1);
+    const QUrl url = parseUrl(args.positional(0, "URL"));
+    Folder* folder = args.value(u"--folder"_s) ? &folderById(s, *args.value(u"--folder"_s)) : nullptr;
+    const QString host = url.host();
+    const QString title = args.value(u"--title"_s).value_or(host.isEmpty() ? u"Untitled"_s : host);
+    auto item = std::make_unique<Item>(ItemTypes::detect(url), title, url, args.value(u"--note"_s), folder);
+    Item* inserted = s.context().insert(std::move(item));
+    s.save();
+    s.out() << UuidText::toString(inserted->id()) << '\n';
+    return Success;
+}
+
+int listItems(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {u"--json"_s});
+    args.expectPositional(0, 0);
+    const QList<Item*> items = s.context().fetchItems(
+        [](const Item* a, const Item* b) { return a->createdAt() > b->createdAt(); });
+    for (const Item* item : items) {
+        if (args.has(u"--json"_s))
+            s.out() << jsonLine(itemJson(*item)) << '\n';
+        else
+            s.out() << UuidText::toString(item->id()) << "  " << item->typeRawValue().leftJustified(11) << "  "
+                    << item->title() << '\n';
+    }
+    return Success;
+}
+
+int showItem(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {u"--json"_s});
+    args.expectPositional(1, 1);
+    const Item& item = itemById(s, args.positional(0, "ID"));
+    if (args.has(u"--json"_s))
+        s.out() << jsonLine(itemJson(item)) << '\n';
+    else
+        printItem(s.out(), item);
+    return Success;
+}
+
+int editItem(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(
+        argv, {u"--title"_s, u"--note"_s, u"--favorite"_s, u"--archived"_s, u"--folder"_s}, {});
+    args.expectPositional(1, 1);
+    Item& item = itemById(s, args.positional(0, "ID"));
+    // Check every argument before the first change.
+    auto onOff = [&args](const QString& option) -> std::optional<bool> {
+        if (const auto v = args.value(option))
+            return parseOnOff(*v, option == u"--favorite" ? "--favorite" : "--archived");
+        return std::nullopt;
+    };
+    const auto favorite = onOff(u"--favorite"_s);
+    const auto archived = onOff(u"--archived"_s);
+    std::optional<Folder*> folder;
+    if (const auto f = args.value(u"--folder"_s))
+        folder = (*f == u"none") ? nullptr : &folderById(s, *f);
+    const auto title = args.value(u"--title"_s);
+    if (title && title->isEmpty())
+        throw Failed{UsageError, u"the title cannot be empty"_s};
+
+    // Title and note are edited as the item editor does: then the item
+    // counts as modified now.
+    const auto note = args.value(u"--note"_s);
+    if (title || note) {
+        if (title)
+            item.setTitle(*title);
+        if (note)
+            item.setNote(note->isEmpty() ? std::nullopt : std::optional<QString>(*note));
+        item.setModifiedAt(Clock::now());
+    }
+    if (favorite && *favorite != item.isFavorite())
+        item.toggleFavorite();
+    if (archived && *archived != item.isArchived())
+        item.toggleArchived();
+    if (folder && *folder != item.folder())
+        item.moveToFolder(*folder);
+    s.save();
+    printItem(s.out(), item);
+    return Success;
+}
+
+int deleteItem(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {});
+    args.expectPositional(1, 1);
+    Item& item = itemById(s, args.positional(0, "ID"));
+    s.context().remove(&item);
+    s.save();
+    return Success;
+}
+
+int addFolder(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {u"--parent"_s, u"--icon"_s, u"--color"_s}, {});
+    args.expectPositional(1, 1);
+    const QString name = args.positional(0, "NAME");
+    if (name.trimmed().isEmpty())
+        throw Failed{UsageError, u"the folder name cannot be empty"_s};
+    Folder* parent = args.value(u"--parent"_s) ? &folderById(s, *args.value(u"--parent"_s)) : nullptr;
+    auto folder = std::make_unique<Folder>(name, args.value(u"--icon"_s).value_or(u"folder"_s),
+                                           parseColor(args.value(u"--color"_s)), parent);
+    Folder* inserted = s.context().insert(std::move(folder));
+    s.save();
+    s.out() << UuidText::toString(inserted->id()) << '\n';
+    return Success;
+}
+
+int listFolders(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {u"--json"_s});
+    args.expectPositional(0, 0);
+    const bool json = args.has(u"--json"_s);
+    // Depth-first from the roots, children by their sort order.
+    std::function<void(const Folder*, int)> print = [&](const Folder* folder, int depth) {
+        if (json)
+            s.out() << jsonLine(folderJson(*folder)) << '\n';
+        else
+            s.out() << UuidText::toString(folder->id()) << "  " << QString(depth * 2, u' ') << folder->name()
+                    << "  (" << folder->items().size() << ")\n";
+        for (const Folder* child : folder->sortedChildren())
+            print(child, depth + 1);
+    };
+    const QList<Folder*> roots = s.context().fetchFolders(
+        [](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
+    for (const Folder* folder : roots) {
+        if (!folder->parent())
+            print(folder, 0);
+    }
+    return Success;
+}
+
+int deleteFolder(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {});
+    args.expectPositional(1, 1);
+    Folder& folder = folderById(s, args.positional(0, "ID"));
+    s.context().remove(&folder);
+    s.save();
+    return Success;
+}
+
+int addTag(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {u"--color"_s}, {});
+    args.expectPositional(1, 1);
+    const QString name = args.positional(0, "NAME");
+    if (name.trimmed().isEmpty())
+        throw Failed{UsageError, u"the tag name cannot be empty"_s};
+    Tag* tag = s.context().insert(std::make_unique<Tag>(name, parseColor(args.value(u"--color"_s))));
+    s.save();
+    s.out() << UuidText::toString(tag->id()) << '\n';
+    return Success;
+}
+
+int listTags(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {u"--json"_s});
+    args.expectPositional(0, 0);
+    const QList<Tag*> tags = s.context().fetchTags([](const Tag* a, const Tag* b) { return *a < *b; });
+    for (const Tag* tag : tags) {
+        if (args.has(u"--json"_s))
+            s.out() << jsonLine(tagJson(*tag)) << '\n';
+        else
+            s.out() << UuidText::toString(tag->id()) << "  " << tag->colorHex() << "  " << tag->name() << "  ("
+                    << tag->itemCount() << ")\n";
+    }
+    return Success;
+}
+
+int attachTag(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {});
+    args.expectPositional(2, 2);
+    Item& item = itemById(s, args.positional(0, "ITEM_ID"));
+    Tag& tag = tagById(s, args.positional(1, "TAG_ID"));
+    item.addTag(&tag);
+    s.save();
+    return Success;
+}
+
+int deleteTag(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {});
+    args.expectPositional(1, 1);
+    Tag& tag = tagById(s, args.positional(0, "ID"));
+    s.context().remove(&tag);
+    s.save();
+    return Success;
+}
+
+int counts(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {});
+    args.expectPositional(0, 0);
+    const QList<int> values = SmartFolders::counts(s.context().items(), SmartFolders::recentCutoff());
+    const QList<SmartFolder>& all = SmartFolders::allCases();
+    for (qsizetype i = 0; i < all.size(); ++i)
+        s.out() << SmartFolders::rawValue(all[i]) << ' ' << values[i] << '\n';
+    return Success;
+}
+
+} // namespace
+
+void registerLibraryCommands()
+{
+    registerCommand(u"add"_s, u"add URL [--title T] [--note N] [--folder ID]"_s, addItem);
+    registerCommand(u"list"_s, u"list [--json]"_s, listItems);
+    registerCommand(u"show"_s, u"show ID [--json]"_s, showItem);
+    registerCommand(u"edit"_s,
+                    u"edit ID [--title T] [--note N] [--favorite on|off] [--archived on|off] [--folder ID|none]"_s,
+                    editItem);
+    registerCommand(u"delete"_s, u"delete ID"_s, deleteItem);
+    registerCommand(u"folder add"_s, u"folder add NAME [--parent ID] [--icon SYMBOL] [--color HEX]"_s, addFolder);
+    registerCommand(u"folder list"_s, u"folder list [--json]"_s, listFolders);
+    registerCommand(u"folder delete"_s, u"folder delete ID"_s, deleteFolder);
+    registerCommand(u"tag add"_s, u"tag add NAME [--color HEX]"_s, addTag);
+    registerCommand(u"tag list"_s, u"tag list [--json]"_s, listTags);
+    registerCommand(u"tag attach"_s, u"tag attach ITEM_ID TAG_ID"_s, attachTag);
+    registerCommand(u"tag delete"_s, u"tag delete ID"_s, deleteTag);
+    registerCommand(u"counts"_s, u"counts"_s, counts);
+}
+
+} // namespace Cli

@@ -1,0 +1,6 @@
+#include "Cli.h"
+
+int main(int argc, char* argv[])
+{
+    return Cli::run(argc, argv);
+}

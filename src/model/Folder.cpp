@@ -1,0 +1,121 @@
+#include "Folder.h"
+
+#include "Clock.h"
+#include "ColorHex.h"
+#include "Item.h"
+
+#include <algorithm>
+
+Folder::Folder(const QUuid& id) : Record(id) {}
+
+Folder::Folder(const QString& name, const QString& iconName, const QColor& color, Folder* parent)
+    : Record(QUuid::createUuid())
+{
+    m_name = name;
+    m_iconName = iconName;
+    m_colorHex = hexForColor(color);
+    m_sortOrder = 0;
+    if (parent) {
+        m_parent = parent;
+        parent->m_children.append(this);
+    }
+    m_createdAt = Clock::now();
+    m_modifiedAt = Clock::now();
+}
+
+Folder::~Folder()
+{
+    m_observer = nullptr;
+    if (m_parent)
+        m_parent->m_children.removeOne(this);
+    for (Folder* child : std::as_const(m_children))
+        child->m_parent = nullptr;
+    for (Item* item : std::as_const(m_items))
+        item->m_folder = nullptr;
+}
+
+QString Folder::hexForColor(const QColor& color)
+{
+    return ColorHex::toHex(color).value_or(QString::fromLatin1(ColorHex::kSystemBlueHex));
+}
+
+void Folder::changed(quint32 fields)
+{
+    if (m_observer)
+        m_observer->folderChanged(this, fields);
+}
+
+#define FOLIONEST_SETTER(Member, Field, value)                                                               \
+    if (Member == value)                                                                                   \
+        return;                                                                                            \
+    Member = value;                                                                                        \
+    changed(Field);
+
+void Folder::setName(const QString& name) { FOLIONEST_SETTER(m_name, FolderField::Name, name) }
+void Folder::setIconName(const QString& iconName) { FOLIONEST_SETTER(m_iconName, FolderField::IconName, iconName) }
+void Folder::setColorHex(const QString& hex) { FOLIONEST_SETTER(m_colorHex, FolderField::ColorHex, hex) }
+void Folder::setSortOrder(int order) { FOLIONEST_SETTER(m_sortOrder, FolderField::SortOrder, order) }
+void Folder::setCreatedAt(const QDateTime& date) { FOLIONEST_SETTER(m_createdAt, FolderField::CreatedAt, date) }
+void Folder::setModifiedAt(const QDateTime& date) { FOLIONEST_SETTER(m_modifiedAt, FolderField::ModifiedAt, date) }
+
+#undef FOLIONEST_SETTER
+
+QColor Folder::color() const { return ColorHex::fromHex(m_colorHex); }
+
+bool Folder::isAncestorOf(const Folder* folder) const
+{
+    for (const Folder* f = folder ? folder->m_parent : nullptr; f; f = f->m_parent) {
+        if (f == this)
+            return true;
+    }
+    return false;
+}
+
+bool Folder::setParent(Folder* parent)
+{
+    if (parent == m_parent)
+        return true;
+    if (parent == this || (parent && isAncestorOf(parent)))
+        return false;
+    if (m_parent) {
+        m_parent->m_children.removeOne(this);
+        m_parent->changed(FolderField::Children);
+    }
+    m_parent = parent;
+    if (m_parent) {
+        m_parent->m_children.append(this);
+        m_parent->changed(FolderField::Children);
+    }
+    changed(FolderField::Parent);
+    return true;
+}
+
+QList<Folder*> Folder::sortedChildren() const
+{
+    QList<Folder*> sorted = m_children;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
+    return sorted;
+}
+
+QList<Folder*> Folder::allDescendants() const
+{
+    QList<Folder*> result;
+    // Iterative pre-order walk, safe on deep trees.
+    QList<const Folder*> stack{this};
+    QList<qsizetype> next{0};
+    while (!stack.isEmpty()) {
+        const Folder* top = stack.last();
+        qsizetype& i = next.last();
+        if (i >= top->m_children.size()) {
+            stack.removeLast();
+            next.removeLast();
+            continue;
+        }
+        Folder* child = top->m_children[i++];
+        result.append(child);
+        stack.append(child);
+        next.append(0);
+    }
+    return result;
+}

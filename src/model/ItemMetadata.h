@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Structured page metadata an item carries as a JSON blob.
+struct ItemMetadata {
+    std::optional<QString> author;
+    std::optional<QDateTime> publishDate;
+    std::optional<QString> description;
+    std::optional<double> duration;
+    std::optional<QString> platform;
+    std::optional<QString> ogImageURL;
+    std::optional<QString> siteName;
+    std::optional<QString> articleType;
+    std::optional<QStringList> keywords;
+    std::optional<QString> videoId;
+    std::optional<QMap<QString, QString>> customFields;
+
+    bool operator==(const ItemMetadata&) const = default;
+
+    // One JSON object; absent fields are left out; dates are seconds since
+    // 2001-01-01 00:00:00 UTC.
+    QByteArray toJson() const;
+    // None when the bytes are not one such object (a field of the wrong type
+    // included); a missing key or null reads as none.
+    static std::optional<ItemMetadata> fromJson(const QByteArray& json);
+};
+
+namespace ReferenceDate {
+// Seconds between 1970-01-01 and 2001-01-01, both UTC.
+inline constexpr qint64 kUnixOffsetSeconds = 978307200;
+double secondsSinceReference(const QDateTime& date);
+QDateTime fromSecondsSinceReference(double seconds);
+} // namespace ReferenceDate

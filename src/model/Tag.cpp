@@ -1,0 +1,82 @@
+#include "Tag.h"
+
+#include "Clock.h"
+#include "ColorHex.h"
+#include "Item.h"
+
+#include <QCollator>
+#include <QLocale>
+
+#include <algorithm>
+
+int Collation::compareCaseInsensitive(const QString& a, const QString& b)
+{
+    // QCollator is not thread-safe; one per thread, following the locale.
+    thread_local QCollator t_collator = [] {
+        QCollator c{QLocale()};
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    if (t_collator.locale() != QLocale()) {
+        t_collator = QCollator(QLocale());
+        t_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    }
+    return t_collator.compare(a, b);
+}
+
+Tag::Tag(const QUuid& id) : Record(id) {}
+
+Tag::Tag(const QString& name, const QColor& color) : Record(QUuid::createUuid())
+{
+    m_name = name;
+    m_colorHex = hexForColor(color);
+    m_sortOrder = 0;
+    m_createdAt = Clock::now();
+    m_modifiedAt = Clock::now();
+}
+
+Tag::~Tag()
+{
+    m_observer = nullptr;
+    for (Item* item : std::as_const(m_items))
+        item->m_tags.removeAll(this);
+}
+
+QString Tag::hexForColor(const QColor& color)
+{
+    return ColorHex::toHex(color).value_or(QString::fromLatin1(ColorHex::kSystemBlueHex));
+}
+
+void Tag::changed(quint32 fields)
+{
+    if (m_observer)
+        m_observer->tagChanged(this, fields);
+}
+
+#define FOLIONEST_SETTER(Member, Field, value)                                                               \
+    if (Member == value)                                                                                   \
+        return;                                                                                            \
+    Member = value;                                                                                        \
+    changed(Field);
+
+void Tag::setName(const QString& name) { FOLIONEST_SETTER(m_name, TagField::Name, name) }
+void Tag::setColorHex(const QString& hex) { FOLIONEST_SETTER(m_colorHex, TagField::ColorHex, hex) }
+void Tag::setSortOrder(int order) { FOLIONEST_SETTER(m_sortOrder, TagField::SortOrder, order) }
+void Tag::setCreatedAt(const QDateTime& date) { FOLIONEST_SETTER(m_createdAt, TagField::CreatedAt, date) }
+void Tag::setModifiedAt(const QDateTime& date) { FOLIONEST_SETTER(m_modifiedAt, TagField::ModifiedAt, date) }
+
+#undef FOLIONEST_SETTER
+
+QColor Tag::color() const { return ColorHex::fromHex(m_colorHex); }
+
+int Tag::itemCount() const
+{
+    return int(std::count_if(m_items.cbegin(), m_items.cend(), [](const Item* i) { return !i->isArchived(); }));
+}
+
+bool Tag::operator<(const Tag& other) const
+{
+    if (m_sortOrder != other.m_sortOrder)
+        return m_sortOrder < other.m_sortOrder;
+    return Collation::compareCaseInsensitive(m_name, other.m_name) < 0;
+}

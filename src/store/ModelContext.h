@@ -1,0 +1,173 @@
+#pragma once
+
+#include "LibraryStore.h"
+
+#include "model/Folder.h"
+#include "model/Item.h"
+#include "model/Record.h"
+#include "model/Result.h"
+#include "model/Tag.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The one main-thread context that owns every record of the library. It
+// tracks changes, saves them in one transaction shortly after they happen
+// (or at once with save()), applies the delete rules and tells observers.
+class ModelContext final : public QObject, public RecordObserver {
+    Q_OBJECT
+
+public:
+    // Latest moment after the first unsaved change at which it is written.
+    static constexpr int kDefaultAutosaveDelayMs = 250;
+
+    ~ModelContext() override;
+
+    // Opens the store file and loads every record.
+    static Result<std::unique_ptr<ModelContext>> open(const QString& storePath);
+
+    const QString& storePath() const { return m_store->path(); }
+
+    Item* insert(std::unique_ptr<Item> item);
+    Folder* insert(std::unique_ptr<Folder> folder);
+    Tag* insert(std::unique_ptr<Tag> tag);
+
+    // Deleting an item takes it out of its folder and tags. Deleting a folder
+    // deletes its descendants and leaves their items unfiled. Deleting a tag
+    // detaches it from its items. Records stay valid (isDeleted() true) until
+    // the next save has written the deletion.
+    void remove(Item* item);
+    void remove(Folder* folder);
+    void remove(Tag* tag);
+
+    // Every live record, in insertion (store) order.
+    const QList<Item*>& items() const { return m_items.list(); }
+    const QList<Folder*>& folders() const { return m_folders.list(); }
+    const QList<Tag*>& tags() const { return m_tags.list(); }
+
+    template <typename T>
+    using Comparator = std::function<bool(const T*, const T*)>;
+    // All records of a type, stably sorted.
+    QList<Item*> fetchItems(const Comparator<Item>& lessThan) const;
+    QList<Folder*> fetchFolders(const Comparator<Folder>& lessThan) const;
+    QList<Tag*> fetchTags(const Comparator<Tag>& lessThan) const;
+
+    Item* item(const QUuid& id) const { return m_itemsById.value(id); }
+    Folder* folder(const QUuid& id) const { return m_foldersById.value(id); }
+    Tag* tag(const QUuid& id) const { return m_tagsById.value(id); }
+
+    bool hasChanges() const;
+    // Writes every pending change now, in one transaction. On failure the
+    // changes stay pending and nothing earlier is lost.
+    Status save();
+
+    void setAutosaveDelay(int ms);
+    int autosaveDelay() const { return m_autosaveTimer.interval(); }
+
+    // RecordObserver
+    void itemChanged(Item* item, quint32 fields) override;
+    void folderChanged(Folder* folder, quint32 fields) override;
+    void tagChanged(Tag* tag, quint32 fields) override;
+    std::optional<QByteArray> loadItemBlob(const Item* item, BlobKind kind) const override;
+
+Q_SIGNALS:
+    void itemInserted(Item* item);
+    void itemAboutToBeRemoved(Item* item);
+    void itemRemoved(const QUuid& id);
+    void itemUpdated(Item* item, quint32 fields);
+    void folderInserted(Folder* folder);
+    void folderAboutToBeRemoved(Folder* folder);
+    void folderRemoved(const QUuid& id);
+    void folderUpdated(Folder* folder, quint32 fields);
+    void tagInserted(Tag* tag);
+    void tagAboutToBeRemoved(Tag* tag);
+    void tagRemoved(const QUuid& id);
+    void tagUpdated(Tag* tag, quint32 fields);
+    // Once per event-loop turn after any of the above.
+    void changed();
+    void saved();
+    void saveFailed(const QString& error);
+
+private:
+    explicit ModelContext(std::unique_ptr<LibraryStore> store);
+    void scheduleSave();
+    void scheduleChanged();
+    void autosave();
+
+    std::unique_ptr<LibraryStore> m_store;
+    // Owning list in insertion order; removal leaves a hole that the next
+    // read compacts, so deleting many records stays linear.
+    template <typename T>
+    class RecordList {
+    public:
+        ~RecordList() { qDeleteAll(m_list); }
+        const QList<T*>& list() const
+        {
+            if (m_holes > 0) {
+                m_list.removeAll(nullptr);
+                m_holes = 0;
+                rebuildIndex();
+            }
+            return m_list;
+        }
+        void append(T* record)
+        {
+            m_index.insert(record, m_list.size());
+            m_list.append(record);
+        }
+        // Returns the record to the caller, who now owns it.
+        std::unique_ptr<T> take(T* record)
+        {
+            // Holes keep every index valid until the next compaction.
+            const qsizetype i = m_index.take(record);
+            m_list[i] = nullptr;
+            ++m_holes;
+            return std::unique_ptr<T>(record);
+        }
+        void reserve(qsizetype n)
+        {
+            m_list.reserve(n);
+            m_index.reserve(n);
+        }
+
+    private:
+        void rebuildIndex() const
+        {
+            m_index.clear();
+            for (qsizetype i = 0; i < m_list.size(); ++i)
+                m_index.insert(m_list[i], i);
+        }
+        mutable QList<T*> m_list;
+        mutable QHash<const T*, qsizetype> m_index;
+        mutable qsizetype m_holes = 0;
+    };
+
+    RecordList<Item> m_items;
+    RecordList<Folder> m_folders;
+    RecordList<Tag> m_tags;
+    QHash<QUuid, Item*> m_itemsById;
+    QHash<QUuid, Folder*> m_foldersById;
+    QHash<QUuid, Tag*> m_tagsById;
+
+    // Pending changes.
+    QSet<Item*> m_dirtyItems;
+    QSet<Item*> m_tagDirtyItems;
+    QSet<Folder*> m_dirtyFolders;
+    QSet<Tag*> m_dirtyTags;
+    QList<QUuid> m_deletedItemIds;
+    QList<QUuid> m_deletedFolderIds;
+    QList<QUuid> m_deletedTagIds;
+    // Deleted records, kept alive until their deletion is saved.
+    std::vector<std::unique_ptr<Item>> m_graveItems;
+    std::vector<std::unique_ptr<Folder>> m_graveFolders;
+    std::vector<std::unique_ptr<Tag>> m_graveTags;
+
+    QTimer m_autosaveTimer;
+    bool m_changedPending = false;
+};

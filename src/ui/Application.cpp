@@ -1,0 +1,143 @@
+#include "Application.h"
+
+#include "MainWindow.h"
+#include "SettingsWindow.h"
+
+#include "platform/Symbols.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+Application::Application(ModelContext* context, AppState* state, QObject* parent)
+    : QObject(parent), m_context(context), m_state(state)
+{
+}
+
+Application::~Application()
+{
+    delete m_mainWindow;
+    delete m_settingsWindow;
+    delete m_trayMenu;
+}
+
+void Application::start()
+{
+    createTray();
+    // Without a tray nothing could bring a closed window back, so closing the
+    // last window quits.
+    QApplication::setQuitOnLastWindowClosed(m_tray == nullptr);
+
+    showMainWindow(true);
+
+    QTimer::singleShot(kFirstFrontDelayMs, this, &Application::bringMainWindowToFront);
+    QTimer::singleShot(kSecondFrontDelayMs, this, &Application::bringMainWindowToFront);
+    adoptWindows();
+    QTimer::singleShot(kAdoptAgainDelayMs, this, &Application::adoptWindows);
+    QTimer::singleShot(kDeferredStartupDelayMs, this, &Application::deferredStartup);
+}
+
+void Application::createTray()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_trayMenu = new QMenu;
+    QAction* show = m_trayMenu->addAction(u"Show Folionest"_s, this, [this] { showMainWindow(true); });
+    show->setShortcut(QKeySequence(u"Ctrl+1"_s));
+    QAction* settings = m_trayMenu->addAction(u"Settings..."_s, this, [this] { showSettingsWindow(true); });
+    settings->setShortcut(QKeySequence(u"Ctrl+,"_s));
+    m_trayMenu->addSeparator();
+    QAction* quit = m_trayMenu->addAction(u"Quit Folionest"_s, qApp, &QApplication::quit);
+    quit->setShortcut(QKeySequence(u"Ctrl+Q"_s));
+
+    m_tray = new QSystemTrayIcon(Symbols::icon(u"bookmark.fill"_s), this);
+    m_tray->setToolTip(u"Folionest"_s);
+    m_tray->setContextMenu(m_trayMenu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            showMainWindow(true);
+    });
+    m_tray->show();
+}
+
+MainWindow* Application::showMainWindow(bool activate)
+{
+    if (!m_mainWindow) {
+        m_mainWindow = new MainWindow(m_context, m_state);
+        m_mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+        Q_EMIT mainWindowCreated(m_mainWindow);
+    }
+    m_mainWindow->show();
+    if (activate) {
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+    }
+    return m_mainWindow;
+}
+
+SettingsWindow* Application::showSettingsWindow(bool activate)
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = new SettingsWindow(m_context, m_state);
+        m_settingsWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_settingsWindow->show();
+    if (activate) {
+        m_settingsWindow->raise();
+        m_settingsWindow->activateWindow();
+    }
+    return m_settingsWindow;
+}
+
+bool Application::isPanel(const QWidget* window)
+{
+    if (qobject_cast<const QDialog*>(window))
+        return true;
+    const Qt::WindowType type = window->windowType();
+    return type == Qt::Dialog || type == Qt::Sheet || type == Qt::Popup || type == Qt::Tool || type == Qt::ToolTip;
+}
+
+void Application::bringMainWindowToFront()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (isPanel(window) || !window->isVisible())
+            continue;
+        if (window->windowTitle() == u"Folionest" || window->objectName().contains(u"main")) {
+            window->raise();
+            window->activateWindow();
+            return;
+        }
+    }
+}
+
+void Application::adoptWindows()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (isPanel(window) || isAdopted(window))
+            continue;
+        window->setProperty("folionestAdopted", true);
+        window->installEventFilter(this);
+    }
+}
+
+bool Application::isAdopted(const QWidget* window) const
+{
+    return window->property("folionestAdopted").toBool();
+}
+
+bool Application::eventFilter(QObject* watched, QEvent* event)
+{
+    // Every adopted window may close; the process lives on while the tray
+    // icon exists.
+    if (event->type() == QEvent::Close)
+        return false;
+    return QObject::eventFilter(watched, event);
+}

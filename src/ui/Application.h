@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include "MainWindow.h"
+#include "SettingsWindow.h"
+
+class AppState;
+class MainWindow;
+class ModelContext;
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+class SettingsWindow;
+
+// The desktop application around the library: its two windows, the tray
+// icon, and the timed steps that run after launch.
+class Application final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kFirstFrontDelayMs = 200;
+    static constexpr int kSecondFrontDelayMs = 600;
+    static constexpr int kAdoptAgainDelayMs = 1500;
+    static constexpr int kDeferredStartupDelayMs = 300;
+
+    Application(ModelContext* context, AppState* state, QObject* parent = nullptr);
+    ~Application() override;
+
+    // Shows the windows and the tray icon and schedules the launch steps.
+    void start();
+
+    // Opens the window of that scene, creating it when it is closed.
+    MainWindow* showMainWindow(bool activate = true);
+    SettingsWindow* showSettingsWindow(bool activate = true);
+    MainWindow* mainWindow() const { return m_mainWindow; }
+    SettingsWindow* settingsWindow() const { return m_settingsWindow; }
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+    QMenu* trayMenu() const { return m_trayMenu; }
+
+    // Raises the first non-panel window titled "Folionest" or whose object
+    // name contains "main".
+    static void bringMainWindowToFront();
+    // Makes the application the close handler of every non-panel window.
+    void adoptWindows();
+    static bool isPanel(const QWidget* window);
+    bool isAdopted(const QWidget* window) const;
+
+Q_SIGNALS:
+    // 0.3 s after start: the place for the security launch check and the
+    // cross-process observer.
+    void deferredStartup();
+    void mainWindowCreated(MainWindow* window);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createTray();
+
+    ModelContext* m_context;
+    AppState* m_state;
+    QPointer<MainWindow> m_mainWindow;
+    QPointer<SettingsWindow> m_settingsWindow;
+    QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_trayMenu = nullptr;
+};

@@ -1,0 +1,67 @@
+#include "Application.h"
+#include "MainWindow.h"
+
+#include "app/AppConstants.h"
+#include "app/AppState.h"
+#include "platform/ContainerPaths.h"
+#include "store/ModelContext.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(u"vellumkeep"_s);
+    QApplication::setApplicationName(u"Folionest"_s);
+    QApplication::setApplicationDisplayName(u"Folionest"_s);
+    QApplication::setApplicationVersion(AppConstants::appVersion());
+    QApplication::setDesktopFileName(u"com.vellumkeep.Folionest"_s);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Folionest, a privacy-first reference library."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption selfTest(u"self-test"_s, u"Start, show the main window, and quit."_s);
+    parser.addOption(selfTest);
+    parser.process(app);
+
+    const QString container = ContainerPaths::containerDirectory();
+    auto opened = ModelContext::open(ContainerPaths::storePath(container));
+    if (!opened) {
+        const QString message = u"Failed to initialize model container: "_s + opened.error();
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        const QString platform = QApplication::platformName();
+        if (platform != u"offscreen" && platform != u"minimal" && !parser.isSet(selfTest))
+            QMessageBox::critical(nullptr, u"Folionest"_s, message);
+        return 1;
+    }
+    std::unique_ptr<ModelContext> context = std::move(opened).value();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, context.get(), [&context] {
+        if (Status s = context->save(); !s)
+            std::fprintf(stderr, "Failed to save the library: %s\n", s.error().toLocal8Bit().constData());
+    });
+
+    AppState state;
+    state.observe(context.get());
+    Application application(context.get(), &state);
+    application.start();
+
+    if (parser.isSet(selfTest)) {
+        // Let the launch steps run, then check what a user would see.
+        QTimer::singleShot(Application::kAdoptAgainDelayMs + 100, &app, [&] {
+            MainWindow* window = application.mainWindow();
+            const bool ok = window && window->isVisible() && window->windowTitle() == u"Folionest"
+                            && window->objectName() == u"main";
+            std::printf("self-test %s\n", ok ? "passed" : "failed");
+            QApplication::exit(ok ? 0 : 2);
+        });
+    }
+    return QApplication::exec();
+}
