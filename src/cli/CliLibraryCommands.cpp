@@ -106,8 +106,7 @@ int editItem(Session& s, const QStringList& argv)
     const Args args = Args::parse(
         argv, {u"--title"_s, u"--note"_s, u"--favorite"_s, u"--archived"_s, u"--folder"_s}, {});
     args.expectPositional(1, 1);
-    Item& item = itemById(s, args.positional(0, "ID"));
-    // Check every argument before the first change.
+    // Check every argument before the first lookup or change.
     auto onOff = [&args](const QString& option) -> std::optional<bool> {
         if (const auto v = args.value(option))
             return parseOnOff(*v, option == u"--favorite" ? "--favorite" : "--archived");
@@ -115,6 +114,7 @@ int editItem(Session& s, const QStringList& argv)
     };
     const auto favorite = onOff(u"--favorite"_s);
     const auto archived = onOff(u"--archived"_s);
+    Item& item = itemById(s, args.positional(0, "ID"));
     std::optional<Folder*> folder;
     if (const auto f = args.value(u"--folder"_s))
         folder = (*f == u"none") ? nullptr : &folderById(s, *f);

@@ -19,3 +19,8 @@ void Clock::setOverride(std::function<QDateTime()> source)
 {
     overrideSource() = std::move(source);
 }
+
+QDateTime Clock::fromMSecsUtc(qint64 msecs)
+{
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+}

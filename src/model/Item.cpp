@@ -101,7 +101,7 @@ std::optional<QByteArray> Item::blobData(const Blob& blob, BlobKind kind) const
     if (!blob.present)
         return std::nullopt;
     if (blob.bytes)
-        return blob.bytes;
+        return *blob.bytes;
     if (m_observer)
         return m_observer->loadItemBlob(this, kind);
     return std::nullopt;
@@ -110,7 +110,7 @@ std::optional<QByteArray> Item::blobData(const Blob& blob, BlobKind kind) const
 void Item::setBlob(Blob& blob, const std::optional<QByteArray>& bytes, quint32 field)
 {
     blob.present = bytes.has_value();
-    blob.bytes = bytes;
+    blob.bytes = bytes ? std::make_unique<QByteArray>(*bytes) : nullptr;
     blob.dirty = true;
     changed(field);
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
 class Folder;
@@ -93,7 +94,7 @@ private:
     struct Blob {
         bool present = false;
         bool dirty = false;
-        std::optional<QByteArray> bytes; // held only until saved
+        std::unique_ptr<QByteArray> bytes; // held only until saved
     };
     explicit Item(const QUuid& id);
     void changed(quint32 fields);

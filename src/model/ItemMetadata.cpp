@@ -1,5 +1,7 @@
 #include "ItemMetadata.h"
 
+#include "Clock.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,7 +19,7 @@ double ReferenceDate::secondsSinceReference(const QDateTime& date)
 QDateTime ReferenceDate::fromSecondsSinceReference(double seconds)
 {
     const double ms = std::round((seconds + double(kUnixOffsetSeconds)) * 1000.0);
-    return QDateTime::fromMSecsSinceEpoch(qint64(ms), QTimeZone::utc());
+    return Clock::fromMSecsUtc(qint64(ms));
 }
 
 QByteArray ItemMetadata::toJson() const

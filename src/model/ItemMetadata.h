@@ -10,17 +10,17 @@
 
 // Structured page metadata an item carries as a JSON blob.
 struct ItemMetadata {
-    std::optional<QString> author;
-    std::optional<QDateTime> publishDate;
-    std::optional<QString> description;
-    std::optional<double> duration;
-    std::optional<QString> platform;
-    std::optional<QString> ogImageURL;
-    std::optional<QString> siteName;
-    std::optional<QString> articleType;
-    std::optional<QStringList> keywords;
-    std::optional<QString> videoId;
-    std::optional<QMap<QString, QString>> customFields;
+    std::optional<QString> author = std::nullopt;
+    std::optional<QDateTime> publishDate = std::nullopt;
+    std::optional<QString> description = std::nullopt;
+    std::optional<double> duration = std::nullopt;
+    std::optional<QString> platform = std::nullopt;
+    std::optional<QString> ogImageURL = std::nullopt;
+    std::optional<QString> siteName = std::nullopt;
+    std::optional<QString> articleType = std::nullopt;
+    std::optional<QStringList> keywords = std::nullopt;
+    std::optional<QString> videoId = std::nullopt;
+    std::optional<QMap<QString, QString>> customFields = std::nullopt;
 
     bool operator==(const ItemMetadata&) const = default;
 

@@ -107,10 +107,8 @@ public:
 
     // Blob bytes waiting to be written, and the flag that says so.
     static bool blobDirty(const Item& item, BlobKind kind) { return blob(item, kind).dirty; }
-    static const std::optional<QByteArray>& pendingBlob(const Item& item, BlobKind kind)
-    {
-        return blob(item, kind).bytes;
-    }
+    // Null when the picture was removed.
+    static const QByteArray* pendingBlob(const Item& item, BlobKind kind) { return blob(item, kind).bytes.get(); }
     static void blobSaved(Item& item, BlobKind kind)
     {
         auto& b = kind == BlobKind::thumbnail ? item.m_thumbnail : item.m_image;

@@ -1,5 +1,6 @@
 #include "LibraryStore.h"
 
+#include "model/Clock.h"
 #include "model/RecordContextAccess.h"
 
 #include <QDir>
@@ -92,7 +93,7 @@ std::optional<QString> optionalText(sqlite3_stmt* st, int col)
 
 QDateTime dateFrom(sqlite3_stmt* st, int col)
 {
-    return QDateTime::fromMSecsSinceEpoch(sqlite3_column_int64(st, col), QTimeZone::utc());
+    return Clock::fromMSecsUtc(sqlite3_column_int64(st, col));
 }
 
 std::optional<QDateTime> optionalDate(sqlite3_stmt* st, int col)
@@ -234,7 +235,8 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
     if (sqlite3_db_readonly(store->m_db, "main") == 1)
         return R::failure(u"The library file “%1” is read-only."_s.arg(path));
 
-    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
+    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON",
+                               "PRAGMA cache_size=-16384"}) {
         if (Status s = store->exec(pragma); !s)
             return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, s.error()));
     }
@@ -354,6 +356,8 @@ Result<LoadedLibrary> LibraryStore::load()
     }
 
     QHash<QUuid, Item*> items;
+    // Items of one site share one host string.
+    QHash<QString, QString> domains;
     {
         sqlite3_stmt* st = prepare("SELECT id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, "
                                    "sourceApp, folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, "
@@ -379,7 +383,12 @@ Result<LoadedLibrary> LibraryStore::load()
             if (sqlite3_column_type(st, 5) != SQLITE_NULL)
                 row.metadataJSON = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 5)),
                                               sqlite3_column_bytes(st, 5));
-            row.sourceDomain = optionalText(st, 6);
+            if (auto domain = optionalText(st, 6)) {
+                auto it = domains.constFind(*domain);
+                if (it == domains.constEnd())
+                    it = domains.insert(*domain, *domain);
+                row.sourceDomain = it.value();
+            }
             row.sourceApp = optionalText(st, 7);
             row.isArchived = sqlite3_column_int(st, 9) != 0;
             row.isFavorite = sqlite3_column_int(st, 10) != 0;
@@ -434,6 +443,11 @@ Result<LoadedLibrary> LibraryStore::load()
             return failed();
     }
     return R(std::move(lib));
+}
+
+void LibraryStore::setBusyTimeout(int ms)
+{
+    sqlite3_busy_timeout(m_db, ms);
 }
 
 std::optional<QByteArray> LibraryStore::loadBlob(const QUuid& itemId, BlobKind kind) const
@@ -556,9 +570,10 @@ Status LibraryStore::save(const ChangeSet& changes)
             if (!step(st))
                 return fail("writing an item");
         }
-        if (changes.itemsWithTagChanges.contains(item)) {
-            sqlite3_stmt* del = prepare("DELETE FROM ItemTag WHERE itemId = ?");
-            {
+        const bool isNew = changes.newRecords.contains(item);
+        if (isNew || changes.itemsWithTagChanges.contains(item)) {
+            if (!isNew) {
+                sqlite3_stmt* del = prepare("DELETE FROM ItemTag WHERE itemId = ?");
                 StatementScope scope{del};
                 if (del)
                     bindUuid(del, 1, item->id());
@@ -581,7 +596,9 @@ Status LibraryStore::save(const ChangeSet& changes)
         for (BlobKind kind : {BlobKind::thumbnail, BlobKind::image}) {
             if (!RecordContextAccess::blobDirty(*item, kind))
                 continue;
-            const auto& bytes = RecordContextAccess::pendingBlob(*item, kind);
+            const QByteArray* bytes = RecordContextAccess::pendingBlob(*item, kind);
+            if (!bytes && isNew)
+                continue;
             sqlite3_stmt* st = bytes ? prepare("INSERT OR REPLACE INTO ItemBlob(itemId, kind, data) VALUES(?, ?, ?)")
                                      : prepare("DELETE FROM ItemBlob WHERE itemId = ? AND kind = ?");
             StatementScope scope{st};

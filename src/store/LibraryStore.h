@@ -28,6 +28,7 @@ struct ChangeSet {
     QList<Tag*> upsertTags;
     QList<Item*> upsertItems;
     QSet<Item*> itemsWithTagChanges; // subset of upsertItems whose tag rows are rewritten
+    QSet<const Record*> newRecords;  // never saved before: plain inserts, nothing to replace
     QList<QUuid> deletedItems;
     QList<QUuid> deletedFolders;
     QList<QUuid> deletedTags;
@@ -58,6 +59,7 @@ public:
     // Writes the change set in one transaction; on failure nothing is written.
     Status save(const ChangeSet& changes);
     std::optional<QByteArray> loadBlob(const QUuid& itemId, BlobKind kind) const;
+    void setBusyTimeout(int ms);
 
 private:
     LibraryStore() = default;

@@ -110,8 +110,8 @@ Item* ModelContext::insert(std::unique_ptr<Item> owned)
     m_items.append(item);
     m_itemsById.insert(item->id(), item);
     RecordContextAccess::attach(*item, this);
+    m_newRecords.insert(item);
     m_dirtyItems.insert(item);
-    m_tagDirtyItems.insert(item);
     scheduleSave();
     Q_EMIT itemInserted(item);
     scheduleChanged();
@@ -124,6 +124,7 @@ Folder* ModelContext::insert(std::unique_ptr<Folder> owned)
     m_folders.append(folder);
     m_foldersById.insert(folder->id(), folder);
     RecordContextAccess::attach(*folder, this);
+    m_newRecords.insert(folder);
     m_dirtyFolders.insert(folder);
     scheduleSave();
     Q_EMIT folderInserted(folder);
@@ -137,6 +138,7 @@ Tag* ModelContext::insert(std::unique_ptr<Tag> owned)
     m_tags.append(tag);
     m_tagsById.insert(tag->id(), tag);
     RecordContextAccess::attach(*tag, this);
+    m_newRecords.insert(tag);
     m_dirtyTags.insert(tag);
     scheduleSave();
     Q_EMIT tagInserted(tag);
@@ -156,7 +158,8 @@ void ModelContext::remove(Item* item)
     m_itemsById.remove(id);
     m_dirtyItems.remove(item);
     m_tagDirtyItems.remove(item);
-    m_deletedItemIds.append(id);
+    if (!m_newRecords.remove(item))
+        m_deletedItemIds.append(id);
     m_graveItems.push_back(m_items.take(item));
     scheduleSave();
     Q_EMIT itemRemoved(id);
@@ -183,7 +186,8 @@ void ModelContext::remove(Folder* folder)
         RecordContextAccess::attach(*f, nullptr);
         m_foldersById.remove(id);
         m_dirtyFolders.remove(f);
-        m_deletedFolderIds.append(id);
+        if (!m_newRecords.remove(f))
+            m_deletedFolderIds.append(id);
         m_graveFolders.push_back(m_folders.take(f));
         Q_EMIT folderRemoved(id);
     }
@@ -208,7 +212,8 @@ void ModelContext::remove(Tag* tag)
     RecordContextAccess::attach(*tag, nullptr);
     m_tagsById.remove(id);
     m_dirtyTags.remove(tag);
-    m_deletedTagIds.append(id);
+    if (!m_newRecords.remove(tag))
+        m_deletedTagIds.append(id);
     m_graveTags.push_back(m_tags.take(tag));
     scheduleSave();
     Q_EMIT tagRemoved(id);
@@ -305,6 +310,7 @@ Status ModelContext::save()
     changes.upsertTags = inStoreOrder(m_dirtyTags, tags());
     changes.upsertItems = inStoreOrder(m_dirtyItems, items());
     changes.itemsWithTagChanges = m_tagDirtyItems;
+    changes.newRecords = m_newRecords;
 
     if (Status s = m_store->save(changes); !s) {
         Q_EMIT saveFailed(s.error());
@@ -314,6 +320,7 @@ Status ModelContext::save()
         RecordContextAccess::blobSaved(*item, BlobKind::thumbnail);
         RecordContextAccess::blobSaved(*item, BlobKind::image);
     }
+    m_newRecords.clear();
     m_dirtyItems.clear();
     m_tagDirtyItems.clear();
     m_dirtyFolders.clear();

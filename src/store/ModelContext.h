@@ -68,6 +68,8 @@ public:
     Status save();
 
     void setAutosaveDelay(int ms);
+    // How long a save waits for another process's write lock.
+    void setBusyTimeout(int ms) { m_store->setBusyTimeout(ms); }
     int autosaveDelay() const { return m_autosaveTimer.interval(); }
 
     // RecordObserver
@@ -156,6 +158,7 @@ private:
     QHash<QUuid, Tag*> m_tagsById;
 
     // Pending changes.
+    QSet<const Record*> m_newRecords;
     QSet<Item*> m_dirtyItems;
     QSet<Item*> m_tagDirtyItems;
     QSet<Folder*> m_dirtyFolders;

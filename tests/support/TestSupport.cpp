@@ -1,0 +1,110 @@
+#include "TestSupport.h"
+
+#include "app/Settings.h"
+#include "model/Clock.h"
+#include "store/ModelContext.h"
+
+#include <QDir>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace TestSupport {
+
+void initTestEnvironment()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    static QTemporaryDir s_settingsDir;
+    Settings::useFile(s_settingsDir.filePath(u"settings.ini"_s));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+TempContainer::TempContainer() = default;
+
+QString TempContainer::storePath() const
+{
+    return m_dir.filePath(u"default.store"_s);
+}
+
+std::unique_ptr<ModelContext> TempContainer::open() const
+{
+    auto opened = ModelContext::open(storePath());
+    if (!opened) {
+        QTest::qFail(qPrintable(u"cannot open store: "_s + opened.error()), __FILE__, __LINE__);
+        return nullptr;
+    }
+    return std::move(opened).value();
+}
+
+FixedClock::FixedClock(const QDateTime& now) : m_now(now)
+{
+    Clock::setOverride([this] { return m_now; });
+}
+
+FixedClock::~FixedClock()
+{
+    Clock::setOverride({});
+}
+
+void FixedClock::set(const QDateTime& now)
+{
+    m_now = now;
+}
+
+void FixedClock::advance(qint64 ms)
+{
+    m_now = m_now.addMSecs(ms);
+}
+
+ProcessResult run(const QString& program, const QStringList& args, const QStringList& env,
+                  const QByteArray& stdinData, int timeoutMs)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    for (const QString& entry : env) {
+        const qsizetype eq = entry.indexOf(u'=');
+        environment.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+    process.setProcessEnvironment(environment);
+    process.start(program, args);
+    ProcessResult result;
+    if (!process.waitForStarted(timeoutMs))
+        return result;
+    if (!stdinData.isEmpty())
+        process.write(stdinData);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitCode();
+    result.exitStatus = process.exitStatus();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+ProcessResult cli(const QString& container, const QStringList& args, const QByteArray& stdinData)
+{
+    return run(cliPath(), QStringList{u"--container"_s, container} + args, {}, stdinData);
+}
+
+QString cliPath()
+{
+    return QStringLiteral(FOLIONEST_CLI_PATH);
+}
+
+QString appPath()
+{
+    return QStringLiteral(FOLIONEST_APP_PATH);
+}
+
+QString testDataPath(const QString& name)
+{
+    return QDir(QStringLiteral(FOLIONEST_TEST_DATA)).filePath(name);
+}
+
+} // namespace TestSupport

@@ -1,0 +1,292 @@
+#include "model/Folder.h"
+#include "model/Item.h"
+#include "model/Tag.h"
+#include "store/ModelContext.h"
+#include "support/TestSupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimeZone>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// Runs SQL on the store file through a separate connection.
+void execSql(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    const QString message = error ? QString::fromUtf8(error) : QString();
+    sqlite3_free(error);
+    sqlite3_close(db);
+    QVERIFY2(rc == SQLITE_OK, qPrintable(message));
+}
+} // namespace
+
+class TestStore : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestSupport::initTestEnvironment(); }
+
+    void everyFieldSurvivesReopening()
+    {
+        TestSupport::TempContainer container;
+        QUuid itemId, folderId, childId, tagA, tagB;
+        const QDateTime accessed(QDate(2026, 1, 2), QTime(3, 4, 5, 678), QTimeZone::utc());
+        {
+            auto ctx = container.open();
+            Folder* folder = ctx->insert(std::make_unique<Folder>(u"Research"_s, u"book"_s, QColor(0xFF, 0x95, 0)));
+            Folder* child = ctx->insert(std::make_unique<Folder>(u"Papers"_s, u"doc"_s, QColor(1, 2, 3), folder));
+            child->setSortOrder(7);
+            Tag* b = ctx->insert(std::make_unique<Tag>(u"b"_s, QColor(Qt::red)));
+            Tag* a = ctx->insert(std::make_unique<Tag>(u"a"_s, QColor(Qt::green)));
+            auto owned = std::make_unique<Item>(ItemType::document, u"Ünïcödé title"_s,
+                                                QUrl(u"https://example.com/x.pdf"_s), u"a note"_s, child);
+            Item* item = ctx->insert(std::move(owned));
+            item->addTag(b);
+            item->addTag(a); // order of attachment is kept
+            item->setMetadata(ItemMetadata{.author = u"Ada"_s});
+            item->setSourceApp(u"Browser"_s);
+            item->setFavorite(true);
+            item->setRead(true);
+            item->setAccessedAt(accessed);
+            item->setThumbnailData(QByteArray(5000, 't'));
+            item->setImageData(QByteArray(3, 'i'));
+            QVERIFY(ctx->save().ok());
+            itemId = item->id();
+            folderId = folder->id();
+            childId = child->id();
+            tagA = a->id();
+            tagB = b->id();
+        }
+        auto ctx = container.open();
+        QCOMPARE(ctx->items().size(), 1);
+        Item* item = ctx->item(itemId);
+        QVERIFY(item);
+        QCOMPARE(item->title(), u"Ünïcödé title"_s);
+        QCOMPARE(item->type(), ItemType::document);
+        QCOMPARE(item->urlString(), std::optional<QString>(u"https://example.com/x.pdf"_s));
+        QCOMPARE(item->note(), std::optional<QString>(u"a note"_s));
+        QCOMPARE(item->sourceDomain(), std::optional<QString>(u"example.com"_s));
+        QCOMPARE(item->sourceApp(), std::optional<QString>(u"Browser"_s));
+        QCOMPARE(item->metadata()->author, std::optional<QString>(u"Ada"_s));
+        QVERIFY(item->isFavorite() && item->isRead() && !item->isArchived());
+        QCOMPARE(item->accessedAt(), std::optional<QDateTime>(accessed));
+        QCOMPARE(item->folder(), ctx->folder(childId));
+        QCOMPARE(item->folder()->parent(), ctx->folder(folderId));
+        QCOMPARE(item->folder()->sortOrder(), 7);
+        QCOMPARE(item->folder()->colorHex(), u"#010203"_s);
+        QCOMPARE(item->tags(), (QList<Tag*>{ctx->tag(tagB), ctx->tag(tagA)}));
+        QCOMPARE(ctx->tag(tagA)->items(), QList<Item*>{item});
+        QVERIFY(item->hasThumbnail() && item->hasImage());
+        QCOMPARE(item->thumbnailData(), std::optional<QByteArray>(QByteArray(5000, 't')));
+        QCOMPARE(item->imageData(), std::optional<QByteArray>(QByteArray(3, 'i')));
+        // Removing a picture removes its bytes from the store.
+        item->setImageData(std::nullopt);
+        QVERIFY(ctx->save().ok());
+        ctx.reset();
+        ctx = container.open();
+        QVERIFY(!ctx->item(itemId)->hasImage());
+        QVERIFY(ctx->item(itemId)->hasThumbnail());
+    }
+
+    void deletingAFolderDeletesItsTreeAndKeepsItems()
+    {
+        TestSupport::TempContainer container;
+        {
+            auto ctx = container.open();
+            Folder* top = ctx->insert(std::make_unique<Folder>(u"top"_s, u"folder"_s, QColor(Qt::red)));
+            Folder* mid = ctx->insert(std::make_unique<Folder>(u"mid"_s, u"folder"_s, QColor(Qt::red), top));
+            Folder* low = ctx->insert(std::make_unique<Folder>(u"low"_s, u"folder"_s, QColor(Qt::red), mid));
+            ctx->insert(std::make_unique<Folder>(u"other"_s, u"folder"_s, QColor(Qt::red)));
+            for (Folder* f : {top, mid, low})
+                ctx->insert(std::make_unique<Item>(ItemType::webLink, f->name(), std::nullopt, std::nullopt, f));
+            QVERIFY(ctx->save().ok());
+            QSignalSpy removed(ctx.get(), &ModelContext::folderRemoved);
+            ctx->remove(top);
+            QCOMPARE(removed.size(), 3);
+            QVERIFY(top->isDeleted() && low->isDeleted()); // still valid until saved
+            QCOMPARE(ctx->folders().size(), 1);
+            for (const Item* item : ctx->items())
+                QCOMPARE(item->folder(), nullptr);
+            QVERIFY(ctx->save().ok());
+        }
+        auto ctx = container.open();
+        QCOMPARE(ctx->folders().size(), 1);
+        QCOMPARE(ctx->folders().first()->name(), u"other"_s);
+        QCOMPARE(ctx->items().size(), 3);
+        for (const Item* item : ctx->items())
+            QCOMPARE(item->folder(), nullptr);
+    }
+
+    void deletingATagDetachesItOnly()
+    {
+        TestSupport::TempContainer container;
+        {
+            auto ctx = container.open();
+            Tag* keep = ctx->insert(std::make_unique<Tag>(u"keep"_s, QColor(Qt::red)));
+            Tag* gone = ctx->insert(std::make_unique<Tag>(u"gone"_s, QColor(Qt::red)));
+            for (int i = 0; i < 3; ++i) {
+                Item* item = ctx->insert(std::make_unique<Item>(ItemType::webLink, QString::number(i)));
+                item->addTag(gone);
+                item->addTag(keep);
+            }
+            QVERIFY(ctx->save().ok());
+            ctx->remove(gone);
+            for (const Item* item : ctx->items())
+                QCOMPARE(item->tags(), QList<Tag*>{keep});
+        }
+        auto ctx = container.open();
+        QCOMPARE(ctx->items().size(), 3);
+        QCOMPARE(ctx->tags().size(), 1);
+        for (const Item* item : ctx->items())
+            QCOMPARE(item->tags().size(), 1);
+    }
+
+    void deletingAnItemKeepsFolderAndTags()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        Folder* folder = ctx->insert(std::make_unique<Folder>(u"f"_s, u"folder"_s, QColor(Qt::red)));
+        Tag* tag = ctx->insert(std::make_unique<Tag>(u"t"_s, QColor(Qt::red)));
+        Item* item = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"x"_s, std::nullopt, std::nullopt, folder));
+        item->addTag(tag);
+        item->setThumbnailData(QByteArray("png"));
+        QVERIFY(ctx->save().ok());
+        ctx->remove(item);
+        QVERIFY(folder->items().isEmpty());
+        QVERIFY(tag->items().isEmpty());
+        QVERIFY(ctx->save().ok());
+        ctx.reset();
+        ctx = container.open();
+        QCOMPARE(ctx->items().size(), 0);
+        QCOMPARE(ctx->folders().size(), 1);
+        QCOMPARE(ctx->tags().size(), 1);
+    }
+
+    void automaticSavingIsCoalesced()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        ctx->setAutosaveDelay(50);
+        QSignalSpy saved(ctx.get(), &ModelContext::saved);
+        QSignalSpy changed(ctx.get(), &ModelContext::changed);
+        Item* item = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"x"_s));
+        for (int i = 0; i < 100; ++i)
+            item->setTitle(QString::number(i));
+        QVERIFY(ctx->hasChanges());
+        QVERIFY(saved.wait(2000));
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(changed.size(), 1); // one notification for the whole event-loop turn
+        QVERIFY(!ctx->hasChanges());
+        // Another connection sees the saved title.
+        auto other = container.open();
+        QCOMPARE(other->items().first()->title(), u"99"_s);
+    }
+
+    void changeSignalsNameTheFields()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        Item* item = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"x"_s));
+        QSignalSpy updated(ctx.get(), &ModelContext::itemUpdated);
+        item->toggleFavorite();
+        QCOMPARE(updated.size(), 1);
+        QCOMPARE(updated.first().at(1).toUInt(), quint32(ItemField::Favorite | ItemField::ModifiedAt));
+        item->setTitle(u"x"_s); // equal value: silent
+        QCOMPARE(updated.size(), 1);
+    }
+
+    void failedSaveKeepsChangesForLater()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        ctx->insert(std::make_unique<Item>(ItemType::webLink, u"first"_s));
+        QVERIFY(ctx->save().ok());
+        ctx->insert(std::make_unique<Item>(ItemType::webLink, u"second"_s));
+
+        // Another process holds the write lock past our busy timeout.
+        sqlite3* blocker = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(container.storePath()).constData(), &blocker), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(blocker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        ctx->setBusyTimeout(100);
+        QSignalSpy failed(ctx.get(), &ModelContext::saveFailed);
+        const Status status = ctx->save();
+        QVERIFY(!status.ok());
+        QVERIFY(status.error().contains(u"could not be saved"));
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(ctx->hasChanges());
+        sqlite3_exec(blocker, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(blocker);
+
+        QVERIFY(ctx->save().ok());
+        ctx.reset();
+        QCOMPARE(container.open()->items().size(), 2);
+    }
+
+    void damagedRowsLoadWithoutCrashing()
+    {
+        TestSupport::TempContainer container;
+        {
+            auto ctx = container.open();
+            Folder* folder = ctx->insert(std::make_unique<Folder>(u"f"_s, u"folder"_s, QColor(Qt::red)));
+            Tag* tag = ctx->insert(std::make_unique<Tag>(u"t"_s, QColor(Qt::red)));
+            Item* item = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"x"_s, std::nullopt, std::nullopt, folder));
+            item->addTag(tag);
+            item->setMetadataJSON(QByteArray("{not json"));
+            QVERIFY(ctx->save().ok());
+        }
+        // Edit the file behind the store's back, as a broken tool might.
+        execSql(container.storePath(), "PRAGMA foreign_keys=OFF;"
+                                       "UPDATE Item SET typeRawValue='hologram';"
+                                       "DELETE FROM Folder; DELETE FROM Tag;"
+                                       "INSERT INTO ItemTag VALUES(x'00', 5, x'01');");
+        auto ctx = container.open();
+        QCOMPARE(ctx->items().size(), 1);
+        Item* item = ctx->items().first();
+        QCOMPARE(item->type(), ItemType::webLink);
+        QCOMPARE(item->metadata(), std::nullopt);
+        QCOMPARE(item->folder(), nullptr);
+        QVERIFY(item->tags().isEmpty());
+    }
+
+    void recordRemovedBeforeItsFirstSaveNeverReachesTheStore()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        Tag* tag = ctx->insert(std::make_unique<Tag>(u"t"_s, QColor(Qt::red)));
+        Item* item = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"x"_s));
+        item->addTag(tag);
+        item->setThumbnailData(QByteArray("bytes"));
+        ctx->remove(item);
+        ctx->remove(tag);
+        QVERIFY(!ctx->hasChanges());
+        QVERIFY(ctx->save().ok());
+        ctx.reset();
+        ctx = container.open();
+        QCOMPARE(ctx->items().size(), 0);
+        QCOMPARE(ctx->tags().size(), 0);
+    }
+
+    void fetchSortsStably()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        TestSupport::FixedClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::utc()));
+        QList<Item*> inserted;
+        for (int i = 0; i < 5; ++i) {
+            inserted.append(ctx->insert(std::make_unique<Item>(ItemType::webLink, QString::number(i % 2))));
+            clock.advance(1000);
+        }
+        const auto byTitle = ctx->fetchItems([](const Item* a, const Item* b) { return a->title() < b->title(); });
+        QCOMPARE(byTitle, (QList<Item*>{inserted[0], inserted[2], inserted[4], inserted[1], inserted[3]}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
