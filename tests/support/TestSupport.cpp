@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "app/Settings.h"
+#include "platform/Settings.h"
 #include "model/Clock.h"
 #include "store/ModelContext.h"
 
