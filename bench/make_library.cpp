@@ -56,5 +56,8 @@ int main(int argc, char** argv)
         out << "</DL><p>\n";
     }
     std::printf("%lld items in %s\n", static_cast<long long>(ctx->items().size()), qPrintable(store));
+    // Words for benchmark queries: very common, common, rare.
+    std::printf("words: %s %s %s\n", qPrintable(LibraryGenerator::word(0)), qPrintable(LibraryGenerator::word(3)),
+                qPrintable(LibraryGenerator::word(2000)));
     return 0;
 }

@@ -12,6 +12,18 @@ if command -v gnome-keyring-daemon >/dev/null && [[ -n "${DBUS_SESSION_BUS_ADDRE
   eval "$(printf 'folionest-test\n' | HOME=$FOLIONEST_TEST_KEYRING_HOME \
     gnome-keyring-daemon --unlock --components=secrets 2>/dev/null)" || true
   export GNOME_KEYRING_CONTROL
+  # --unlock creates the "login" collection (the default one) unlocked with the
+  # test password. Wait until the daemon answers on the bus, then tell the
+  # keychain tests that they may write to this keyring (they skip without it).
+  for _ in $(seq 50); do
+    owner=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null || true)
+    if [[ $owner == *"boolean true"* ]]; then
+      export FOLIONEST_TEST_KEYRING=1
+      break
+    fi
+    sleep 0.1
+  done
 fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1}

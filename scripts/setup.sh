@@ -14,7 +14,7 @@ ROOT=$PWD
 BUILD_PACKAGES=(
   cmake ninja-build ccache g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
-  qtkeychain-qt6-dev libsqlite3-dev libssl-dev libbenchmark-dev
+  qtkeychain-qt6-dev libsqlite3-dev libssl-dev libbenchmark-dev zlib1g-dev
   fonts-material-design-icons-iconfont
 )
 TEST_PACKAGES=(

@@ -278,6 +278,8 @@ int run(int argc, char* argv[])
     QCoreApplication::setOrganizationName(u"vellumkeep"_s);
     QCoreApplication::setApplicationName(u"Folionest"_s);
     registerLibraryCommands();
+    registerSecurityCommands();
+    registerEngineCommands();
 
     QStringList args = QCoreApplication::arguments().mid(1);
     QString container;

@@ -92,6 +92,8 @@ QString jsonLine(const QJsonObject& object);
 
 // Registration functions of the command groups.
 void registerLibraryCommands();
+void registerSecurityCommands();
+void registerEngineCommands();
 
 int run(int argc, char* argv[]);
 

@@ -4,6 +4,7 @@
 #include "app/AppConstants.h"
 #include "app/AppState.h"
 #include "platform/ContainerPaths.h"
+#include "services/security/SecurityService.h"
 #include "store/ModelContext.h"
 
 #include <QApplication>
@@ -51,6 +52,8 @@ int main(int argc, char* argv[])
     AppState state;
     state.observe(context.get());
     Application application(context.get(), &state);
+    QObject::connect(&application, &Application::deferredStartup, &application,
+                     [] { SecurityService::shared().prepareAtLaunch(); });
     application.start();
 
     if (parser.isSet(selfTest)) {

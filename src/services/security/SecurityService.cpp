@@ -1,0 +1,339 @@
+#include "SecurityService.h"
+
+#include "platform/Settings.h"
+
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/kdf.h>
+#include <openssl/rand.h>
+
+#include <QDebug>
+#include <QStringEncoder>
+#include <QStringList>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+SecurityService::RandomSource& randomSourceOverride() {
+    static SecurityService::RandomSource s_source;
+    return s_source;
+}
+
+bool randomBytes(unsigned char* out, std::size_t size) {
+    if (const auto& source = randomSourceOverride())
+        return source(out, size);
+    return size <= INT_MAX && RAND_bytes(out, static_cast<int>(size)) == 1;
+}
+
+// OpenSSL wants non-null pointers even for empty inputs.
+const unsigned char* bytesOf(QByteArrayView view) {
+    static const unsigned char s_empty = 0;
+    return view.isEmpty() ? &s_empty : reinterpret_cast<const unsigned char*>(view.data());
+}
+
+bool hkdf(QByteArrayView ikm, QByteArrayView salt, QByteArrayView info, unsigned char* out, std::size_t length) {
+    EVP_KDF* kdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+    if (!kdf)
+        return false;
+    EVP_KDF_CTX* ctx = EVP_KDF_CTX_new(kdf);
+    EVP_KDF_free(kdf);
+    if (!ctx)
+        return false;
+    char digest[] = "SHA256";
+    OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, const_cast<unsigned char*>(bytesOf(ikm)),
+                                          static_cast<std::size_t>(ikm.size())),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<unsigned char*>(bytesOf(salt)),
+                                          static_cast<std::size_t>(salt.size())),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, const_cast<unsigned char*>(bytesOf(info)),
+                                          static_cast<std::size_t>(info.size())),
+        OSSL_PARAM_construct_end(),
+    };
+    const bool ok = EVP_KDF_derive(ctx, out, length, params) == 1;
+    EVP_KDF_CTX_free(ctx);
+    return ok;
+}
+
+struct CipherContext {
+    CipherContext() : ctx(EVP_CIPHER_CTX_new()) {}
+    ~CipherContext() { EVP_CIPHER_CTX_free(ctx); }
+    CipherContext(const CipherContext&) = delete;
+    CipherContext& operator=(const CipherContext&) = delete;
+    EVP_CIPHER_CTX* ctx;
+};
+
+// EVP takes int lengths; large buffers go through in pieces.
+constexpr qsizetype kMaxChunk = 1 << 30;
+
+bool cipherUpdate(EVP_CIPHER_CTX* ctx, bool encrypting, const unsigned char* in, qsizetype size, unsigned char* out) {
+    qsizetype done = 0;
+    while (done < size) {
+        const int chunk = static_cast<int>(std::min(size - done, kMaxChunk));
+        int written = 0;
+        const int ok = encrypting ? EVP_EncryptUpdate(ctx, out + done, &written, in + done, chunk)
+                                  : EVP_DecryptUpdate(ctx, out + done, &written, in + done, chunk);
+        if (ok != 1 || written != chunk)
+            return false;
+        done += chunk;
+    }
+    return true;
+}
+
+using SealResult = Result<QByteArray, SecurityError>;
+
+} // namespace
+
+SecurityService& SecurityService::shared() {
+    static SecurityService s_shared;
+    return s_shared;
+}
+
+SecurityService::SecurityService(std::unique_ptr<KeychainBackend> backend)
+    : m_encryptionEnabled(Settings::boolValue(SettingsKey::encryptionEnabled, false)), m_keychain(std::move(backend)) {}
+
+SecurityService::~SecurityService() = default;
+
+void SecurityService::setRandomSource(RandomSource source) {
+    randomSourceOverride() = std::move(source);
+}
+
+void SecurityService::wipe(QByteArray& bytes) {
+    if (!bytes.isEmpty() && bytes.isDetached())
+        OPENSSL_cleanse(bytes.data(), static_cast<std::size_t>(bytes.size()));
+    bytes.clear();
+}
+
+void SecurityService::wipe(QString& text) {
+    if (!text.isEmpty() && text.isDetached())
+        OPENSSL_cleanse(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
+    text.clear();
+}
+
+std::optional<QByteArray> SecurityService::hkdfSha256(QByteArrayView inputKeyMaterial, QByteArrayView salt,
+                                                      QByteArrayView info, qsizetype length) {
+    if (length <= 0)
+        return std::nullopt;
+    QByteArray out(length, '\0');
+    if (!hkdf(inputKeyMaterial, salt, info, reinterpret_cast<unsigned char*>(out.data()),
+              static_cast<std::size_t>(length)))
+        return std::nullopt;
+    return out;
+}
+
+Result<SymmetricKey, SecurityError> SecurityService::deriveKey(const QString& passphrase, QByteArrayView salt) {
+    QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    QByteArray utf8 = toUtf8(passphrase);
+    if (toUtf8.hasError()) {
+        wipe(utf8);
+        return Result<SymmetricKey, SecurityError>::failure(SecurityError::invalidPassphrase());
+    }
+    SymmetricKey key;
+    const bool ok = hkdf(utf8, salt, kKeyInfo, key.mutableData(), SymmetricKey::kSize);
+    wipe(utf8);
+    // HKDF only fails when OpenSSL itself is broken; the passphrase cannot be used then.
+    if (!ok)
+        return Result<SymmetricKey, SecurityError>::failure(SecurityError::invalidPassphrase());
+    return key;
+}
+
+Result<QByteArray, SecurityError> SecurityService::encrypt(QByteArrayView data) const {
+    if (!m_encryptionKey)
+        return SealResult::failure(SecurityError::keyNotAvailable());
+    return encrypt(data, *m_encryptionKey);
+}
+
+Result<QByteArray, SecurityError> SecurityService::decrypt(QByteArrayView data) const {
+    if (!m_encryptionKey)
+        return SealResult::failure(SecurityError::keyNotAvailable());
+    return decrypt(data, *m_encryptionKey);
+}
+
+Result<QByteArray, SecurityError> SecurityService::encrypt(QByteArrayView data, const SymmetricKey& key) {
+    const auto failed = [] { return SealResult::failure(SecurityError::encryptionFailed()); };
+    QByteArray sealed(data.size() + kSealOverhead, '\0');
+    auto* out = reinterpret_cast<unsigned char*>(sealed.data());
+    if (!randomBytes(out, kNonceSize))
+        return failed();
+
+    CipherContext c;
+    int finalLength = 0;
+    if (!c.ctx || EVP_EncryptInit_ex(c.ctx, EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1
+        || EVP_CIPHER_CTX_ctrl(c.ctx, EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1
+        || EVP_EncryptInit_ex(c.ctx, nullptr, nullptr, key.data(), out) != 1
+        || !cipherUpdate(c.ctx, true, bytesOf(data), data.size(), out + kNonceSize)
+        || EVP_EncryptFinal_ex(c.ctx, out + kNonceSize + data.size(), &finalLength) != 1 || finalLength != 0
+        || EVP_CIPHER_CTX_ctrl(c.ctx, EVP_CTRL_GCM_GET_TAG, kTagSize, out + kNonceSize + data.size()) != 1)
+        return failed();
+    return sealed;
+}
+
+Result<QByteArray, SecurityError> SecurityService::decrypt(QByteArrayView data, const SymmetricKey& key) {
+    const auto failed = [] { return SealResult::failure(SecurityError::decryptionFailed()); };
+    if (data.size() < kSealOverhead)
+        return failed();
+    const auto* in = reinterpret_cast<const unsigned char*>(data.data());
+    const qsizetype textSize = data.size() - kSealOverhead;
+    // The tag is only read by OpenSSL, but the call takes a non-const pointer.
+    unsigned char tag[kTagSize];
+    std::memcpy(tag, in + kNonceSize + textSize, kTagSize);
+
+    QByteArray plain(textSize, '\0');
+    auto* out = reinterpret_cast<unsigned char*>(plain.data());
+    CipherContext c;
+    int finalLength = 0;
+    const bool ok = c.ctx && EVP_DecryptInit_ex(c.ctx, EVP_aes_256_gcm(), nullptr, nullptr, nullptr) == 1
+                    && EVP_CIPHER_CTX_ctrl(c.ctx, EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) == 1
+                    && EVP_DecryptInit_ex(c.ctx, nullptr, nullptr, key.data(), in) == 1
+                    && cipherUpdate(c.ctx, false, in + kNonceSize, textSize, out)
+                    && EVP_CIPHER_CTX_ctrl(c.ctx, EVP_CTRL_GCM_SET_TAG, kTagSize, tag) == 1
+                    && EVP_DecryptFinal_ex(c.ctx, out + textSize, &finalLength) == 1 && finalLength == 0;
+    if (!ok) {
+        // Never hand out (or leave behind) unauthenticated plaintext.
+        wipe(plain);
+        return failed();
+    }
+    return plain;
+}
+
+SecurityStatus SecurityService::enableEncryption(const QString& passphrase) {
+    QByteArray salt(kSaltSize, '\0');
+    // A salt that is not random would weaken every key derived with it.
+    if (!randomBytes(reinterpret_cast<unsigned char*>(salt.data()), kSaltSize))
+        return SecurityStatus::failure(SecurityError::encryptionFailed());
+    auto key = deriveKey(passphrase, salt);
+    if (!key)
+        return SecurityStatus::failure(key.error());
+    if (SecurityStatus saved = m_keychain.saveItem(salt, KeychainService::saltAccount); !saved)
+        return saved;
+    auto sealed = encrypt(kVerificationText, key.value());
+    if (!sealed)
+        return SecurityStatus::failure(sealed.error());
+    if (SecurityStatus saved = m_keychain.saveItem(sealed.value(), KeychainService::verifyAccount); !saved)
+        return saved;
+
+    m_encryptionKey = std::move(key).value();
+    m_encryptionEnabled = true;
+    Settings::setValue(SettingsKey::encryptionEnabled, true);
+    return {};
+}
+
+SecurityStatus SecurityService::unlock(const QString& passphrase) {
+    auto salt = m_keychain.loadItem(KeychainService::saltAccount);
+    if (!salt)
+        return SecurityStatus::failure(SecurityError::keyNotFound());
+    auto verification = m_keychain.loadItem(KeychainService::verifyAccount);
+    if (!verification)
+        return SecurityStatus::failure(SecurityError::keyNotFound());
+    auto key = deriveKey(passphrase, salt.value());
+    if (!key)
+        return SecurityStatus::failure(key.error());
+    auto plain = decrypt(verification.value(), key.value());
+    if (!plain || plain.value() != kVerificationText)
+        return SecurityStatus::failure(SecurityError::invalidPassphrase());
+    m_encryptionKey = std::move(key).value();
+    return {};
+}
+
+SecurityStatus SecurityService::disableEncryption() {
+    if (SecurityStatus removed = m_keychain.deleteItem(KeychainService::saltAccount); !removed)
+        return removed;
+    if (SecurityStatus removed = m_keychain.deleteItem(KeychainService::verifyAccount); !removed)
+        return removed;
+    (void)m_keychain.deleteItem(KeychainService::biometricAccount);
+
+    clearKey();
+    m_encryptionEnabled = false;
+    Settings::setValue(SettingsKey::encryptionEnabled, false);
+    Settings::setValue(SettingsKey::biometricUnlockEnabled, false);
+    return {};
+}
+
+void SecurityService::clearKey() {
+    m_encryptionKey.reset();
+}
+
+void SecurityService::runIntegrityCheck() {
+    if (!m_encryptionEnabled)
+        return;
+    std::optional<SecurityError> failure;
+    if (auto salt = m_keychain.loadItem(KeychainService::saltAccount); !salt) {
+        failure = salt.error();
+    } else {
+        wipe(salt.value());
+        if (auto verification = m_keychain.loadItem(KeychainService::verifyAccount); !verification)
+            failure = verification.error();
+    }
+    if (!failure)
+        return;
+
+    if (failure->kind() == SecurityError::Kind::keychainError) {
+        const QString& message = failure->message();
+        static const QStringList s_unavailable = {u"not available"_s, u"real device"_s, u"Simulator"_s, u"Gerçek"_s};
+        for (const QString& marker : s_unavailable) {
+            if (message.contains(marker))
+                return;
+        }
+        // A keychain that could not be asked at all (no secret store on the
+        // session bus, or no answer in time) says nothing about the items:
+        // protection stays on until a launch that can actually look.
+        static const QStringList s_unreachable = {u"Load failed: "_s + QString::number(KeychainStatus::notAvailable),
+                                                  u"Load failed: "_s + QString::number(KeychainStatus::timedOut)};
+        if (s_unreachable.contains(message))
+            return;
+    }
+    qInfo().noquote() << u"Keychain integrity check failed: "_s + failure->debugText();
+    m_encryptionEnabled = false;
+    Settings::setValue(SettingsKey::encryptionEnabled, false);
+}
+
+void SecurityService::prepareAtLaunch() {
+    runIntegrityCheck();
+    clearKey();
+    qInfo().noquote() << u"SecurityService initialized. Encryption: "_s
+                             + (m_encryptionEnabled ? u"true"_s : u"false"_s);
+}
+
+bool SecurityService::isBiometricAvailable() const {
+    return m_keychain.supportsUserPresence();
+}
+
+QString SecurityService::biometricName(int biometryType) {
+    switch (biometryType) {
+    case 1: return u"Touch ID"_s;
+    case 2: return u"Face ID"_s;
+    case 4: return u"Optic ID"_s;
+    default: return u"Biometric"_s;
+    }
+}
+
+QString SecurityService::biometricTypeName() {
+    // Linux desktops offer no biometry type to ask about.
+    constexpr int kNoBiometry = 0;
+    return biometricName(kNoBiometry);
+}
+
+SecurityStatus SecurityService::enableBiometricUnlock(const QString& passphrase) {
+    if (SecurityStatus unlocked = unlock(passphrase); !unlocked)
+        return unlocked;
+    if (!m_encryptionKey)
+        return SecurityStatus::failure(SecurityError::keyNotAvailable());
+    QByteArray bytes = m_encryptionKey->rawBytes();
+    SecurityStatus saved = m_keychain.saveBiometricItem(bytes, KeychainService::biometricAccount);
+    wipe(bytes);
+    if (!saved)
+        return saved;
+    Settings::setValue(SettingsKey::biometricUnlockEnabled, true);
+    return {};
+}
+
+void SecurityService::disableBiometricUnlock() {
+    (void)m_keychain.deleteItem(KeychainService::biometricAccount);
+    Settings::setValue(SettingsKey::biometricUnlockEnabled, false);
+}

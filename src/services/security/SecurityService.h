@@ -1,0 +1,96 @@
+#pragma once
+
+#include "KeychainService.h"
+#include "SecurityError.h"
+#include "SymmetricKey.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Passphrase protection of the library: turns a passphrase into an AES-256
+// key (HKDF-SHA256 over a random salt), keeps in the keychain what is needed
+// to recognise the passphrase again (the salt and a sealed verification
+// value), holds the key in memory while it is known, and seals and opens data
+// with AES-256-GCM (nonce | ciphertext | tag, no associated data).
+//
+// Main thread only, except the static operations with an explicit key.
+class SecurityService {
+public:
+    // The verification plaintext sealed under the key.
+    static constexpr QByteArrayView kVerificationText = "Vellumkeep_Confirmation";
+    static constexpr QByteArrayView kKeyInfo = "Vellumkeep_Encryption";
+    static constexpr qsizetype kSaltSize = 32;
+    static constexpr qsizetype kNonceSize = 12;
+    static constexpr qsizetype kTagSize = 16;
+    static constexpr qsizetype kSealOverhead = kNonceSize + kTagSize;
+
+    // The one instance of the process, created on first use.
+    static SecurityService& shared();
+
+    // Reads "encryptionEnabled" from the settings. Uses the desktop's keychain
+    // unless a backend is given.
+    explicit SecurityService(std::unique_ptr<KeychainBackend> backend = nullptr);
+    ~SecurityService();
+    SecurityService(const SecurityService&) = delete;
+    SecurityService& operator=(const SecurityService&) = delete;
+
+    bool isEncryptionEnabled() const { return m_encryptionEnabled; }
+    const std::optional<SymmetricKey>& encryptionKey() const { return m_encryptionKey; }
+    KeychainService& keychain() { return m_keychain; }
+
+    // HKDF-SHA256 over the passphrase's UTF-8 bytes (exactly as given: no
+    // trimming, no normalisation), info "Vellumkeep_Encryption", 32 bytes.
+    // A passphrase that is not valid Unicode (an unpaired surrogate) is invalidPassphrase.
+    static Result<SymmetricKey, SecurityError> deriveKey(const QString& passphrase, QByteArrayView salt);
+    // Plain HKDF-SHA256 (RFC 5869); nothing when OpenSSL refuses.
+    static std::optional<QByteArray> hkdfSha256(QByteArrayView inputKeyMaterial, QByteArrayView salt,
+                                                QByteArrayView info, qsizetype length);
+
+    // Seal and open with the held key (keyNotAvailable without one) ...
+    Result<QByteArray, SecurityError> encrypt(QByteArrayView data) const;
+    Result<QByteArray, SecurityError> decrypt(QByteArrayView data) const;
+    // ... or with the key given; these read no state and may run on any thread.
+    static Result<QByteArray, SecurityError> encrypt(QByteArrayView data, const SymmetricKey& key);
+    static Result<QByteArray, SecurityError> decrypt(QByteArrayView data, const SymmetricKey& key);
+
+    // Switches protection on with a new salt; the key stays held.
+    SecurityStatus enableEncryption(const QString& passphrase);
+    // Proves the passphrase against the stored verification value and holds the key.
+    SecurityStatus unlock(const QString& passphrase);
+    // Removes the keychain items, forgets the key and switches protection off.
+    SecurityStatus disableEncryption();
+    // The launch routine: the keychain integrity check, then the key is forgotten.
+    void prepareAtLaunch();
+    // Forgets (and wipes) the held key.
+    void clearKey();
+
+    // Biometric unlock keeps a copy of the key behind the keychain's
+    // user-presence check; it is offered only where the keychain has one.
+    bool isBiometricAvailable() const;
+    static QString biometricTypeName();
+    // The name of a platform biometry type (1 Touch ID, 2 Face ID, 4 Optic ID).
+    static QString biometricName(int biometryType);
+    SecurityStatus enableBiometricUnlock(const QString& passphrase);
+    void disableBiometricUnlock();
+
+    // Random bytes come from OpenSSL's RAND_bytes unless tests replace the
+    // source (an empty function restores it).
+    using RandomSource = std::function<bool(unsigned char* out, std::size_t size)>;
+    static void setRandomSource(RandomSource source);
+
+    // Best-effort wiping of secrets held in Qt containers (only an unshared buffer is wiped).
+    static void wipe(QByteArray& bytes);
+    static void wipe(QString& text);
+
+private:
+    void runIntegrityCheck();
+
+    bool m_encryptionEnabled = false;
+    std::optional<SymmetricKey> m_encryptionKey;
+    KeychainService m_keychain;
+};
