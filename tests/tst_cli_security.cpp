@@ -27,14 +27,17 @@ const QByteArray kGeneralUnavailableText =
 class CliUser {
 public:
     // Extra environment entries, e.g. a session bus address.
-    explicit CliUser(QStringList env = {}) : m_env(std::move(env)) {
+    explicit CliUser(QStringList env = {}) : m_env(std::move(env))
+    {
         m_env << u"XDG_CONFIG_HOME="_s + m_config.path() << u"FOLIONEST_CONTAINER="_s + m_container.path();
     }
 
-    TestSupport::ProcessResult run(const QStringList& args, const QByteArray& stdinData = {}) const {
+    TestSupport::ProcessResult run(const QStringList& args, const QByteArray& stdinData = {}) const
+    {
         return TestSupport::run(TestSupport::cliPath(), args, m_env, stdinData);
     }
-    TestSupport::ProcessResult security(const QString& command, const QByteArray& passphrase) const {
+    TestSupport::ProcessResult security(const QString& command, const QByteArray& passphrase) const
+    {
         return run({u"security"_s, command, u"--passphrase-stdin"_s}, passphrase);
     }
     const QStringList& env() const { return m_env; }
@@ -45,11 +48,13 @@ private:
     QStringList m_env;
 };
 
-QStringList noBus(const QTemporaryDir& dir) {
+QStringList noBus(const QTemporaryDir& dir)
+{
     return {u"DBUS_SESSION_BUS_ADDRESS=unix:path="_s + dir.filePath(u"no-bus"_s)};
 }
 
-QByteArray statusLine(const QByteArray& out, const QByteArray& label) {
+QByteArray statusLine(const QByteArray& out, const QByteArray& label)
+{
     for (const QByteArray& line : out.split('\n')) {
         if (line.startsWith(QByteArray(label + ':')))
             return line.mid(label.size() + 1).trimmed();
@@ -65,7 +70,8 @@ class TestCliSecurity : public QObject {
 private Q_SLOTS:
     void initTestCase() { TestSupport::initTestEnvironment(); }
 
-    void passphraseNeverFromTheCommandLine_data() {
+    void passphraseNeverFromTheCommandLine_data()
+    {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("as an argument") << QStringList{u"security"_s, u"unlock"_s, u"hunter2secret"_s};
         QTest::newRow("as --passphrase VALUE")
@@ -79,7 +85,8 @@ private Q_SLOTS:
     }
 
     // Refused as a usage error, without repeating what was typed.
-    void passphraseNeverFromTheCommandLine() {
+    void passphraseNeverFromTheCommandLine()
+    {
         QFETCH(QStringList, args);
         QTemporaryDir dir;
         const CliUser user(noBus(dir));
@@ -89,7 +96,8 @@ private Q_SLOTS:
         QVERIFY(!result.out.contains("hunter2secret"));
     }
 
-    void noTerminalNoPassphrase() {
+    void noTerminalNoPassphrase()
+    {
         QTemporaryDir dir;
         const CliUser user(noBus(dir));
         const auto result = user.run({u"security"_s, u"unlock"_s}, "piped but not announced\n");
@@ -97,7 +105,8 @@ private Q_SLOTS:
         QVERIFY2(result.err.contains("--passphrase-stdin"), result.err.constData());
     }
 
-    void helpTellsHowPassphrasesAreRead() {
+    void helpTellsHowPassphrasesAreRead()
+    {
         const auto result = TestSupport::run(TestSupport::cliPath(), {u"--help"_s});
         QCOMPARE(result.exitCode, 0);
         for (const char* expected :
@@ -108,7 +117,8 @@ private Q_SLOTS:
 
     // No session bus at all: every command fails with the texts of the
     // security errors, and the library itself keeps working.
-    void withoutAnyKeychain() {
+    void withoutAnyKeychain()
+    {
         QTemporaryDir dir;
         const CliUser user(noBus(dir));
         const auto status = user.run({u"security"_s, u"status"_s});
@@ -134,7 +144,8 @@ private Q_SLOTS:
     }
 
     // A bus without any secret store (no keyring running or activatable).
-    void busWithoutSecretStore() {
+    void busWithoutSecretStore()
+    {
         const QString dbusRunSession = QStandardPaths::findExecutable(u"dbus-run-session"_s);
         if (dbusRunSession.isEmpty())
             QSKIP("needs dbus-run-session (Debian: dbus)");
@@ -158,7 +169,8 @@ private Q_SLOTS:
     }
 
     // A keyring that is locked (and cannot prompt) refuses the write.
-    void lockedKeyring() {
+    void lockedKeyring()
+    {
         for (const QString& program : {u"dbus-run-session"_s, u"gnome-keyring-daemon"_s, u"dbus-send"_s}) {
             if (QStandardPaths::findExecutable(program).isEmpty())
                 QSKIP(qPrintable(program + u" is needed (Debian: dbus, gnome-keyring)"_s));
@@ -182,7 +194,8 @@ private Q_SLOTS:
                  result.err.constData());
     }
 
-    void tooShortPassphraseIsRefused_data() {
+    void tooShortPassphraseIsRefused_data()
+    {
         QTest::addColumn<QByteArray>("input");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("just a newline") << QByteArray("\n");
@@ -191,7 +204,8 @@ private Q_SLOTS:
         QTest::newRow("seven flags and accents") << QByteArray("🇩🇪🇫🇷e\xcc\x81\xe5\xaf\x86\xe7\xa0\x81ok\n");
     }
 
-    void tooShortPassphraseIsRefused() {
+    void tooShortPassphraseIsRefused()
+    {
         QFETCH(QByteArray, input);
         QTemporaryDir dir;
         const CliUser user(noBus(dir));
@@ -200,7 +214,8 @@ private Q_SLOTS:
         QVERIFY2(result.err.contains("at least 8 characters"), result.err.constData());
     }
 
-    void notUtf8IsAnInvalidPassphrase() {
+    void notUtf8IsAnInvalidPassphrase()
+    {
         QTemporaryDir dir;
         const CliUser user(noBus(dir));
         const auto result = user.security(u"enable"_s, "pass\xff\xfeword-long\n");
@@ -208,7 +223,8 @@ private Q_SLOTS:
         QCOMPARE(result.err.trimmed(), QByteArray("folionest-cli: Invalid passphrase"));
     }
 
-    void realKeyringRoundTrip() {
+    void realKeyringRoundTrip()
+    {
         REQUIRE_TEST_KEYRING();
         const CliUser user;
         QCOMPARE(user.run({u"security"_s, u"disable"_s}).exitCode, 0); // a clean start
@@ -236,7 +252,8 @@ private Q_SLOTS:
         QVERIFY(again.err.contains("already on"));
     }
 
-    void realKeyringUnlock_data() {
+    void realKeyringUnlock_data()
+    {
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("err");
@@ -252,7 +269,8 @@ private Q_SLOTS:
                                    << QByteArray("Invalid passphrase");
     }
 
-    void realKeyringUnlock() {
+    void realKeyringUnlock()
+    {
         QFETCH(QByteArray, input);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, err);
@@ -277,7 +295,8 @@ private Q_SLOTS:
     }
 
     // On a terminal: prompts, no echo, and the echo is back afterwards.
-    void terminalPrompts() {
+    void terminalPrompts()
+    {
         const auto probe = TestSupport::run(u"python3"_s, {u"-c"_s, u"import pty"_s});
         if (probe.exitCode != 0)
             QSKIP("needs python3 to drive a pseudo-terminal");

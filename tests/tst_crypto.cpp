@@ -13,17 +13,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray hex(const char* text) {
+QByteArray hex(const char* text)
+{
     return QByteArray::fromHex(text);
 }
 
-SymmetricKey keyFromHex(const char* text) {
+SymmetricKey keyFromHex(const char* text)
+{
     const auto key = SymmetricKey::fromBytes(hex(text));
     Q_ASSERT(key);
     return *key;
 }
 
-const SymmetricKey& testKey() {
+const SymmetricKey& testKey()
+{
     static const SymmetricKey s_key = keyFromHex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
     return s_key;
 }
@@ -31,7 +34,8 @@ const SymmetricKey& testKey() {
 // Makes the next random bytes the given ones (a nonce of a test vector).
 class FixedRandom {
 public:
-    explicit FixedRandom(QByteArray bytes) : m_bytes(std::move(bytes)) {
+    explicit FixedRandom(QByteArray bytes) : m_bytes(std::move(bytes))
+    {
         SecurityService::setRandomSource([this](unsigned char* out, std::size_t size) {
             ++m_calls;
             if (static_cast<qsizetype>(size) > m_bytes.size())
@@ -57,7 +61,8 @@ private Q_SLOTS:
     void initTestCase() { TestSupport::initTestEnvironment(); }
 
     // RFC 5869, appendix A, the SHA-256 cases.
-    void hkdfKnownAnswers_data() {
+    void hkdfKnownAnswers_data()
+    {
         QTest::addColumn<QByteArray>("ikm");
         QTest::addColumn<QByteArray>("salt");
         QTest::addColumn<QByteArray>("info");
@@ -82,7 +87,8 @@ private Q_SLOTS:
             << hex("8da4e775a563c18f715f802a063c5a31b8a11f5c5ee1879ec3454e5f3c738d2d9d201395faa4b61a96c8");
     }
 
-    void hkdfKnownAnswers() {
+    void hkdfKnownAnswers()
+    {
         QFETCH(QByteArray, ikm);
         QFETCH(QByteArray, salt);
         QFETCH(QByteArray, info);
@@ -94,7 +100,8 @@ private Q_SLOTS:
 
     // Stored salts and verification values (and backups) depend on exactly
     // this derivation; the answers come from an independent HKDF.
-    void deriveKeyKnownAnswers_data() {
+    void deriveKeyKnownAnswers_data()
+    {
         QTest::addColumn<QString>("passphrase");
         QTest::addColumn<QByteArray>("key");
         QTest::newRow("ascii") << u"correct horse battery staple"_s
@@ -104,7 +111,8 @@ private Q_SLOTS:
         QTest::newRow("empty") << QString() << hex("419ac9270665ffc7c42140df5a670d2362354ec575daefe1d4013d6146c02f41");
     }
 
-    void deriveKeyKnownAnswers() {
+    void deriveKeyKnownAnswers()
+    {
         QFETCH(QString, passphrase);
         QFETCH(QByteArray, key);
         QByteArray salt;
@@ -116,7 +124,8 @@ private Q_SLOTS:
     }
 
     // Passphrases are bytes: nothing is trimmed or normalised.
-    void deriveKeyTakesThePassphraseByteExactly_data() {
+    void deriveKeyTakesThePassphraseByteExactly_data()
+    {
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::newRow("trailing space") << u"passphrase"_s << u"passphrase "_s;
@@ -126,7 +135,8 @@ private Q_SLOTS:
         QTest::newRow("empty vs one space") << QString() << u" "_s;
     }
 
-    void deriveKeyTakesThePassphraseByteExactly() {
+    void deriveKeyTakesThePassphraseByteExactly()
+    {
         QFETCH(QString, a);
         QFETCH(QString, b);
         const QByteArray salt(32, 'x');
@@ -138,16 +148,33 @@ private Q_SLOTS:
         QVERIFY(!(SecurityService::deriveKey(a, QByteArray(32, 'y')).value() == keyA.value()));
     }
 
-    void deriveKeyRefusesTextThatIsNotUnicode() {
-        const QChar lone[] = {u'a', QChar(0xD800), u'b'};
-        const auto derived = SecurityService::deriveKey(QString(lone, 3), QByteArray(32, 's'));
+    void deriveKeyRefusesTextThatIsNotUnicode_data()
+    {
+        QTest::addColumn<QString>("passphrase");
+        const auto text = [](std::initializer_list<char16_t> units) {
+            QString s;
+            for (char16_t u : units)
+                s.append(QChar(u));
+            return s;
+        };
+        QTest::newRow("high surrogate in the middle") << text({u'a', 0xD800, u'b'});
+        QTest::newRow("high surrogate at the end") << text({u'a', u'b', 0xDBFF});
+        QTest::newRow("low surrogate alone") << text({0xDC00, u'a'});
+        QTest::newRow("surrogates in the wrong order") << text({0xDE00, 0xD83D});
+    }
+
+    void deriveKeyRefusesTextThatIsNotUnicode()
+    {
+        QFETCH(QString, passphrase);
+        const auto derived = SecurityService::deriveKey(passphrase, QByteArray(32, 's'));
         QVERIFY(!derived);
         QCOMPARE(derived.error(), SecurityError::invalidPassphrase());
     }
 
     // NIST's GCM test set, AES-256, 96-bit nonce, no associated data. The
     // nonce comes through the random seam; the sealed form is nonce | ciphertext | tag.
-    void gcmKnownAnswers_data() {
+    void gcmKnownAnswers_data()
+    {
         QTest::addColumn<QByteArray>("key");
         QTest::addColumn<QByteArray>("nonce");
         QTest::addColumn<QByteArray>("plaintext");
@@ -180,7 +207,8 @@ private Q_SLOTS:
             << hex("fa4362189661d163fcd6a56d8bf0405a") << hex("d636ac1bbedd5cc3ee727dc2ab4a9489");
     }
 
-    void gcmKnownAnswers() {
+    void gcmKnownAnswers()
+    {
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, nonce);
         QFETCH(QByteArray, plaintext);
@@ -199,7 +227,8 @@ private Q_SLOTS:
         QCOMPARE(opened.value().toHex(), plaintext.toHex());
     }
 
-    void changedByteAnywhereFailsToOpen() {
+    void changedByteAnywhereFailsToOpen()
+    {
         const QByteArray plaintext = "Vellumkeep_Confirmation and a little more";
         const QByteArray sealed = SecurityService::encrypt(plaintext, testKey()).value();
         QCOMPARE(SecurityService::decrypt(sealed, testKey()).value(), plaintext);
@@ -214,13 +243,15 @@ private Q_SLOTS:
         }
     }
 
-    void sealedLengths_data() {
+    void sealedLengths_data()
+    {
         QTest::addColumn<int>("plaintextSize");
         for (int size : {0, 1, 15, 16, 17, 1000})
             QTest::addRow("%d bytes", size) << size;
     }
 
-    void sealedLengths() {
+    void sealedLengths()
+    {
         QFETCH(int, plaintextSize);
         const QByteArray plaintext(plaintextSize, 'p');
         const auto sealed = SecurityService::encrypt(plaintext, testKey());
@@ -229,7 +260,8 @@ private Q_SLOTS:
         QCOMPARE(SecurityService::decrypt(sealed.value(), testKey()).value(), plaintext);
     }
 
-    void malformedSealedValuesFail_data() {
+    void malformedSealedValuesFail_data()
+    {
         QTest::addColumn<QByteArray>("data");
         const QByteArray sealed = SecurityService::encrypt("some text", testKey()).value();
         QTest::newRow("nothing") << QByteArray();
@@ -240,14 +272,16 @@ private Q_SLOTS:
         QTest::newRow("28 zero bytes") << QByteArray(28, '\0');
     }
 
-    void malformedSealedValuesFail() {
+    void malformedSealedValuesFail()
+    {
         QFETCH(QByteArray, data);
         const auto opened = SecurityService::decrypt(data, testKey());
         QVERIFY(!opened);
         QCOMPARE(opened.error(), SecurityError::decryptionFailed());
     }
 
-    void wrongKeyFails() {
+    void wrongKeyFails()
+    {
         const QByteArray sealed = SecurityService::encrypt("secret", testKey()).value();
         QByteArray other = testKey().rawBytes();
         other[31] = char(other[31] ^ 1);
@@ -256,14 +290,16 @@ private Q_SLOTS:
         QCOMPARE(opened.error(), SecurityError::decryptionFailed());
     }
 
-    void everySealHasAFreshNonce() {
+    void everySealHasAFreshNonce()
+    {
         const QByteArray a = SecurityService::encrypt("same", testKey()).value();
         const QByteArray b = SecurityService::encrypt("same", testKey()).value();
         QVERIFY(a.left(12) != b.left(12));
         QVERIFY(a != b);
     }
 
-    void noRandomBytesNoSeal() {
+    void noRandomBytesNoSeal()
+    {
         FixedRandom random{QByteArray()}; // too short for any request: the source fails
         const auto sealed = SecurityService::encrypt("text", testKey());
         QVERIFY(!sealed);
@@ -271,7 +307,8 @@ private Q_SLOTS:
     }
 
     // Without a key given or held, nothing is attempted.
-    void heldKeyIsRequired() {
+    void heldKeyIsRequired()
+    {
         auto state = std::make_shared<FakeKeychain::State>();
         SecurityService service(std::make_unique<FakeKeychain>(state));
         FixedRandom random(QByteArray(64, 'r'));
@@ -284,7 +321,8 @@ private Q_SLOTS:
         QCOMPARE(random.calls(), 0);
     }
 
-    void keyBytesOnlyFromExactly32Bytes() {
+    void keyBytesOnlyFromExactly32Bytes()
+    {
         QVERIFY(!SymmetricKey::fromBytes(QByteArray(31, 'k')));
         QVERIFY(!SymmetricKey::fromBytes(QByteArray(33, 'k')));
         QVERIFY(!SymmetricKey::fromBytes({}));

@@ -16,18 +16,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString scriptPath() {
+QString scriptPath()
+{
     return QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/interop/aesgcm_interop.py"_s);
 }
 
-QByteArray randomBytes(qsizetype size) {
+QByteArray randomBytes(qsizetype size)
+{
     QByteArray bytes(size, '\0');
     for (char& c : bytes)
         c = char(QRandomGenerator::global()->bounded(256));
     return bytes;
 }
 
-QString hexText(const QByteArray& bytes) {
+QString hexText(const QByteArray& bytes)
+{
     return QString::fromLatin1(bytes.toHex());
 }
 
@@ -37,7 +40,8 @@ class TestCryptoInterop : public QObject {
     Q_OBJECT
 
     // Runs the operations through the Python implementation.
-    QJsonArray python(const QJsonArray& operations) {
+    QJsonArray python(const QJsonArray& operations)
+    {
         const auto result = TestSupport::run(u"python3"_s, {scriptPath()}, {},
                                              QJsonDocument(operations).toJson(QJsonDocument::Compact));
         if (result.exitCode != 0) {
@@ -48,14 +52,16 @@ class TestCryptoInterop : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
+    void initTestCase()
+    {
         TestSupport::initTestEnvironment();
         const auto probe = TestSupport::run(u"python3"_s, {u"-c"_s, u"import cryptography"_s});
         if (probe.exitCode != 0)
             QSKIP("needs python3 with the cryptography package (Debian: python3-cryptography)");
     }
 
-    void keysAgree() {
+    void keysAgree()
+    {
         const QStringList passphrases = {
             u"correct horse battery staple"_s,
             u"  spaces at both ends  "_s,
@@ -82,7 +88,8 @@ private Q_SLOTS:
         }
     }
 
-    void eachSideOpensWhatTheOtherSealed() {
+    void eachSideOpensWhatTheOtherSealed()
+    {
         const SymmetricKey key = *SymmetricKey::fromBytes(randomBytes(32));
         const QList<QByteArray> plaintexts = {QByteArray(),      QByteArray(1, 'a'),
                                               randomBytes(16),   QByteArray("Vellumkeep_Confirmation"),

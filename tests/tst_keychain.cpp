@@ -23,14 +23,16 @@ struct FakeService {
     std::shared_ptr<FakeKeychain::State> state = std::make_shared<FakeKeychain::State>();
     KeychainService service{std::make_unique<FakeKeychain>(state)};
 
-    QByteArray stored(const QString& account) const {
+    QByteArray stored(const QString& account) const
+    {
         return state->items.value({u"com.vellumkeep.keychain"_s, account}).data;
     }
 };
 
 // What the Secret Service holds for the account, read with libsecret's own
 // tool; QtKeychain keeps binary values base64-encoded.
-std::optional<QByteArray> secretToolLookup(const QString& account) {
+std::optional<QByteArray> secretToolLookup(const QString& account)
+{
     const auto result = TestSupport::run(u"secret-tool"_s,
                                          {u"lookup"_s, u"server"_s, u"com.vellumkeep.keychain"_s, u"user"_s, account});
     if (result.exitCode != 0)
@@ -38,7 +40,8 @@ std::optional<QByteArray> secretToolLookup(const QString& account) {
     return QByteArray::fromBase64(result.out.trimmed());
 }
 
-int secretToolCount(const QString& account) {
+int secretToolCount(const QString& account)
+{
     const auto result = TestSupport::run(
         u"secret-tool"_s, {u"search"_s, u"--all"_s, u"server"_s, u"com.vellumkeep.keychain"_s, u"user"_s, account});
     // One "[/path]" header per item on stdout.
@@ -56,7 +59,8 @@ class TestKeychain : public QObject {
 private Q_SLOTS:
     void initTestCase() { TestSupport::initTestEnvironment(); }
 
-    void statusMessages_data() {
+    void statusMessages_data()
+    {
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("description");
@@ -84,7 +88,8 @@ private Q_SLOTS:
 
     // An add that fails carries statusMessage(status); the user sees the
     // general text where the message says the keychain is unusable.
-    void statusMessages() {
+    void statusMessages()
+    {
         QFETCH(int, status);
         QFETCH(QString, message);
         QFETCH(QString, description);
@@ -99,7 +104,8 @@ private Q_SLOTS:
     }
 
     // Load and delete failures carry the bare status, not statusMessage.
-    void loadAndDeleteFailures_data() {
+    void loadAndDeleteFailures_data()
+    {
         QTest::addColumn<int>("status");
         QTest::newRow("not found") << -25300;
         QTest::newRow("access denied") << -25293;
@@ -107,7 +113,8 @@ private Q_SLOTS:
         QTest::newRow("backend error") << -26000;
     }
 
-    void loadAndDeleteFailures() {
+    void loadAndDeleteFailures()
+    {
         QFETCH(int, status);
         FakeService fake;
         fake.state->forced.insert({Op::load, QString()}, status);
@@ -125,7 +132,8 @@ private Q_SLOTS:
         }
     }
 
-    void saveReplacesByDeletingThenAdding() {
+    void saveReplacesByDeletingThenAdding()
+    {
         FakeService fake;
         QVERIFY(fake.service.saveItem("first", u"k"_s));
         QVERIFY(fake.service.saveItem("second", u"k"_s));
@@ -137,7 +145,8 @@ private Q_SLOTS:
     }
 
     // "Item already exists" only when someone else adds between our delete and our add.
-    void duplicateOnlyThroughARace() {
+    void duplicateOnlyThroughARace()
+    {
         FakeService fake;
         fake.state->betweenRemoveAndAdd = [&fake] {
             fake.state->items.insert({u"com.vellumkeep.keychain"_s, u"k"_s},
@@ -149,7 +158,8 @@ private Q_SLOTS:
         QCOMPARE(fake.stored(u"k"_s), QByteArray("theirs"));
     }
 
-    void failingDeleteBeforeAddIsIgnored() {
+    void failingDeleteBeforeAddIsIgnored()
+    {
         FakeService fake;
         fake.state->forced.insert({Op::remove, QString()}, -25293);
         QVERIFY(fake.service.saveItem("v", u"k"_s));
@@ -157,7 +167,8 @@ private Q_SLOTS:
     }
 
     // Ordinary items are readable after unlock; only the biometric one asks for the user.
-    void protectionOfEachItem() {
+    void protectionOfEachItem()
+    {
         FakeService fake;
         fake.state->userPresence = true;
         QVERIFY(fake.service.saveItem("salt", u"encryptionKey_salt"_s));
@@ -169,7 +180,8 @@ private Q_SLOTS:
                  KeychainProtection::userPresence);
     }
 
-    void biometricItemWithoutUserPresenceCheck() {
+    void biometricItemWithoutUserPresenceCheck()
+    {
         FakeService fake; // like Linux: no user-presence protection
         const SecurityStatus saved = fake.service.saveBiometricItem(QByteArray(32, 'k'), u"biometricEncryptionKey"_s);
         QVERIFY(!saved);
@@ -177,7 +189,8 @@ private Q_SLOTS:
         QVERIFY(fake.state->items.isEmpty());
     }
 
-    void containsItemTellsMissingFromUnreadable() {
+    void containsItemTellsMissingFromUnreadable()
+    {
         FakeService fake;
         QCOMPARE(fake.service.containsItem(u"k"_s).value(), false);
         QVERIFY(fake.service.saveItem("v", u"k"_s));
@@ -189,12 +202,14 @@ private Q_SLOTS:
     }
 
     // The Linux keychain has no user-presence check.
-    void desktopKeychainOffersNoUserPresence() {
+    void desktopKeychainOffersNoUserPresence()
+    {
         KeychainService service;
         QVERIFY(!service.supportsUserPresence());
     }
 
-    void realSecretServiceRoundTrip() {
+    void realSecretServiceRoundTrip()
+    {
         REQUIRE_TEST_KEYRING();
         KeychainService keychain;
         const QString account = u"encryptionKey_salt"_s;
@@ -220,7 +235,8 @@ private Q_SLOTS:
         QVERIFY(keychain.deleteItem(account)); // again: nothing there, no error
     }
 
-    void realSecretServiceEmptyValue() {
+    void realSecretServiceEmptyValue()
+    {
         REQUIRE_TEST_KEYRING();
         KeychainService keychain;
         QVERIFY(keychain.saveItem(QByteArray(), u"encryptionKey_verify"_s));
@@ -230,7 +246,8 @@ private Q_SLOTS:
         QVERIFY(keychain.deleteItem(u"encryptionKey_verify"_s));
     }
 
-    void realSecretServiceMissingItem() {
+    void realSecretServiceMissingItem()
+    {
         REQUIRE_TEST_KEYRING();
         KeychainService keychain;
         const auto loaded = keychain.loadItem(u"never-written"_s);
@@ -240,7 +257,8 @@ private Q_SLOTS:
     }
 
     // The raw key is never written where no user-presence check guards it.
-    void realSecretServiceRefusesTheBiometricItem() {
+    void realSecretServiceRefusesTheBiometricItem()
+    {
         REQUIRE_TEST_KEYRING();
         KeychainService keychain;
         const SecurityStatus saved = keychain.saveBiometricItem(QByteArray(32, 'k'), u"biometricEncryptionKey"_s);

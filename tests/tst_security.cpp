@@ -24,15 +24,18 @@ const QString kVerify = u"encryptionKey_verify"_s;
 const QString kBiometric = u"biometricEncryptionKey"_s;
 const QString kLaunchLine = u"SecurityService initialized. Encryption: "_s;
 
-std::pair<QString, QString> id(const QString& account) {
+std::pair<QString, QString> id(const QString& account)
+{
     return {u"com.vellumkeep.keychain"_s, account};
 }
 
-bool encryptionFlag() {
+bool encryptionFlag()
+{
     return Settings::boolValue(SettingsKey::encryptionEnabled, false);
 }
 
-bool biometricFlag() {
+bool biometricFlag()
+{
     return Settings::boolValue(SettingsKey::biometricUnlockEnabled, false);
 }
 
@@ -55,12 +58,14 @@ class TestSecurity : public QObject {
 private Q_SLOTS:
     void initTestCase() { TestSupport::initTestEnvironment(); }
 
-    void init() {
+    void init()
+    {
         Settings::remove(SettingsKey::encryptionEnabled);
         Settings::remove(SettingsKey::biometricUnlockEnabled);
     }
 
-    void errorDescriptions_data() {
+    void errorDescriptions_data()
+    {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("description");
@@ -89,7 +94,8 @@ private Q_SLOTS:
             << u"Keychain error: Not Available on a Real Device"_s;
     }
 
-    void errorDescriptions() {
+    void errorDescriptions()
+    {
         QFETCH(int, kind);
         QFETCH(QString, message);
         QFETCH(QString, description);
@@ -110,7 +116,8 @@ private Q_SLOTS:
         QCOMPARE(make().description(), description);
     }
 
-    void enableStoresSaltAndVerificationValue() {
+    void enableStoresSaltAndVerificationValue()
+    {
         Fake fake;
         QVERIFY(!fake.service->isEncryptionEnabled());
         QVERIFY(fake.service->enableEncryption(u"correct horse"_s));
@@ -134,7 +141,8 @@ private Q_SLOTS:
         QVERIFY(!(*fake.service->encryptionKey() == key));
     }
 
-    void unlockComparesPassphrasesByteExactly_data() {
+    void unlockComparesPassphrasesByteExactly_data()
+    {
         QTest::addColumn<QString>("attempt");
         QTest::addColumn<bool>("accepted");
         QTest::newRow("the passphrase") << u" Ünïcødé пароль 🔑"_s << true;
@@ -145,7 +153,8 @@ private Q_SLOTS:
         QTest::newRow("different case") << u" üNÏCØDÉ ПАРОЛЬ 🔑"_s << false;
     }
 
-    void unlockComparesPassphrasesByteExactly() {
+    void unlockComparesPassphrasesByteExactly()
+    {
         QFETCH(QString, attempt);
         QFETCH(bool, accepted);
         Fake fake;
@@ -159,14 +168,16 @@ private Q_SLOTS:
             QCOMPARE(unlocked.error(), SecurityError::invalidPassphrase());
     }
 
-    void emptyPassphraseWorksLikeAnyOther() {
+    void emptyPassphraseWorksLikeAnyOther()
+    {
         Fake fake;
         QVERIFY(fake.service->enableEncryption(QString()));
         QVERIFY(fake.service->unlock(QString()));
         QCOMPARE(fake.service->unlock(u" "_s).error(), SecurityError::invalidPassphrase());
     }
 
-    void unlockNeedsBothItems_data() {
+    void unlockNeedsBothItems_data()
+    {
         QTest::addColumn<QString>("missing");
         QTest::addColumn<int>("loadStatus");
         QTest::newRow("never enabled") << QString() << 0;
@@ -176,7 +187,8 @@ private Q_SLOTS:
         QTest::newRow("access denied") << QString() << -25293;
     }
 
-    void unlockNeedsBothItems() {
+    void unlockNeedsBothItems()
+    {
         QFETCH(QString, missing);
         QFETCH(int, loadStatus);
         Fake fake;
@@ -196,7 +208,8 @@ private Q_SLOTS:
     }
 
     // A sealed value that opens to anything but the verification text is a wrong passphrase.
-    void unlockRejectsAForeignVerificationValue() {
+    void unlockRejectsAForeignVerificationValue()
+    {
         Fake fake;
         QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
         const SymmetricKey key = SecurityService::deriveKey(u"passphrase"_s, fake.stored(kSalt)).value();
@@ -207,14 +220,16 @@ private Q_SLOTS:
     }
 
     // A failure ends enabling at that step; what was written stays.
-    void enableFailuresStopAtTheirStep_data() {
+    void enableFailuresStopAtTheirStep_data()
+    {
         QTest::addColumn<QString>("failingAccount");
         QTest::addColumn<bool>("saltWritten");
         QTest::newRow("salt cannot be saved") << kSalt << false;
         QTest::newRow("verification value cannot be saved") << kVerify << true;
     }
 
-    void enableFailuresStopAtTheirStep() {
+    void enableFailuresStopAtTheirStep()
+    {
         QFETCH(QString, failingAccount);
         QFETCH(bool, saltWritten);
         Fake fake;
@@ -230,7 +245,8 @@ private Q_SLOTS:
     }
 
     // Without random bytes there is no salt worth having: nothing is written.
-    void enableWithoutRandomBytesWritesNothing() {
+    void enableWithoutRandomBytesWritesNothing()
+    {
         Fake fake;
         SecurityService::setRandomSource([](unsigned char*, std::size_t) { return false; });
         const SecurityStatus enabled = fake.service->enableEncryption(u"passphrase"_s);
@@ -241,7 +257,8 @@ private Q_SLOTS:
         QVERIFY(!encryptionFlag());
     }
 
-    void disableRemovesEverything() {
+    void disableRemovesEverything()
+    {
         Fake fake;
         fake.state->userPresence = true;
         QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
@@ -258,7 +275,8 @@ private Q_SLOTS:
         QVERIFY(fake.service->disableEncryption());
     }
 
-    void disableFailures_data() {
+    void disableFailures_data()
+    {
         QTest::addColumn<QString>("failingAccount");
         QTest::addColumn<bool>("succeeds");
         QTest::addColumn<bool>("saltLeft");
@@ -267,7 +285,8 @@ private Q_SLOTS:
         QTest::newRow("biometric item cannot be removed") << kBiometric << true << false;
     }
 
-    void disableFailures() {
+    void disableFailures()
+    {
         QFETCH(QString, failingAccount);
         QFETCH(bool, succeeds);
         QFETCH(bool, saltLeft);
@@ -286,7 +305,8 @@ private Q_SLOTS:
             QCOMPARE(disabled.error().description(), u"Keychain error: Delete failed: -25293"_s);
     }
 
-    void launchCheck_data() {
+    void launchCheck_data()
+    {
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("missing");
         QTest::addColumn<int>("loadStatus");
@@ -307,7 +327,8 @@ private Q_SLOTS:
         QTest::newRow("keychain gave no answer in time") << true << QString() << -26002 << true << QString();
     }
 
-    void launchCheck() {
+    void launchCheck()
+    {
         QFETCH(bool, enabled);
         QFETCH(QString, missing);
         QFETCH(int, loadStatus);
@@ -339,7 +360,8 @@ private Q_SLOTS:
         QCOMPARE(fake.has(kVerify), missing != kVerify);
     }
 
-    void launchForgetsTheKey() {
+    void launchForgetsTheKey()
+    {
         Fake fake;
         QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
         QVERIFY(fake.service->encryptionKey());
@@ -350,7 +372,8 @@ private Q_SLOTS:
     }
 
     // Where the keychain can guard an item by user presence.
-    void biometricUnlockWithUserPresence() {
+    void biometricUnlockWithUserPresence()
+    {
         Fake fake;
         fake.state->userPresence = true;
         QVERIFY(fake.service->isBiometricAvailable());
@@ -379,7 +402,8 @@ private Q_SLOTS:
         QVERIFY(!biometricFlag());
     }
 
-    void biometricUnlockBeforeProtection() {
+    void biometricUnlockBeforeProtection()
+    {
         Fake fake;
         fake.state->userPresence = true;
         QCOMPARE(fake.service->enableBiometricUnlock(u"passphrase"_s).error(), SecurityError::keyNotFound());
@@ -387,13 +411,15 @@ private Q_SLOTS:
         QVERIFY(!biometricFlag());
     }
 
-    void biometricUnlockOnLinux() {
+    void biometricUnlockOnLinux()
+    {
         SecurityService service; // the desktop keychain; nothing is called here
         QVERIFY(!service.isBiometricAvailable());
         QCOMPARE(SecurityService::biometricTypeName(), u"Biometric"_s);
     }
 
-    void biometricNames_data() {
+    void biometricNames_data()
+    {
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("name");
         QTest::newRow("none") << 0 << u"Biometric"_s;
@@ -403,7 +429,8 @@ private Q_SLOTS:
         QTest::newRow("optic") << 4 << u"Optic ID"_s;
     }
 
-    void biometricNames() {
+    void biometricNames()
+    {
         QFETCH(int, type);
         QFETCH(QString, name);
         QCOMPARE(SecurityService::biometricName(type), name);
@@ -411,7 +438,8 @@ private Q_SLOTS:
 
     // ---- Against the real Secret Service ----
 
-    void realKeyringEndToEnd() {
+    void realKeyringEndToEnd()
+    {
         REQUIRE_TEST_KEYRING();
         {
             SecurityService cleanup;
@@ -457,7 +485,8 @@ private Q_SLOTS:
         SecurityService().prepareAtLaunch();
     }
 
-    void realKeyringLaunchWithTheSaltRemoved() {
+    void realKeyringLaunchWithTheSaltRemoved()
+    {
         REQUIRE_TEST_KEYRING();
         SecurityService service;
         QVERIFY(service.enableEncryption(u"passphrase"_s));
@@ -476,7 +505,8 @@ private Q_SLOTS:
 
     // The application with protection on and no session bus at all: it starts,
     // keeps protection on and says so.
-    void applicationWithoutAnyKeychain() {
+    void applicationWithoutAnyKeychain()
+    {
         QTemporaryDir config;
         QTemporaryDir container;
         {

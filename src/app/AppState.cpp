@@ -1,5 +1,7 @@
 #include "AppState.h"
 
+#include "ItemCreation.h"
+
 #include "store/ModelContext.h"
 
 AppState::AppState(QObject* parent) : QObject(parent) {}
@@ -9,6 +11,11 @@ void AppState::showError(const AppError& error)
     // A second identical error still raises the alert again.
     setCurrentError(error);
     setShowErrorAlert(true);
+}
+
+void AppState::pasteFromClipboard()
+{
+    ItemCreation::pasteFromClipboard();
 }
 
 void AppState::observe(ModelContext* context)

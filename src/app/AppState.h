@@ -71,6 +71,9 @@ private:                                                                        
 public:
     // Records the error and raises the alert flag.
     void showError(const AppError& error);
+    // Hands what the clipboard holds to the main window, through the
+    // application-wide notifications. Uses no field of the state.
+    void pasteFromClipboard();
 
 Q_SIGNALS:
     void selectedFolderChanged();

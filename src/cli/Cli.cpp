@@ -8,6 +8,8 @@
 #include "store/ModelContext.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -254,6 +256,18 @@ QJsonObject tagJson(const Tag& tag)
     return o;
 }
 
+void waitFor(const QFuture<void>& future)
+{
+    if (future.isFinished())
+        return;
+    QEventLoop loop;
+    QFutureWatcher<void> watcher;
+    QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
+    if (!future.isFinished())
+        loop.exec();
+}
+
 QString jsonLine(const QJsonObject& object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
@@ -280,6 +294,7 @@ int run(int argc, char* argv[])
     registerLibraryCommands();
     registerSecurityCommands();
     registerEngineCommands();
+    registerMetadataCommands();
 
     QStringList args = QCoreApplication::arguments().mid(1);
     QString container;

@@ -3,6 +3,7 @@
 #include "model/Result.h"
 
 #include <QHash>
+#include <QFuture>
 #include <QJsonObject>
 #include <QSet>
 #include <QString>
@@ -89,11 +90,14 @@ QJsonObject itemJson(const Item& item);
 QJsonObject folderJson(const Folder& folder);
 QJsonObject tagJson(const Tag& tag);
 QString jsonLine(const QJsonObject& object);
+// Runs the event loop until the future is done.
+void waitFor(const QFuture<void>& future);
 
 // Registration functions of the command groups.
 void registerLibraryCommands();
 void registerSecurityCommands();
 void registerEngineCommands();
+void registerMetadataCommands();
 
 int run(int argc, char* argv[]);
 

@@ -10,6 +10,8 @@
 #include "model/SystemColors.h"
 #include "model/Tag.h"
 #include "model/TagDragItem.h"
+#include "app/ItemCreation.h"
+#include "services/metadata/MetadataService.h"
 #include "store/ModelContext.h"
 
 #include <QJsonDocument>
@@ -60,16 +62,34 @@ void printItem(QTextStream& out, const Item& item)
 
 int addItem(Session& s, const QStringList& argv)
 {
-    const Args args = Args::parse(argv, {u"--title"_s, u"--note"_s, u"--folder"_s}, {});
+    const Args args = Args::parse(argv, {u"--title"_s, u"--note"_s, u"--folder"_s}, {u"--no-fetch"_s, u"--json"_s});
     args.expectPositional(1, 1);
     const QUrl url = parseUrl(args.positional(0, "URL"));
-    Folder* folder = args.value(u"--folder"_s) ? &folderById(s, *args.value(u"--folder"_s)) : nullptr;
-    const QString host = url.host();
-    const QString title = args.value(u"--title"_s).value_or(host.isEmpty() ? u"Untitled"_s : host);
-    auto item = std::make_unique<Item>(ItemTypes::detect(url), title, url, args.value(u"--note"_s), folder);
-    Item* inserted = s.context().insert(std::move(item));
+    const auto folderArg = args.value(u"--folder"_s);
+    if (folderArg)
+        parseId(*folderArg, "folder");
+    Folder* folder = folderArg ? &folderById(s, *folderArg) : nullptr;
+
+    // The same creation as the window's, then the background fetch, waited for.
+    MetadataService* metadata = args.has(u"--no-fetch"_s) ? nullptr : &MetadataService::shared();
+    ItemCreation::Added added = ItemCreation::addItemFromURL(s.context(), url, metadata);
+    waitFor(added.metadata);
+    Item* item = s.context().item(added.item->id());
+    if (folder)
+        item->setFolder(folder);
+    if (const auto note = args.value(u"--note"_s))
+        item->setNote(*note);
+    // A title given on the command line wins over the page's.
+    if (const auto title = args.value(u"--title"_s))
+        item->setTitle(*title);
     s.save();
-    s.out() << UuidText::toString(inserted->id()) << '\n';
+    if (args.has(u"--json"_s)) {
+        s.out() << jsonLine(itemJson(*item)) << '\n';
+    } else if (metadata) {
+        printItem(s.out(), *item);
+    } else {
+        s.out() << UuidText::toString(item->id()) << '\n';
+    }
     return Success;
 }
 
@@ -267,7 +287,7 @@ int counts(Session& s, const QStringList& argv)
 
 void registerLibraryCommands()
 {
-    registerCommand(u"add"_s, u"add URL [--title T] [--note N] [--folder ID]"_s, addItem);
+    registerCommand(u"add"_s, u"add URL [--title T] [--note N] [--folder ID] [--no-fetch] [--json]"_s, addItem);
     registerCommand(u"list"_s, u"list [--json]"_s, listItems);
     registerCommand(u"show"_s, u"show ID [--json]"_s, showItem);
     registerCommand(u"edit"_s,

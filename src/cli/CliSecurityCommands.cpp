@@ -31,7 +31,8 @@ struct termios s_savedTerminal;
 volatile sig_atomic_t s_echoOff = 0;
 constexpr int kRestoreSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-extern "C" void restoreTerminalAndRaise(int signo) {
+extern "C" void restoreTerminalAndRaise(int signo)
+{
     if (s_echoOff)
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &s_savedTerminal);
     std::signal(signo, SIG_DFL);
@@ -41,7 +42,8 @@ extern "C" void restoreTerminalAndRaise(int signo) {
 // Turns echo off for its lifetime; Ctrl-C and friends restore it too.
 class NoEcho {
 public:
-    NoEcho() {
+    NoEcho()
+    {
         if (tcgetattr(STDIN_FILENO, &s_savedTerminal) != 0)
             throw Failed{Failure, u"cannot read the terminal settings"_s};
         struct sigaction action = {};
@@ -63,7 +65,8 @@ public:
     NoEcho& operator=(const NoEcho&) = delete;
 
 private:
-    void restore() {
+    void restore()
+    {
         if (s_echoOff)
             tcsetattr(STDIN_FILENO, TCSAFLUSH, &s_savedTerminal);
         s_echoOff = 0;
@@ -76,7 +79,8 @@ private:
 
 // Reads up to a newline (not kept) or, when untilEof, to the end of input.
 // Returns false at end of input before anything was read (terminal only).
-bool readFromStdin(QByteArray& bytes, bool untilEof) {
+bool readFromStdin(QByteArray& bytes, bool untilEof)
+{
     char c = 0;
     bool sawAnything = false;
     for (;;) {
@@ -100,7 +104,8 @@ bool readFromStdin(QByteArray& bytes, bool untilEof) {
     }
 }
 
-QString decodePassphrase(QByteArray& bytes) {
+QString decodePassphrase(QByteArray& bytes)
+{
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(bytes);
     SecurityService::wipe(bytes);
@@ -111,7 +116,8 @@ QString decodePassphrase(QByteArray& bytes) {
     return text;
 }
 
-QString promptPassphrase(const char* prompt) {
+QString promptPassphrase(const char* prompt)
+{
     QByteArray bytes;
     bool gotLine = false;
     {
@@ -130,7 +136,8 @@ enum class Confirm { no, yes };
 
 // The passphrase, from the terminal or (with --passphrase-stdin) from all of
 // standard input less one trailing newline.
-QString readPassphrase(bool fromStdin, Confirm confirm) {
+QString readPassphrase(bool fromStdin, Confirm confirm)
+{
     if (fromStdin) {
         QByteArray bytes;
         (void)readFromStdin(bytes, true);
@@ -156,7 +163,8 @@ QString readPassphrase(bool fromStdin, Confirm confirm) {
 
 // Security commands take one flag at most. Anything else is refused without
 // repeating it, since it may well be a passphrase typed on the command line.
-bool parsePassphraseFlag(const QStringList& argv, bool acceptsPassphrase, const QString& command) {
+bool parsePassphraseFlag(const QStringList& argv, bool acceptsPassphrase, const QString& command)
+{
     bool fromStdin = false;
     for (const QString& arg : argv) {
         if (acceptsPassphrase && arg == u"--passphrase-stdin") {
@@ -171,7 +179,8 @@ bool parsePassphraseFlag(const QStringList& argv, bool acceptsPassphrase, const 
     return fromStdin;
 }
 
-qsizetype characterCount(const QString& text) {
+qsizetype characterCount(const QString& text)
+{
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype count = 0;
     while (finder.toNextBoundary() != -1)
@@ -179,17 +188,20 @@ qsizetype characterCount(const QString& text) {
     return count;
 }
 
-[[noreturn]] void fail(const SecurityError& error) {
+[[noreturn]] void fail(const SecurityError& error)
+{
     throw Failed{Failure, error.description()};
 }
 
-const char* presence(const Result<bool, SecurityError>& found) {
+const char* presence(const Result<bool, SecurityError>& found)
+{
     if (!found)
         return "unknown";
     return found.value() ? "present" : "missing";
 }
 
-int securityStatus(Session& s, const QStringList& argv) {
+int securityStatus(Session& s, const QStringList& argv)
+{
     (void)parsePassphraseFlag(argv, false, u"status"_s);
     SecurityService& security = SecurityService::shared();
     const auto salt = security.keychain().containsItem(KeychainService::saltAccount);
@@ -206,7 +218,8 @@ int securityStatus(Session& s, const QStringList& argv) {
     return Success;
 }
 
-int securityEnable(Session& s, const QStringList& argv) {
+int securityEnable(Session& s, const QStringList& argv)
+{
     const bool fromStdin = parsePassphraseFlag(argv, true, u"enable"_s);
     SecurityService& security = SecurityService::shared();
     if (security.isEncryptionEnabled())
@@ -225,7 +238,8 @@ int securityEnable(Session& s, const QStringList& argv) {
     return Success;
 }
 
-int securityUnlock(Session& s, const QStringList& argv) {
+int securityUnlock(Session& s, const QStringList& argv)
+{
     const bool fromStdin = parsePassphraseFlag(argv, true, u"unlock"_s);
     SecurityService& security = SecurityService::shared();
     QString passphrase = readPassphrase(fromStdin, Confirm::no);
@@ -238,7 +252,8 @@ int securityUnlock(Session& s, const QStringList& argv) {
     return Success;
 }
 
-int securityDisable(Session& s, const QStringList& argv) {
+int securityDisable(Session& s, const QStringList& argv)
+{
     (void)parsePassphraseFlag(argv, false, u"disable"_s);
     if (const SecurityStatus disabled = SecurityService::shared().disableEncryption(); !disabled)
         fail(disabled.error());
@@ -248,7 +263,8 @@ int securityDisable(Session& s, const QStringList& argv) {
 
 } // namespace
 
-void registerSecurityCommands() {
+void registerSecurityCommands()
+{
     registerCommand(u"security status"_s, u"security status"_s, securityStatus);
     registerCommand(u"security enable"_s, u"security enable [--passphrase-stdin]"_s, securityEnable);
     registerCommand(u"security unlock"_s, u"security unlock [--passphrase-stdin]"_s, securityUnlock);

@@ -17,7 +17,8 @@ KeychainBackend::~KeychainBackend() = default;
 
 namespace {
 
-int statusFor(QKeychain::Error error) {
+int statusFor(QKeychain::Error error)
+{
     switch (error) {
     case QKeychain::NoError: return KeychainStatus::success;
     case QKeychain::EntryNotFound: return KeychainStatus::itemNotFound;
@@ -31,14 +32,16 @@ int statusFor(QKeychain::Error error) {
     return KeychainStatus::backendError;
 }
 
-bool onMainThread() {
+bool onMainThread()
+{
     const QCoreApplication* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
 }
 
 // Checked before every call, so that a machine without a keychain gets the
 // "not available" status at once instead of a backend-specific error.
-int precondition() {
+int precondition()
+{
     if (!onMainThread()) {
         qWarning("Keychain: called off the main thread");
         return KeychainStatus::wrongThread;
@@ -51,7 +54,8 @@ int precondition() {
 // Starts the job and waits for it. Returns the job's status; on a timeout the
 // job is left to finish (and delete itself) on its own.
 template <typename JobType, typename OnFinished>
-int runJob(std::unique_ptr<JobType> job, std::chrono::milliseconds timeout, OnFinished onFinished) {
+int runJob(std::unique_ptr<JobType> job, std::chrono::milliseconds timeout, OnFinished onFinished)
+{
     job->setAutoDelete(false);
     job->setInsecureFallback(false);
 
@@ -87,7 +91,8 @@ int runJob(std::unique_ptr<JobType> job, std::chrono::milliseconds timeout, OnFi
 
 } // namespace
 
-bool QtKeychainBackend::isServiceReachable() {
+bool QtKeychainBackend::isServiceReachable()
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
@@ -113,7 +118,8 @@ bool QtKeychainBackend::isServiceReachable() {
 }
 
 int QtKeychainBackend::add(const QString& service, const QString& account, const QByteArray& data,
-                           KeychainProtection protection) {
+                           KeychainProtection protection)
+{
     // No secret store of this desktop asks for the user's presence before it
     // releases one item, so such an item is never written.
     if (protection == KeychainProtection::userPresence)
@@ -126,7 +132,8 @@ int QtKeychainBackend::add(const QString& service, const QString& account, const
     return runJob(std::move(job), m_timeout, [](QKeychain::WritePasswordJob&, int) {});
 }
 
-KeychainLoadResult QtKeychainBackend::load(const QString& service, const QString& account) {
+KeychainLoadResult QtKeychainBackend::load(const QString& service, const QString& account)
+{
     KeychainLoadResult result;
     if (const int status = precondition(); status != KeychainStatus::success) {
         result.status = status;
@@ -141,7 +148,8 @@ KeychainLoadResult QtKeychainBackend::load(const QString& service, const QString
     return result;
 }
 
-int QtKeychainBackend::remove(const QString& service, const QString& account) {
+int QtKeychainBackend::remove(const QString& service, const QString& account)
+{
     if (const int status = precondition(); status != KeychainStatus::success)
         return status;
     auto job = std::make_unique<QKeychain::DeletePasswordJob>(service);

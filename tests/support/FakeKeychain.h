@@ -37,7 +37,8 @@ public:
     explicit FakeKeychain(std::shared_ptr<State> state) : m_state(std::move(state)) {}
 
     int add(const QString& service, const QString& account, const QByteArray& data,
-            KeychainProtection protection) override {
+            KeychainProtection protection) override
+    {
         m_state->calls.append({Op::add, account});
         if (auto forced = forcedStatus(Op::add, account))
             return *forced;
@@ -50,7 +51,8 @@ public:
         return KeychainStatus::success;
     }
 
-    KeychainLoadResult load(const QString& service, const QString& account) override {
+    KeychainLoadResult load(const QString& service, const QString& account) override
+    {
         m_state->calls.append({Op::load, account});
         if (auto forced = forcedStatus(Op::load, account))
             return {*forced, {}};
@@ -60,7 +62,8 @@ public:
         return {KeychainStatus::success, it->data};
     }
 
-    int remove(const QString& service, const QString& account) override {
+    int remove(const QString& service, const QString& account) override
+    {
         m_state->calls.append({Op::remove, account});
         if (auto forced = forcedStatus(Op::remove, account))
             return *forced;
@@ -73,7 +76,8 @@ public:
     bool supportsUserPresence() const override { return m_state->userPresence; }
 
 private:
-    std::optional<int> forcedStatus(Op op, const QString& account) const {
+    std::optional<int> forcedStatus(Op op, const QString& account) const
+    {
         if (auto it = m_state->forced.constFind({op, account}); it != m_state->forced.constEnd())
             return *it;
         if (auto it = m_state->forced.constFind({op, QString()}); it != m_state->forced.constEnd())

@@ -24,12 +24,12 @@ using namespace Qt::StringLiterals;
 //   (searching on from the first "<meta" after the previous segment) where
 //   this holds.
 // Pattern B  <meta[^>]+content=Q([^"']+)Q[^>]+ATTR=Q KEY Q
-//   The value is forced: [c+9, NQ(c+9)). Then [^>]+ runs from Z = NQ(c+9) + 1
-//   to E(Z + 1), so the candidate c succeeds iff ATTR=Q KEY Q starts somewhere
-//   in [Z+2, E(Z+1)). The longest first [^>]+ wins: the last successful c of
-//   the segment. Only the last c can have its closing quote beyond the
-//   segment (every other one is closed at the latest by the opening quote of
-//   the next), so a segment needs at most one look into a later segment.
+//   The value is forced: [c+9, Z) with its closing quote Z = NQ(c+9). Then
+//   [^>]+ runs from Z+1 to at most E(Z+1), so the candidate c (the position of
+//   "content=") succeeds iff ATTR=Q KEY Q starts somewhere in [Z+2, E(Z+1)).
+//   The longest first [^>]+ wins: the last successful c of the segment. Only the last c can have its closing quote
+//   beyond the segment (every other one is closed at the latest by the opening quote of the next), so a segment needs
+//   at most one look into a later segment.
 // Title  <title[^>]*>([^<]+)</title>
 //   No backtracking choice at all: ">" is E(s+6), the text runs to the next
 //   "<", which must start "</title>". Occurrences before that ">" share it and
@@ -126,11 +126,22 @@ struct Range {
     qsizetype end = 0;
 };
 
+// Keys are literal text here and regular-expression source in the Part; the
+// two agree for these characters, and none of them is ">" or a quote, which
+// the analysis above relies on.
+[[maybe_unused]] bool isPlainKey(QStringView key) {
+    return std::all_of(key.begin(), key.end(), [](QChar ch) {
+        return ch.unicode() < 0x80 && (ch.isLetterOrNumber() || ch == u':' || ch == u'_' || ch == u'-');
+    });
+}
+
 // One meta lookup: its two patterns share the attribute and the key.
 struct Lookup {
     Lookup(Attribute attr, QStringView key, std::vector<int> superseders = {})
         : attribute(attr), keyQuote(Literal().text(key).quote()),
-          length(attributePrefix(attr).size() + keyQuote.size()), supersededBy(std::move(superseders)) {}
+          length(attributePrefix(attr).size() + keyQuote.size()), supersededBy(std::move(superseders)) {
+        Q_ASSERT(isPlainKey(key));
+    }
 
     Attribute attribute;
     Literal keyQuote;

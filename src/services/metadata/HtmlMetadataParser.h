@@ -19,6 +19,9 @@
 // tests/support/HtmlReferenceParser is the literal transcription it is checked
 // against (tests and fuzz/html_fuzz.cpp).
 //
+// Text that is not valid UTF-16 (a lone surrogate) is read unit by unit; the
+// platform's patterns refuse such text altogether.
+//
 // Pure functions of their arguments; safe on any thread.
 namespace HtmlMetadataParser {
 

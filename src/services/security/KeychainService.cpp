@@ -5,15 +5,19 @@
 using namespace Qt::StringLiterals;
 
 KeychainService::KeychainService(std::unique_ptr<KeychainBackend> backend)
-    : m_backend(backend ? std::move(backend) : std::make_unique<QtKeychainBackend>()) {}
+    : m_backend(backend ? std::move(backend) : std::make_unique<QtKeychainBackend>())
+{
+}
 
 KeychainService::~KeychainService() = default;
 
-QString KeychainService::service() const {
+QString KeychainService::service() const
+{
     return u"com.vellumkeep.keychain"_s;
 }
 
-QString KeychainService::statusMessage(int status) {
+QString KeychainService::statusMessage(int status)
+{
     switch (status) {
     case KeychainStatus::missingEntitlement:
         return u"Keychain access failed (missing entitlement or unsigned app). On Mac, build with your Developer ID "
@@ -29,7 +33,8 @@ QString KeychainService::statusMessage(int status) {
     }
 }
 
-SecurityStatus KeychainService::add(const QByteArray& data, const QString& key, KeychainProtection protection) {
+SecurityStatus KeychainService::add(const QByteArray& data, const QString& key, KeychainProtection protection)
+{
     // A failing delete is not fatal: the add reports what matters.
     (void)deleteItem(key);
     const int status = m_backend->add(service(), key, data, protection);
@@ -38,15 +43,18 @@ SecurityStatus KeychainService::add(const QByteArray& data, const QString& key, 
     return {};
 }
 
-SecurityStatus KeychainService::saveItem(const QByteArray& data, const QString& key) {
+SecurityStatus KeychainService::saveItem(const QByteArray& data, const QString& key)
+{
     return add(data, key, KeychainProtection::afterFirstUnlock);
 }
 
-SecurityStatus KeychainService::saveBiometricItem(const QByteArray& data, const QString& key) {
+SecurityStatus KeychainService::saveBiometricItem(const QByteArray& data, const QString& key)
+{
     return add(data, key, KeychainProtection::userPresence);
 }
 
-Result<QByteArray, SecurityError> KeychainService::loadItem(const QString& key) {
+Result<QByteArray, SecurityError> KeychainService::loadItem(const QString& key)
+{
     KeychainLoadResult loaded = m_backend->load(service(), key);
     if (loaded.status != KeychainStatus::success)
         return Result<QByteArray, SecurityError>::failure(
@@ -54,14 +62,16 @@ Result<QByteArray, SecurityError> KeychainService::loadItem(const QString& key) 
     return std::move(loaded.data);
 }
 
-SecurityStatus KeychainService::deleteItem(const QString& key) {
+SecurityStatus KeychainService::deleteItem(const QString& key)
+{
     const int status = m_backend->remove(service(), key);
     if (status != KeychainStatus::success && status != KeychainStatus::itemNotFound)
         return SecurityStatus::failure(SecurityError::keychainError(u"Delete failed: "_s + QString::number(status)));
     return {};
 }
 
-Result<bool, SecurityError> KeychainService::containsItem(const QString& key) {
+Result<bool, SecurityError> KeychainService::containsItem(const QString& key)
+{
     KeychainLoadResult loaded = m_backend->load(service(), key);
     if (!loaded.data.isEmpty())
         OPENSSL_cleanse(loaded.data.data(), static_cast<std::size_t>(loaded.data.size()));
@@ -73,6 +83,7 @@ Result<bool, SecurityError> KeychainService::containsItem(const QString& key) {
         SecurityError::keychainError(u"Load failed: "_s + QString::number(loaded.status)));
 }
 
-bool KeychainService::supportsUserPresence() const {
+bool KeychainService::supportsUserPresence() const
+{
     return m_backend->supportsUserPresence();
 }

@@ -4,7 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
-QString SecurityError::description() const {
+QString SecurityError::description() const
+{
     switch (m_kind) {
     case Kind::keychainError: {
         // Messages that say the keychain cannot be used at all get one general text.
@@ -30,7 +31,8 @@ QString SecurityError::description() const {
     return {};
 }
 
-QString SecurityError::debugText() const {
+QString SecurityError::debugText() const
+{
     switch (m_kind) {
     case Kind::keychainError: {
         QString quoted = m_message;

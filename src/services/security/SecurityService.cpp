@@ -20,24 +20,28 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-SecurityService::RandomSource& randomSourceOverride() {
+SecurityService::RandomSource& randomSourceOverride()
+{
     static SecurityService::RandomSource s_source;
     return s_source;
 }
 
-bool randomBytes(unsigned char* out, std::size_t size) {
+bool randomBytes(unsigned char* out, std::size_t size)
+{
     if (const auto& source = randomSourceOverride())
         return source(out, size);
     return size <= INT_MAX && RAND_bytes(out, static_cast<int>(size)) == 1;
 }
 
 // OpenSSL wants non-null pointers even for empty inputs.
-const unsigned char* bytesOf(QByteArrayView view) {
+const unsigned char* bytesOf(QByteArrayView view)
+{
     static const unsigned char s_empty = 0;
     return view.isEmpty() ? &s_empty : reinterpret_cast<const unsigned char*>(view.data());
 }
 
-bool hkdf(QByteArrayView ikm, QByteArrayView salt, QByteArrayView info, unsigned char* out, std::size_t length) {
+bool hkdf(QByteArrayView ikm, QByteArrayView salt, QByteArrayView info, unsigned char* out, std::size_t length)
+{
     EVP_KDF* kdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
     if (!kdf)
         return false;
@@ -72,7 +76,8 @@ struct CipherContext {
 // EVP takes int lengths; large buffers go through in pieces.
 constexpr qsizetype kMaxChunk = 1 << 30;
 
-bool cipherUpdate(EVP_CIPHER_CTX* ctx, bool encrypting, const unsigned char* in, qsizetype size, unsigned char* out) {
+bool cipherUpdate(EVP_CIPHER_CTX* ctx, bool encrypting, const unsigned char* in, qsizetype size, unsigned char* out)
+{
     qsizetype done = 0;
     while (done < size) {
         const int chunk = static_cast<int>(std::min(size - done, kMaxChunk));
@@ -90,34 +95,41 @@ using SealResult = Result<QByteArray, SecurityError>;
 
 } // namespace
 
-SecurityService& SecurityService::shared() {
+SecurityService& SecurityService::shared()
+{
     static SecurityService s_shared;
     return s_shared;
 }
 
 SecurityService::SecurityService(std::unique_ptr<KeychainBackend> backend)
-    : m_encryptionEnabled(Settings::boolValue(SettingsKey::encryptionEnabled, false)), m_keychain(std::move(backend)) {}
+    : m_encryptionEnabled(Settings::boolValue(SettingsKey::encryptionEnabled, false)), m_keychain(std::move(backend))
+{
+}
 
 SecurityService::~SecurityService() = default;
 
-void SecurityService::setRandomSource(RandomSource source) {
+void SecurityService::setRandomSource(RandomSource source)
+{
     randomSourceOverride() = std::move(source);
 }
 
-void SecurityService::wipe(QByteArray& bytes) {
+void SecurityService::wipe(QByteArray& bytes)
+{
     if (!bytes.isEmpty() && bytes.isDetached())
         OPENSSL_cleanse(bytes.data(), static_cast<std::size_t>(bytes.size()));
     bytes.clear();
 }
 
-void SecurityService::wipe(QString& text) {
+void SecurityService::wipe(QString& text)
+{
     if (!text.isEmpty() && text.isDetached())
         OPENSSL_cleanse(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
     text.clear();
 }
 
 std::optional<QByteArray> SecurityService::hkdfSha256(QByteArrayView inputKeyMaterial, QByteArrayView salt,
-                                                      QByteArrayView info, qsizetype length) {
+                                                      QByteArrayView info, qsizetype length)
+{
     if (length <= 0)
         return std::nullopt;
     QByteArray out(length, '\0');
@@ -127,7 +139,8 @@ std::optional<QByteArray> SecurityService::hkdfSha256(QByteArrayView inputKeyMat
     return out;
 }
 
-Result<SymmetricKey, SecurityError> SecurityService::deriveKey(const QString& passphrase, QByteArrayView salt) {
+Result<SymmetricKey, SecurityError> SecurityService::deriveKey(const QString& passphrase, QByteArrayView salt)
+{
     QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     QByteArray utf8 = toUtf8(passphrase);
     if (toUtf8.hasError()) {
@@ -143,19 +156,22 @@ Result<SymmetricKey, SecurityError> SecurityService::deriveKey(const QString& pa
     return key;
 }
 
-Result<QByteArray, SecurityError> SecurityService::encrypt(QByteArrayView data) const {
+Result<QByteArray, SecurityError> SecurityService::encrypt(QByteArrayView data) const
+{
     if (!m_encryptionKey)
         return SealResult::failure(SecurityError::keyNotAvailable());
     return encrypt(data, *m_encryptionKey);
 }
 
-Result<QByteArray, SecurityError> SecurityService::decrypt(QByteArrayView data) const {
+Result<QByteArray, SecurityError> SecurityService::decrypt(QByteArrayView data) const
+{
     if (!m_encryptionKey)
         return SealResult::failure(SecurityError::keyNotAvailable());
     return decrypt(data, *m_encryptionKey);
 }
 
-Result<QByteArray, SecurityError> SecurityService::encrypt(QByteArrayView data, const SymmetricKey& key) {
+Result<QByteArray, SecurityError> SecurityService::encrypt(QByteArrayView data, const SymmetricKey& key)
+{
     const auto failed = [] { return SealResult::failure(SecurityError::encryptionFailed()); };
     QByteArray sealed(data.size() + kSealOverhead, '\0');
     auto* out = reinterpret_cast<unsigned char*>(sealed.data());
@@ -174,7 +190,8 @@ Result<QByteArray, SecurityError> SecurityService::encrypt(QByteArrayView data, 
     return sealed;
 }
 
-Result<QByteArray, SecurityError> SecurityService::decrypt(QByteArrayView data, const SymmetricKey& key) {
+Result<QByteArray, SecurityError> SecurityService::decrypt(QByteArrayView data, const SymmetricKey& key)
+{
     const auto failed = [] { return SealResult::failure(SecurityError::decryptionFailed()); };
     if (data.size() < kSealOverhead)
         return failed();
@@ -202,7 +219,8 @@ Result<QByteArray, SecurityError> SecurityService::decrypt(QByteArrayView data, 
     return plain;
 }
 
-SecurityStatus SecurityService::enableEncryption(const QString& passphrase) {
+SecurityStatus SecurityService::enableEncryption(const QString& passphrase)
+{
     QByteArray salt(kSaltSize, '\0');
     // A salt that is not random would weaken every key derived with it.
     if (!randomBytes(reinterpret_cast<unsigned char*>(salt.data()), kSaltSize))
@@ -224,7 +242,8 @@ SecurityStatus SecurityService::enableEncryption(const QString& passphrase) {
     return {};
 }
 
-SecurityStatus SecurityService::unlock(const QString& passphrase) {
+SecurityStatus SecurityService::unlock(const QString& passphrase)
+{
     auto salt = m_keychain.loadItem(KeychainService::saltAccount);
     if (!salt)
         return SecurityStatus::failure(SecurityError::keyNotFound());
@@ -241,7 +260,8 @@ SecurityStatus SecurityService::unlock(const QString& passphrase) {
     return {};
 }
 
-SecurityStatus SecurityService::disableEncryption() {
+SecurityStatus SecurityService::disableEncryption()
+{
     if (SecurityStatus removed = m_keychain.deleteItem(KeychainService::saltAccount); !removed)
         return removed;
     if (SecurityStatus removed = m_keychain.deleteItem(KeychainService::verifyAccount); !removed)
@@ -255,11 +275,13 @@ SecurityStatus SecurityService::disableEncryption() {
     return {};
 }
 
-void SecurityService::clearKey() {
+void SecurityService::clearKey()
+{
     m_encryptionKey.reset();
 }
 
-void SecurityService::runIntegrityCheck() {
+void SecurityService::runIntegrityCheck()
+{
     if (!m_encryptionEnabled)
         return;
     std::optional<SecurityError> failure;
@@ -293,18 +315,21 @@ void SecurityService::runIntegrityCheck() {
     Settings::setValue(SettingsKey::encryptionEnabled, false);
 }
 
-void SecurityService::prepareAtLaunch() {
+void SecurityService::prepareAtLaunch()
+{
     runIntegrityCheck();
     clearKey();
     qInfo().noquote() << u"SecurityService initialized. Encryption: "_s
                              + (m_encryptionEnabled ? u"true"_s : u"false"_s);
 }
 
-bool SecurityService::isBiometricAvailable() const {
+bool SecurityService::isBiometricAvailable() const
+{
     return m_keychain.supportsUserPresence();
 }
 
-QString SecurityService::biometricName(int biometryType) {
+QString SecurityService::biometricName(int biometryType)
+{
     switch (biometryType) {
     case 1: return u"Touch ID"_s;
     case 2: return u"Face ID"_s;
@@ -313,13 +338,15 @@ QString SecurityService::biometricName(int biometryType) {
     }
 }
 
-QString SecurityService::biometricTypeName() {
+QString SecurityService::biometricTypeName()
+{
     // Linux desktops offer no biometry type to ask about.
     constexpr int kNoBiometry = 0;
     return biometricName(kNoBiometry);
 }
 
-SecurityStatus SecurityService::enableBiometricUnlock(const QString& passphrase) {
+SecurityStatus SecurityService::enableBiometricUnlock(const QString& passphrase)
+{
     if (SecurityStatus unlocked = unlock(passphrase); !unlocked)
         return unlocked;
     if (!m_encryptionKey)
@@ -333,7 +360,8 @@ SecurityStatus SecurityService::enableBiometricUnlock(const QString& passphrase)
     return {};
 }
 
-void SecurityService::disableBiometricUnlock() {
+void SecurityService::disableBiometricUnlock()
+{
     (void)m_keychain.deleteItem(KeychainService::biometricAccount);
     Settings::setValue(SettingsKey::biometricUnlockEnabled, false);
 }

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-std::optional<SymmetricKey> SymmetricKey::fromBytes(QByteArrayView bytes) {
+std::optional<SymmetricKey> SymmetricKey::fromBytes(QByteArrayView bytes)
+{
     if (bytes.size() != kSize)
         return std::nullopt;
     SymmetricKey key;
@@ -12,14 +13,17 @@ std::optional<SymmetricKey> SymmetricKey::fromBytes(QByteArrayView bytes) {
     return key;
 }
 
-SymmetricKey::~SymmetricKey() {
+SymmetricKey::~SymmetricKey()
+{
     OPENSSL_cleanse(m_bytes.data(), m_bytes.size());
 }
 
-QByteArray SymmetricKey::rawBytes() const {
+QByteArray SymmetricKey::rawBytes() const
+{
     return QByteArray(reinterpret_cast<const char*>(m_bytes.data()), kSize);
 }
 
-bool SymmetricKey::operator==(const SymmetricKey& other) const {
+bool SymmetricKey::operator==(const SymmetricKey& other) const
+{
     return CRYPTO_memcmp(m_bytes.data(), other.m_bytes.data(), m_bytes.size()) == 0;
 }

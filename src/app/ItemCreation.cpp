@@ -1,0 +1,89 @@
+#include "ItemCreation.h"
+
+#include "AppNotifications.h"
+
+#include "model/Clock.h"
+#include "model/Item.h"
+#include "services/metadata/MetadataService.h"
+#include "store/ModelContext.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace ItemCreation {
+
+Added addItemFromURL(ModelContext& context, const QUrl& url, MetadataService* metadata,
+                     const std::function<void(Item*)>& select)
+{
+    const QString host = url.host();
+    auto owned = std::make_unique<Item>(ItemTypes::detect(url), host.isEmpty() ? u"Untitled"_s : host, url);
+    Item* item = context.insert(std::move(owned));
+    if (select)
+        select(item);
+    Added added{item, QtFuture::makeReadyFuture()};
+    if (metadata)
+        added.metadata = metadata->applyFetchedMetadata(context, *item, url);
+    return added;
+}
+
+Added addItemFromImageData(ModelContext& context, const QByteArray& bytes, const std::function<void(Item*)>& select)
+{
+    auto owned = std::make_unique<Item>(ItemType::screenshot, screenshotTitle(Clock::now()));
+    owned->setImage(bytes);
+    owned->setThumbnail(bytes);
+    // Bytes that are no picture at all are still kept, as the user gave them.
+    if (!owned->hasImage() && !bytes.isEmpty() && bytes.size() <= 10'485'760)
+        owned->setImageData(bytes);
+    Item* item = context.insert(std::move(owned));
+    if (select)
+        select(item);
+    return {item, QtFuture::makeReadyFuture()};
+}
+
+QString screenshotTitle(const QDateTime& when, const QLocale& locale)
+{
+    // Month and day in the order of the locale's short date, then its short
+    // time, which carries the AM/PM marker where the locale uses one.
+    const QString shortDate = locale.dateFormat(QLocale::ShortFormat);
+    const qsizetype month = shortDate.indexOf(u'M');
+    const qsizetype day = shortDate.indexOf(u'd');
+    const QString monthDay = (month >= 0 && day >= 0 && day < month) ? u"d MMM"_s : u"MMM d"_s;
+    const QString time = locale.timeFormat(QLocale::ShortFormat);
+    return u"Screenshot "_s + locale.toString(when.toLocalTime(), monthDay + u", "_s + time);
+}
+
+void pasteFromClipboard(const QMimeData* data)
+{
+    if (!data)
+        return;
+    if (data->hasUrls()) {
+        const QUrl url = data->urls().value(0);
+        if (url.isValid() && !url.isEmpty()) {
+            Q_EMIT AppNotifications::instance().createItemFromURL(url);
+            return;
+        }
+    }
+    if (data->hasText()) {
+        // A bare domain has no scheme and is not taken as a URL.
+        const QUrl url(data->text(), QUrl::StrictMode);
+        if (url.isValid() && !url.scheme().isEmpty()) {
+            Q_EMIT AppNotifications::instance().createItemFromURL(url);
+            return;
+        }
+    }
+    const QByteArray png = data->data(u"image/png"_s);
+    if (!png.isEmpty())
+        Q_EMIT AppNotifications::instance().createItemFromImageData(png);
+}
+
+void pasteFromClipboard(QClipboard* clipboard)
+{
+    if (!clipboard)
+        clipboard = QGuiApplication::clipboard();
+    if (clipboard)
+        pasteFromClipboard(clipboard->mimeData());
+}
+
+} // namespace ItemCreation
