@@ -21,7 +21,7 @@ private Q_SLOTS:
     {
         TestSupport::TempContainer c;
         auto add = [&](const QStringList& args) {
-            const auto r = cli(c.path(), QStringList{u"add"_s} + args);
+            const auto r = cli(c.path(), QStringList{u"add"_s, u"--no-fetch"_s} + args);
             return r.exitCode == 0 ? QString::fromUtf8(r.out).trimmed() : QString();
         };
         const QString garden = add({u"https://example.com/a"_s, u"--title"_s, u"Garden tips"_s});

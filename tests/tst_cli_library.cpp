@@ -39,7 +39,7 @@ private Q_SLOTS:
         const auto child = cli(c.path(), {u"folder"_s, u"add"_s, u"Papers"_s, u"--parent"_s, folderId});
         QCOMPARE(child.exitCode, 0);
 
-        const auto added = cli(c.path(), {u"add"_s, u"https://www.youtube.com/watch?v=1"_s, u"--note"_s, u"n"_s,
+        const auto added = cli(c.path(), {u"add"_s, u"--no-fetch"_s, u"https://www.youtube.com/watch?v=1"_s, u"--note"_s, u"n"_s,
                                           u"--folder"_s, folderId});
         QCOMPARE(added.exitCode, 0);
         const QString itemId = firstLine(added.out);
