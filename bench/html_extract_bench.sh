@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# HTML metadata extraction (Part 3.1) beside peer tools, on generated pages.
+# HTML metadata extraction beside peer tools, on generated pages.
 #
 #   bench/html_extract_bench.sh [BUILD_DIR]        (default: build/release)
 #
@@ -46,9 +46,12 @@ if [[ ! -d bench/node_modules/metascraper ]]; then
 fi
 
 if [[ ! -f $BUILD/build.ninja && ! -f $BUILD/Makefile ]]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFOLIONEST_BUILD_TESTS=OFF >/dev/null
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFOLIONEST_BUILD_TESTS=OFF >/dev/null 2>&1
 fi
-cmake --build "$BUILD" --target html_extract >/dev/null
+if ! log=$(cmake --build "$BUILD" --target html_extract 2>&1); then
+  echo "$log" >&2
+  exit 1
+fi
 EXTRACT=$ROOT/$BUILD/bench/html_extract
 [[ -x $EXTRACT ]] || EXTRACT=$BUILD/bench/html_extract
 

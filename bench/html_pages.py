@@ -12,7 +12,7 @@ Both have a head with links, styles, inline scripts and JSON-LD, a navigation,
 articles with inline markup and entities, asides, comments, a footer and a large
 inline JSON state blob, as pages of news and shop sites have.
 
-Hostile pages of 3 MB: the inputs on which the regular expressions of Part 3.1
+Hostile pages of 3 MB: the inputs on which the extraction's regular expressions
 take quadratic or cubic time, or on which HTML parsers struggle.
 """
 import os

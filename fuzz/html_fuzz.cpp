@@ -1,4 +1,4 @@
-// libFuzzer target for the HTML metadata extraction (Part 3.1).
+// libFuzzer target for the HTML metadata extraction.
 //
 // The first byte chooses how the rest becomes text: UTF-8 (invalid sequences
 // become U+FFFD, as the metadata service decodes pages), Latin-1, or raw
@@ -27,7 +27,8 @@ namespace {
 
 constexpr qsizetype kReferenceLimit = 4096;
 
-QString textOf(const uint8_t* data, size_t size) {
+QString textOf(const uint8_t* data, size_t size)
+{
     if (size == 0)
         return {};
     const auto* bytes = reinterpret_cast<const char*>(data + 1);
@@ -43,12 +44,13 @@ QString textOf(const uint8_t* data, size_t size) {
     }
 }
 
-QByteArray show(const std::optional<QString>& value) {
+QByteArray show(const std::optional<QString>& value)
+{
     return value ? '"' + value->toUtf8() + '"' : QByteArray("(absent)");
 }
 
-[[noreturn]] void disagree(const char* what, const QString& html, const QByteArray& actual,
-                           const QByteArray& expected) {
+[[noreturn]] void disagree(const char* what, const QString& html, const QByteArray& actual, const QByteArray& expected)
+{
     std::fprintf(stderr, "%s disagrees with the reference\ninput (%lld code units): %s\nactual:   %s\nexpected: %s\n",
                  what, static_cast<long long>(html.size()), html.toUtf8().constData(), actual.constData(),
                  expected.constData());
@@ -56,14 +58,16 @@ QByteArray show(const std::optional<QString>& value) {
 }
 
 void compare(const char* what, const QString& html, const std::optional<QString>& actual,
-             const std::optional<QString>& expected) {
+             const std::optional<QString>& expected)
+{
     if (actual != expected)
         disagree(what, html, show(actual), show(expected));
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const QString html = textOf(data, size);
     const QUrl page(u"https://example.com/a/b.html"_s);
 

@@ -12,11 +12,13 @@ Q_DECLARE_METATYPE(std::optional<QString>)
 
 namespace {
 
-QString describe(const std::optional<QString>& value) {
+QString describe(const std::optional<QString>& value)
+{
     return value ? u'"' + *value + u'"' : u"(absent)"_s;
 }
 
-QString describe(const FetchedMetadata& m) {
+QString describe(const FetchedMetadata& m)
+{
     return u"title "_s + describe(m.title) + u", description "_s + describe(m.description) + u", image "_s
            + describe(m.imageURL) + u", site "_s + describe(m.siteName) + u", author "_s + describe(m.author)
            + (m.publishDate ? u", with a date"_s : QString());
@@ -24,19 +26,22 @@ QString describe(const FetchedMetadata& m) {
 
 const QUrl kPage(u"https://example.com/a/b.html"_s);
 
-QString meta(const QString& attribute, const QString& key, const QString& content) {
+QString meta(const QString& attribute, const QString& key, const QString& content)
+{
     return u"<meta "_s + attribute + u"=\""_s + key + u"\" content=\""_s + content + u"\">"_s;
 }
 
 } // namespace
 
-char* toString(const FetchedMetadata& m) {
+char* toString(const FetchedMetadata& m)
+{
     return qstrdup(describe(m).toUtf8().constData());
 }
 
 namespace QTest {
 template <>
-char* toString(const std::optional<QString>& value) {
+char* toString(const std::optional<QString>& value)
+{
     return qstrdup(describe(value).toUtf8().constData());
 }
 } // namespace QTest
@@ -47,7 +52,8 @@ class TestHtmlExtraction : public QObject {
 private Q_SLOTS:
     void initTestCase() { TestSupport::initTestEnvironment(); }
 
-    void parseHTML_data() {
+    void parseHTML_data()
+    {
         QTest::addColumn<QString>("html");
         QTest::addColumn<FetchedMetadata>("expected");
         const QString ogTitle = meta(u"property"_s, u"og:title"_s, u"Hello"_s);
@@ -131,7 +137,8 @@ private Q_SLOTS:
         QTest::newRow("nothing at all") << u"<html><body>plain</body></html>"_s << FetchedMetadata{};
         QTest::newRow("empty text") << QString() << FetchedMetadata{};
     }
-    void parseHTML() {
+    void parseHTML()
+    {
         QFETCH(QString, html);
         QFETCH(FetchedMetadata, expected);
         const FetchedMetadata actual = HtmlMetadataParser::parseHTML(html, kPage);
@@ -142,7 +149,8 @@ private Q_SLOTS:
         QVERIFY(status.complete);
     }
 
-    void metaLookup_data() {
+    void metaLookup_data()
+    {
         QTest::addColumn<QString>("html");
         QTest::addColumn<bool>("property");
         QTest::addColumn<QString>("key");
@@ -197,7 +205,8 @@ private Q_SLOTS:
         QTest::newRow("dotless i does not match i")
             << u"<meta name=\"\u0131\" content=\"v\">"_s << false << u"i"_s << none;
     }
-    void metaLookup() {
+    void metaLookup()
+    {
         QFETCH(QString, html);
         QFETCH(bool, property);
         QFETCH(QString, key);
@@ -211,7 +220,8 @@ private Q_SLOTS:
         }
     }
 
-    void decodeEntities_data() {
+    void decodeEntities_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         QTest::newRow("named references of the table")
@@ -241,14 +251,16 @@ private Q_SLOTS:
         QTest::newRow("no ampersand") << u"plain text"_s << u"plain text"_s;
         QTest::newRow("empty") << QString() << QString();
     }
-    void decodeEntities() {
+    void decodeEntities()
+    {
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(HtmlMetadataParser::decodeHTMLEntities(text), expected);
         QCOMPARE(HtmlReferenceParser::decodeHTMLEntities(text), expected);
     }
 
-    void imageResolution_data() {
+    void imageResolution_data()
+    {
         QTest::addColumn<QString>("reference");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("resolves");
@@ -265,7 +277,8 @@ private Q_SLOTS:
         QTest::newRow("invalid reference stays") << u"img/a b.png"_s << u"img/a b.png"_s << false;
         QTest::newRow("percent escapes are kept") << u"a%20b.png"_s << u"https://example.com/a/a%20b.png"_s << true;
     }
-    void imageResolution() {
+    void imageResolution()
+    {
         QFETCH(QString, reference);
         QFETCH(QString, expected);
         QFETCH(bool, resolves);
@@ -278,7 +291,8 @@ private Q_SLOTS:
     }
 
     // Inputs chosen to hit the backtracking choices of the patterns.
-    void agreement_data() {
+    void agreement_data()
+    {
         QTest::addColumn<QString>("html");
         const char16_t* cases[] = {
             u"<meta property=\"og:title\" content=\"a\" property=\"og:title\" content=\"b\">",
@@ -317,13 +331,15 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(text.left(60).replace(u'\n', u' '))) << text;
         }
     }
-    void agreement() {
+    void agreement()
+    {
         QFETCH(QString, html);
         expectAgreement(html);
     }
 
     // Small random texts over the pieces the patterns are made of.
-    void randomAgreement() {
+    void randomAgreement()
+    {
         const QString pieces[] = {
             u"<meta"_s,
             u"<META"_s,
@@ -387,7 +403,8 @@ private Q_SLOTS:
 
     // No timing here (the benchmarks measure it): these finish at once in
     // linear time and would take minutes with the patterns.
-    void hostileInputs_data() {
+    void hostileInputs_data()
+    {
         QTest::addColumn<QString>("html");
         QTest::addColumn<FetchedMetadata>("expected");
         const qsizetype size = 2'000'000;
@@ -403,14 +420,16 @@ private Q_SLOTS:
         QTest::newRow("deep nesting") << u"<div>"_s.repeated(size / 5) + u"<title>Deep</title>"_s
                                       << FetchedMetadata{.title = u"Deep"_s};
     }
-    void hostileInputs() {
+    void hostileInputs()
+    {
         QFETCH(QString, html);
         QFETCH(FetchedMetadata, expected);
         QCOMPARE(HtmlMetadataParser::parseHTML(html, kPage), expected);
     }
 
 private:
-    void expectAgreement(const QString& html) {
+    void expectAgreement(const QString& html)
+    {
         HtmlReferenceParser::Status status;
         const FetchedMetadata expected = HtmlReferenceParser::parseHTML(html, kPage, &status);
         QVERIFY(status.complete);

@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -50,7 +51,12 @@ QString screenshotTitle(const QDateTime& when, const QLocale& locale)
     const qsizetype month = shortDate.indexOf(u'M');
     const qsizetype day = shortDate.indexOf(u'd');
     const QString monthDay = (month >= 0 && day >= 0 && day < month) ? u"d MMM"_s : u"MMM d"_s;
-    const QString time = locale.timeFormat(QLocale::ShortFormat);
+    // Hours and minutes only: drop seconds and time-zone fields some
+    // locales put in their short time.
+    QString time = locale.timeFormat(QLocale::ShortFormat);
+    time.remove(QRegularExpression(u"[:.]?s+"_s));
+    time.remove(QRegularExpression(u"\\s*t+"_s));
+    time = time.trimmed();
     return u"Screenshot "_s + locale.toString(when.toLocalTime(), monthDay + u", "_s + time);
 }
 

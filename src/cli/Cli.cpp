@@ -105,8 +105,10 @@ ModelContext& Session::context()
         if (!opened)
             throw Failed{StoreUnavailable, u"Failed to initialize model container: "_s + opened.error()};
         m_context = std::move(opened).value();
-        // The tool saves explicitly before it exits.
+        // The tool saves explicitly before a command succeeds; a command
+        // that fails leaves the library as it was.
         m_context->setAutosaveDelay(60 * 60 * 1000);
+        m_context->setSaveOnDestruction(false);
     }
     return *m_context;
 }
@@ -295,6 +297,7 @@ int run(int argc, char* argv[])
     registerSecurityCommands();
     registerEngineCommands();
     registerMetadataCommands();
+    registerExportCommands();
 
     QStringList args = QCoreApplication::arguments().mid(1);
     QString container;

@@ -98,6 +98,7 @@ void registerLibraryCommands();
 void registerSecurityCommands();
 void registerEngineCommands();
 void registerMetadataCommands();
+void registerExportCommands();
 
 int run(int argc, char* argv[]);
 

@@ -12,8 +12,11 @@
 #include "model/TagDragItem.h"
 #include "app/ItemCreation.h"
 #include "services/metadata/MetadataService.h"
+#include "services/metadata/ThumbnailService.h"
 #include "store/ModelContext.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 using namespace Qt::StringLiterals;
@@ -33,6 +36,14 @@ QColor parseColor(const std::optional<QString>& text)
 {
     // The text goes through the same rule as imported colours.
     return text ? ColorHex::fromHex(*text) : SystemColors::blue();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file.errorString())};
+    return file.readAll();
 }
 
 void printItem(QTextStream& out, const Item& item)
@@ -93,6 +104,39 @@ int addItem(Session& s, const QStringList& argv)
     return Success;
 }
 
+// A screenshot item from a picture, as pasting one does.
+int addImage(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {});
+    args.expectPositional(1, 1);
+    const QByteArray bytes = readFile(args.positional(0, "FILE"));
+    Item* item = ItemCreation::addItemFromImageData(s.context(), bytes).item;
+    s.save();
+    s.out() << UuidText::toString(item->id()) << '\n';
+    return Success;
+}
+
+// An item for a file, as choosing or dropping one does.
+int addFile(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {});
+    args.expectPositional(1, 1);
+    const QFileInfo info(args.positional(0, "FILE"));
+    if (!info.isFile())
+        throw Failed{Failure, u"%1 is not a file"_s.arg(info.filePath())};
+    const QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
+    auto owned = std::make_unique<Item>(ItemTypes::detect(url), info.completeBaseName(), url);
+    if (owned->type() == ItemType::image || owned->type() == ItemType::screenshot) {
+        const QByteArray bytes = readFile(info.absoluteFilePath());
+        owned->setImage(bytes);
+        owned->setThumbnail(bytes);
+    }
+    Item* item = s.context().insert(std::move(owned));
+    s.save();
+    s.out() << UuidText::toString(item->id()) << '\n';
+    return Success;
+}
+
 int listItems(Session& s, const QStringList& argv)
 {
     const Args args = Args::parse(argv, {}, {u"--json"_s});
@@ -124,7 +168,7 @@ int showItem(Session& s, const QStringList& argv)
 int editItem(Session& s, const QStringList& argv)
 {
     const Args args = Args::parse(
-        argv, {u"--title"_s, u"--note"_s, u"--favorite"_s, u"--archived"_s, u"--folder"_s}, {});
+        argv, {u"--title"_s, u"--note"_s, u"--favorite"_s, u"--archived"_s, u"--folder"_s, u"--picture"_s}, {});
     args.expectPositional(1, 1);
     // Check every argument before the first lookup or change.
     auto onOff = [&args](const QString& option) -> std::optional<bool> {
@@ -141,6 +185,12 @@ int editItem(Session& s, const QStringList& argv)
     const auto title = args.value(u"--title"_s);
     if (title && title->isEmpty())
         throw Failed{UsageError, u"the title cannot be empty"_s};
+    std::optional<QByteArray> pictureBytes;
+    if (const auto picture = args.value(u"--picture"_s)) {
+        pictureBytes = readFile(*picture);
+        if (!ThumbnailService::isImage(*pictureBytes))
+            throw Failed{NotAnImage, u"%1 is not an image that can be read"_s.arg(*picture)};
+    }
 
     // Title and note are edited as the item editor does: then the item
     // counts as modified now.
@@ -158,6 +208,10 @@ int editItem(Session& s, const QStringList& argv)
         item.toggleArchived();
     if (folder && *folder != item.folder())
         item.moveToFolder(*folder);
+    if (pictureBytes) {
+        item.setThumbnail(*pictureBytes);
+        item.setImage(*pictureBytes);
+    }
     s.save();
     printItem(s.out(), item);
     return Success;
@@ -288,10 +342,12 @@ int counts(Session& s, const QStringList& argv)
 void registerLibraryCommands()
 {
     registerCommand(u"add"_s, u"add URL [--title T] [--note N] [--folder ID] [--no-fetch] [--json]"_s, addItem);
+    registerCommand(u"add-image"_s, u"add-image FILE           (a screenshot item holding the picture)"_s, addImage);
+    registerCommand(u"add-file"_s, u"add-file FILE            (an item for a local file)"_s, addFile);
     registerCommand(u"list"_s, u"list [--json]"_s, listItems);
     registerCommand(u"show"_s, u"show ID [--json]"_s, showItem);
     registerCommand(u"edit"_s,
-                    u"edit ID [--title T] [--note N] [--favorite on|off] [--archived on|off] [--folder ID|none]"_s,
+                    u"edit ID [--title T] [--note N] [--favorite on|off] [--archived on|off] [--folder ID|none] [--picture FILE]"_s,
                     editItem);
     registerCommand(u"delete"_s, u"delete ID"_s, deleteItem);
     registerCommand(u"folder add"_s, u"folder add NAME [--parent ID] [--icon SYMBOL] [--color HEX]"_s, addFolder);

@@ -6,12 +6,22 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimeZone>
+#include <QtEndian>
 
 #include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// 16 MiB of page cache; a large save raises it for its own duration.
+constexpr const char* kCacheSizePragma = "PRAGMA cache_size=-16384";
+constexpr const char* kLargeSaveCachePragma = "PRAGMA cache_size=-262144";
+constexpr qsizetype kLargeSaveRecords = 20000;
 
 constexpr int kUserVersion = LibraryStore::kSchemaMajor * 10000 + LibraryStore::kSchemaMinor * 100
                              + LibraryStore::kSchemaPatch;
@@ -65,11 +75,6 @@ CREATE TABLE ItemBlob(
   PRIMARY KEY(itemId, kind));
 )sql";
 
-QByteArray uuidBytes(const QUuid& id)
-{
-    return id.toRfc4122();
-}
-
 QUuid uuidFrom(sqlite3_stmt* st, int col)
 {
     const int n = sqlite3_column_bytes(st, col);
@@ -103,11 +108,23 @@ std::optional<QDateTime> optionalDate(sqlite3_stmt* st, int col)
     return dateFrom(st, col);
 }
 
+// A UUID's 16 bytes (RFC 4122 order) on the stack.
+struct UuidBytes {
+    explicit UuidBytes(const QUuid& id)
+    {
+        qToBigEndian(id.data1, bytes);
+        qToBigEndian(id.data2, bytes + 4);
+        qToBigEndian(id.data3, bytes + 6);
+        std::memcpy(bytes + 8, id.data4, 8);
+    }
+    void bind(sqlite3_stmt* st, int i) const { sqlite3_bind_blob(st, i, bytes, 16, SQLITE_TRANSIENT); }
+    unsigned char bytes[16];
+};
+
 // Binding helpers; the statement copies every value (SQLITE_TRANSIENT).
 void bindUuid(sqlite3_stmt* st, int i, const QUuid& id)
 {
-    const QByteArray b = uuidBytes(id);
-    sqlite3_bind_blob(st, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+    UuidBytes(id).bind(st, i);
 }
 void bindOptionalUuid(sqlite3_stmt* st, int i, const Record* record)
 {
@@ -236,7 +253,7 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
         return R::failure(u"The library file “%1” is read-only."_s.arg(path));
 
     for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON",
-                               "PRAGMA cache_size=-16384"}) {
+                               kCacheSizePragma}) {
         if (Status s = store->exec(pragma); !s)
             return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, s.error()));
     }
@@ -470,48 +487,69 @@ Status LibraryStore::save(const ChangeSet& changes)
     auto fail = [&](const char* what) {
         const QString error = lastError();
         (void)exec("ROLLBACK");
+        restoreCacheSize();
         return Status::failure(u"The library could not be saved (%1: %2)."_s.arg(QLatin1StringView(what), error));
     };
-    auto step = [](sqlite3_stmt* st) { return st && sqlite3_step(st) == SQLITE_DONE; };
+    auto step = [](sqlite3_stmt* st) {
+        const bool done = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
+        return done;
+    };
+    // The cached statements keep no copies of texts or pictures after the save.
+    struct Bindings {
+        LibraryStore* store;
+        ~Bindings()
+        {
+            for (sqlite3_stmt* st : std::as_const(store->m_statements))
+                sqlite3_clear_bindings(st);
+        }
+    } bindings{this};
 
     if (Status s = exec("BEGIN IMMEDIATE"); !s)
         return Status::failure(u"The library could not be saved (%1)."_s.arg(s.error()));
     // Parents may be written after their children within one save.
     if (Status s = exec("PRAGMA defer_foreign_keys=ON"); !s)
         return fail("deferring checks");
-
-    for (const QUuid& id : changes.deletedItems) {
-        sqlite3_stmt* st = prepare("DELETE FROM Item WHERE id = ?");
-        StatementScope scope{st};
-        if (st)
-            bindUuid(st, 1, id);
-        if (!step(st))
-            return fail("deleting an item");
-    }
-    for (const QUuid& id : changes.deletedTags) {
-        sqlite3_stmt* st = prepare("DELETE FROM Tag WHERE id = ?");
-        StatementScope scope{st};
-        if (st)
-            bindUuid(st, 1, id);
-        if (!step(st))
-            return fail("deleting a tag");
-    }
-    for (const QUuid& id : changes.deletedFolders) {
-        sqlite3_stmt* st = prepare("DELETE FROM Folder WHERE id = ?");
-        StatementScope scope{st};
-        if (st)
-            bindUuid(st, 1, id);
-        if (!step(st))
-            return fail("deleting a folder");
+    // A large save (an import, a new library) would otherwise spill pages to
+    // the log and read them back while it inserts.
+    const qsizetype records = changes.upsertItems.size() + changes.upsertFolders.size() + changes.upsertTags.size();
+    if (records > kLargeSaveRecords) {
+        if (Status s = exec(kLargeSaveCachePragma); !s)
+            return fail("sizing the cache");
+        m_cacheEnlarged = true;
     }
 
-    for (const Folder* f : changes.upsertFolders) {
-        sqlite3_stmt* st = prepare(
+    const auto deleteRows = [&](const QList<QUuid>& ids, const char* sql) {
+        sqlite3_stmt* st = prepare(sql);
+        if (!st)
+            return false;
+        for (const QUuid& id : ids) {
+            bindUuid(st, 1, id);
+            if (!step(st))
+                return false;
+        }
+        return true;
+    };
+    if (!deleteRows(changes.deletedItems, "DELETE FROM Item WHERE id = ?"))
+        return fail("deleting an item");
+    if (!deleteRows(changes.deletedTags, "DELETE FROM Tag WHERE id = ?"))
+        return fail("deleting a tag");
+    if (!deleteRows(changes.deletedFolders, "DELETE FROM Folder WHERE id = ?"))
+        return fail("deleting a folder");
+
+    // New records are plain inserts; the others replace their row.
+    if (!changes.upsertFolders.isEmpty()) {
+        sqlite3_stmt* insert =
+            prepare("INSERT INTO Folder(id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId) "
+                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        sqlite3_stmt* upsert = prepare(
             "INSERT INTO Folder(id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId) "
             "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8) ON CONFLICT(id) DO UPDATE SET name = ?2, iconName = ?3, "
             "colorHex = ?4, sortOrder = ?5, createdAt = ?6, modifiedAt = ?7, parentId = ?8");
-        StatementScope scope{st};
-        if (st) {
+        if (!insert || !upsert)
+            return fail("writing a folder");
+        for (const Folder* f : changes.upsertFolders) {
+            sqlite3_stmt* st = changes.newRecords.contains(f) ? insert : upsert;
             bindUuid(st, 1, f->id());
             bindText(st, 2, f->name());
             bindText(st, 3, f->iconName());
@@ -520,101 +558,132 @@ Status LibraryStore::save(const ChangeSet& changes)
             bindDate(st, 6, f->createdAt());
             bindDate(st, 7, f->modifiedAt());
             bindOptionalUuid(st, 8, f->parent());
+            if (!step(st))
+                return fail("writing a folder");
         }
-        if (!step(st))
-            return fail("writing a folder");
     }
-    for (const Tag* t : changes.upsertTags) {
-        sqlite3_stmt* st = prepare("INSERT INTO Tag(id, name, colorHex, sortOrder, createdAt, modifiedAt) "
-                                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(id) DO UPDATE SET name = ?2, "
-                                   "colorHex = ?3, sortOrder = ?4, createdAt = ?5, modifiedAt = ?6");
-        StatementScope scope{st};
-        if (st) {
+    if (!changes.upsertTags.isEmpty()) {
+        sqlite3_stmt* insert = prepare("INSERT INTO Tag(id, name, colorHex, sortOrder, createdAt, modifiedAt) "
+                                       "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        sqlite3_stmt* upsert = prepare("INSERT INTO Tag(id, name, colorHex, sortOrder, createdAt, modifiedAt) "
+                                       "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(id) DO UPDATE SET name = ?2, "
+                                       "colorHex = ?3, sortOrder = ?4, createdAt = ?5, modifiedAt = ?6");
+        if (!insert || !upsert)
+            return fail("writing a tag");
+        for (const Tag* t : changes.upsertTags) {
+            sqlite3_stmt* st = changes.newRecords.contains(t) ? insert : upsert;
             bindUuid(st, 1, t->id());
             bindText(st, 2, t->name());
             bindText(st, 3, t->colorHex());
             sqlite3_bind_int(st, 4, t->sortOrder());
             bindDate(st, 5, t->createdAt());
             bindDate(st, 6, t->modifiedAt());
+            if (!step(st))
+                return fail("writing a tag");
         }
-        if (!step(st))
-            return fail("writing a tag");
     }
-    for (Item* item : changes.upsertItems) {
-        {
-            sqlite3_stmt* st = prepare(
-                "INSERT INTO Item(id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, sourceApp, "
-                "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt) "
-                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15) ON CONFLICT(id) DO UPDATE SET "
-                "typeRawValue = ?2, urlString = ?3, title = ?4, note = ?5, metadataJSON = ?6, sourceDomain = ?7, "
-                "sourceApp = ?8, folderId = ?9, isArchived = ?10, isFavorite = ?11, isRead = ?12, createdAt = ?13, "
-                "modifiedAt = ?14, accessedAt = ?15");
-            StatementScope scope{st};
-            if (st) {
-                bindUuid(st, 1, item->id());
-                bindText(st, 2, item->typeRawValue());
-                bindOptionalText(st, 3, item->urlString());
-                bindText(st, 4, item->title());
-                bindOptionalText(st, 5, item->note());
-                bindOptionalBytes(st, 6, item->metadataJSON());
-                bindOptionalText(st, 7, item->sourceDomain());
-                bindOptionalText(st, 8, item->sourceApp());
-                bindOptionalUuid(st, 9, item->folder());
-                sqlite3_bind_int(st, 10, item->isArchived());
-                sqlite3_bind_int(st, 11, item->isFavorite());
-                sqlite3_bind_int(st, 12, item->isRead());
-                bindDate(st, 13, item->createdAt());
-                bindDate(st, 14, item->modifiedAt());
-                bindOptionalDate(st, 15, item->accessedAt());
-            }
+    if (!changes.upsertItems.isEmpty()) {
+        sqlite3_stmt* insert = prepare(
+            "INSERT INTO Item(id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, sourceApp, "
+            "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt) "
+            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
+        sqlite3_stmt* upsert = prepare(
+            "INSERT INTO Item(id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, sourceApp, "
+            "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt) "
+            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15) ON CONFLICT(id) DO UPDATE SET "
+            "typeRawValue = ?2, urlString = ?3, title = ?4, note = ?5, metadataJSON = ?6, sourceDomain = ?7, "
+            "sourceApp = ?8, folderId = ?9, isArchived = ?10, isFavorite = ?11, isRead = ?12, createdAt = ?13, "
+            "modifiedAt = ?14, accessedAt = ?15");
+        sqlite3_stmt* deleteTags = prepare("DELETE FROM ItemTag WHERE itemId = ?");
+        sqlite3_stmt* insertTag = prepare("INSERT INTO ItemTag(itemId, position, tagId) VALUES(?, ?, ?)");
+        sqlite3_stmt* writeBlob = prepare("INSERT OR REPLACE INTO ItemBlob(itemId, kind, data) VALUES(?, ?, ?)");
+        sqlite3_stmt* deleteBlob = prepare("DELETE FROM ItemBlob WHERE itemId = ? AND kind = ?");
+        if (!insert || !upsert || !deleteTags || !insertTag || !writeBlob || !deleteBlob)
+            return fail("writing an item");
+        // Tag rows are written after the items, in key order: a large save
+        // then fills the relation's pages one after another instead of
+        // jumping around the whole table for every row.
+        struct TagRow {
+            UuidBytes item;
+            int position;
+            const Tag* tag;
+        };
+        std::vector<TagRow> tagRows;
+        for (Item* item : changes.upsertItems) {
+            const bool isNew = changes.newRecords.contains(item);
+            const UuidBytes id(item->id());
+            sqlite3_stmt* st = isNew ? insert : upsert;
+            id.bind(st, 1);
+            bindText(st, 2, item->typeRawValue());
+            bindOptionalText(st, 3, item->urlString());
+            bindText(st, 4, item->title());
+            bindOptionalText(st, 5, item->note());
+            bindOptionalBytes(st, 6, item->metadataJSON());
+            bindOptionalText(st, 7, item->sourceDomain());
+            bindOptionalText(st, 8, item->sourceApp());
+            bindOptionalUuid(st, 9, item->folder());
+            sqlite3_bind_int(st, 10, item->isArchived());
+            sqlite3_bind_int(st, 11, item->isFavorite());
+            sqlite3_bind_int(st, 12, item->isRead());
+            bindDate(st, 13, item->createdAt());
+            bindDate(st, 14, item->modifiedAt());
+            bindOptionalDate(st, 15, item->accessedAt());
             if (!step(st))
                 return fail("writing an item");
-        }
-        const bool isNew = changes.newRecords.contains(item);
-        if (isNew || changes.itemsWithTagChanges.contains(item)) {
-            if (!isNew) {
-                sqlite3_stmt* del = prepare("DELETE FROM ItemTag WHERE itemId = ?");
-                StatementScope scope{del};
-                if (del)
-                    bindUuid(del, 1, item->id());
-                if (!step(del))
-                    return fail("writing item tags");
-            }
-            int position = 0;
-            for (const Tag* tag : item->tags()) {
-                sqlite3_stmt* ins = prepare("INSERT INTO ItemTag(itemId, position, tagId) VALUES(?, ?, ?)");
-                StatementScope scope{ins};
-                if (ins) {
-                    bindUuid(ins, 1, item->id());
-                    sqlite3_bind_int(ins, 2, position++);
-                    bindUuid(ins, 3, tag->id());
+
+            if (isNew || changes.itemsWithTagChanges.contains(item)) {
+                if (!isNew) {
+                    id.bind(deleteTags, 1);
+                    if (!step(deleteTags))
+                        return fail("writing item tags");
                 }
-                if (!step(ins))
-                    return fail("writing item tags");
+                int position = 0;
+                for (const Tag* tag : item->tags())
+                    tagRows.push_back({id, position++, tag});
+            }
+            for (BlobKind kind : {BlobKind::thumbnail, BlobKind::image}) {
+                if (!RecordContextAccess::blobDirty(*item, kind))
+                    continue;
+                const QByteArray* bytes = RecordContextAccess::pendingBlob(*item, kind);
+                if (!bytes && isNew)
+                    continue;
+                sqlite3_stmt* blob = bytes ? writeBlob : deleteBlob;
+                id.bind(blob, 1);
+                sqlite3_bind_int(blob, 2, int(kind));
+                if (bytes)
+                    bindBytes(blob, 3, *bytes);
+                const bool written = step(blob);
+                // Let go of the statement's copy of the picture at once.
+                sqlite3_clear_bindings(blob);
+                if (!written)
+                    return fail("writing item pictures");
             }
         }
-        for (BlobKind kind : {BlobKind::thumbnail, BlobKind::image}) {
-            if (!RecordContextAccess::blobDirty(*item, kind))
-                continue;
-            const QByteArray* bytes = RecordContextAccess::pendingBlob(*item, kind);
-            if (!bytes && isNew)
-                continue;
-            sqlite3_stmt* st = bytes ? prepare("INSERT OR REPLACE INTO ItemBlob(itemId, kind, data) VALUES(?, ?, ?)")
-                                     : prepare("DELETE FROM ItemBlob WHERE itemId = ? AND kind = ?");
-            StatementScope scope{st};
-            if (st) {
-                bindUuid(st, 1, item->id());
-                sqlite3_bind_int(st, 2, int(kind));
-                if (bytes)
-                    bindBytes(st, 3, *bytes);
-            }
-            if (!step(st))
-                return fail("writing item pictures");
+        std::sort(tagRows.begin(), tagRows.end(), [](const TagRow& a, const TagRow& b) {
+            const int c = std::memcmp(a.item.bytes, b.item.bytes, sizeof a.item.bytes);
+            return c < 0 || (c == 0 && a.position < b.position);
+        });
+        for (const TagRow& row : tagRows) {
+            row.item.bind(insertTag, 1);
+            sqlite3_bind_int(insertTag, 2, row.position);
+            bindUuid(insertTag, 3, row.tag->id());
+            if (!step(insertTag))
+                return fail("writing item tags");
         }
     }
     if (Status s = exec("COMMIT"); !s) {
         (void)exec("ROLLBACK");
+        restoreCacheSize();
         return Status::failure(u"The library could not be saved (%1)."_s.arg(s.error()));
     }
+    restoreCacheSize();
     return {};
+}
+
+void LibraryStore::restoreCacheSize()
+{
+    if (!m_cacheEnlarged)
+        return;
+    m_cacheEnlarged = false;
+    (void)exec(kCacheSizePragma);
 }

@@ -68,8 +68,10 @@ private:
     Status checkCompatible();
     QString lastError() const;
     sqlite3_stmt* prepare(const char* sql) const;
+    void restoreCacheSize();
 
     sqlite3* m_db = nullptr;
     QString m_path;
     mutable QHash<QByteArray, sqlite3_stmt*> m_statements;
+    bool m_cacheEnlarged = false;
 };

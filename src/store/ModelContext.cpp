@@ -17,7 +17,7 @@ ModelContext::ModelContext(std::unique_ptr<LibraryStore> store) : m_store(std::m
 
 ModelContext::~ModelContext()
 {
-    if (hasChanges()) {
+    if (m_saveOnDestruction && hasChanges()) {
         if (Status s = save(); !s)
             qWarning().noquote() << u"Failed to save the library: "_s + s.error();
     }

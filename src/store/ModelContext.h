@@ -68,6 +68,10 @@ public:
     Status save();
 
     void setAutosaveDelay(int ms);
+    // Whether pending changes are saved when the context goes away (on by
+    // default; a tool that saves explicitly turns it off, so a failed
+    // command leaves nothing half-done behind).
+    void setSaveOnDestruction(bool save) { m_saveOnDestruction = save; }
     // How long a save waits for another process's write lock.
     void setBusyTimeout(int ms) { m_store->setBusyTimeout(ms); }
     int autosaveDelay() const { return m_autosaveTimer.interval(); }
@@ -173,4 +177,5 @@ private:
 
     QTimer m_autosaveTimer;
     bool m_changedPending = false;
+    bool m_saveOnDestruction = true;
 };

@@ -1,22 +1,49 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QUuid>
 
 class AppState;
+class DetailPane;
+class Item;
+class ItemAdder;
+class ItemListQuery;
+class MetadataService;
+class MiddleColumn;
 class ModelContext;
-class QLabel;
+class QStackedWidget;
+class SidebarView;
 
-// The library browser. Object name "main", title "Folionest".
+// The library browser: sidebar, item list or grid, and the detail of the
+// selected item. Object name "main", title "Folionest".
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow(ModelContext* context, AppState* state, QWidget* parent = nullptr);
+    MainWindow(ModelContext* context, AppState* state, QWidget* parent = nullptr,
+               MetadataService* metadata = nullptr);
+    ~MainWindow() override;
+
+    ItemListQuery* query() const { return m_query; }
+    SidebarView* sidebar() const { return m_sidebar; }
+    MiddleColumn* middle() const { return m_middle; }
+    DetailPane* detail() const { return m_detail; }
+    ItemAdder* adder() const { return m_adder; }
+    Item* selectedItem() const;
+    // Selects an item (none: clears); the detail column follows.
+    void selectItem(Item* item);
+    void showAddURLSheet();
 
 private:
-    void refreshSummary();
+    void updateDetail();
 
     ModelContext* m_context;
     AppState* m_state;
-    QLabel* m_summary = nullptr;
+    ItemListQuery* m_query;
+    ItemAdder* m_adder;
+    SidebarView* m_sidebar;
+    MiddleColumn* m_middle;
+    QStackedWidget* m_detailStack;
+    DetailPane* m_detail;
+    QUuid m_selected;
 };

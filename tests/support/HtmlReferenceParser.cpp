@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 namespace HtmlReferenceParser {
 namespace {
 
-// The fragments of Part 3.1, quoted exactly.
+// The pattern fragments, quoted exactly.
 const QString kPropertyPrefix = u"<meta[^>]+property=[\"']"_s;
 const QString kNamePrefix = u"<meta[^>]+name=[\"']"_s;
 const QString kContentSuffix = u"[\"'][^>]+content=[\"']([^\"']+)[\"']"_s;
@@ -21,12 +21,14 @@ const QString kClosingQuote = u"[\"']"_s;
 const QString kTitlePattern = u"<title[^>]*>([^<]+)</title>"_s;
 const QString kDecimalReference = u"&#(\\d+);"_s;
 
-void markIncomplete(Status* status) {
+void markIncomplete(Status* status)
+{
     if (status)
         status->complete = false;
 }
 
-std::optional<QString> firstCapture(const QString& pattern, const QString& text, Status* status) {
+std::optional<QString> firstCapture(const QString& pattern, const QString& text, Status* status)
+{
     const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
     if (!re.isValid())
         return std::nullopt;
@@ -40,8 +42,8 @@ std::optional<QString> firstCapture(const QString& pattern, const QString& text,
     return match.captured(1);
 }
 
-std::optional<QString> metaLookup(const QString& html, const QString& patternA, const QString& patternB,
-                                  Status* status) {
+std::optional<QString> metaLookup(const QString& html, const QString& patternA, const QString& patternB, Status* status)
+{
     for (const QString& pattern : {patternA, patternB}) {
         if (const auto captured = firstCapture(pattern, html, status))
             return decodeHTMLEntities(*captured, status);
@@ -51,22 +53,26 @@ std::optional<QString> metaLookup(const QString& html, const QString& patternA, 
 
 } // namespace
 
-std::optional<QString> extractMetaProperty(const QString& html, const QString& key, Status* status) {
+std::optional<QString> extractMetaProperty(const QString& html, const QString& key, Status* status)
+{
     return metaLookup(html, kPropertyPrefix + key + kContentSuffix, kContentFirstProperty + key + kClosingQuote,
                       status);
 }
 
-std::optional<QString> extractMetaName(const QString& html, const QString& key, Status* status) {
+std::optional<QString> extractMetaName(const QString& html, const QString& key, Status* status)
+{
     return metaLookup(html, kNamePrefix + key + kContentSuffix, kContentFirstName + key + kClosingQuote, status);
 }
 
-std::optional<QString> extractTitleElement(const QString& html, Status* status) {
+std::optional<QString> extractTitleElement(const QString& html, Status* status)
+{
     if (const auto captured = firstCapture(kTitlePattern, html, status))
         return decodeHTMLEntities(*captured, status);
     return std::nullopt;
 }
 
-QString decodeHTMLEntities(const QString& text, Status* status) {
+QString decodeHTMLEntities(const QString& text, Status* status)
+{
     QString s = text;
     const std::pair<QString, QString> replacements[] = {
         {u"&amp;"_s, u"&"_s},  {u"&lt;"_s, u"<"_s},   {u"&gt;"_s, u">"_s},   {u"&quot;"_s, u"\""_s},
@@ -105,7 +111,8 @@ QString decodeHTMLEntities(const QString& text, Status* status) {
     return s;
 }
 
-FetchedMetadata parseHTML(const QString& html, const QUrl& pageURL, Status* status) {
+FetchedMetadata parseHTML(const QString& html, const QUrl& pageURL, Status* status)
+{
     FetchedMetadata m;
     m.title = extractMetaProperty(html, u"og:title"_s, status);
     m.description = extractMetaProperty(html, u"og:description"_s, status);

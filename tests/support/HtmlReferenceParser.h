@@ -7,7 +7,7 @@
 
 #include <optional>
 
-// The HTML extraction of Part 3.1 transcribed literally with QRegularExpression:
+// The HTML extraction's regular expressions transcribed literally with QRegularExpression:
 // the patterns compiled anew for every lookup, leftmost match, capture group 1.
 // Slow (quadratic and worse on hostile text); used only by the tests and the
 // fuzz target to check HtmlMetadataParser against.

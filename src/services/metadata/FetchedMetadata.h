@@ -5,7 +5,7 @@
 
 #include <optional>
 
-// What the metadata service learns about a web page (Part 3.1). An absent field
+// What the metadata service learns about a web page. An absent field
 // means "not found"; a found value may be the empty text. Built by the HTML
 // extractor and from link-preview results; nothing persists it.
 struct FetchedMetadata {

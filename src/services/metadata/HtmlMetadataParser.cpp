@@ -7,7 +7,7 @@
 
 using namespace Qt::StringLiterals;
 
-// How the scanner reproduces the patterns of Part 3.1 (T is the text, n its
+// How the scanner reproduces the extraction's regular expressions (T is the text, n its
 // length, a "segment" a maximal run of characters other than ">", E(i) the
 // first ">" at or after i, or n; NQ(i) the first quote at or after i, or n).
 //
@@ -51,7 +51,8 @@ struct Unit {
     bool matches(char16_t t) const { return t == a || t == b || t == c; }
 };
 
-constexpr Unit caseless(char16_t ch) {
+constexpr Unit caseless(char16_t ch)
+{
     if (ch >= u'A' && ch <= u'Z')
         ch = char16_t(ch + 32);
     if (ch < u'a' || ch > u'z')
@@ -68,17 +69,20 @@ constexpr Unit kQuote{u'"', u'\'', u'"'};
 
 class Literal {
 public:
-    Literal& text(QStringView s) {
+    Literal& text(QStringView s)
+    {
         for (const QChar ch : s)
             m_units.push_back(caseless(ch.unicode()));
         return *this;
     }
-    Literal& quote() {
+    Literal& quote()
+    {
         m_units.push_back(kQuote);
         return *this;
     }
     qsizetype size() const { return qsizetype(m_units.size()); }
-    bool matchAt(const char16_t* d, qsizetype n, qsizetype i) const {
+    bool matchAt(const char16_t* d, qsizetype n, qsizetype i) const
+    {
         if (i < 0 || n - i < size())
             return false;
         for (std::size_t j = 0; j < m_units.size(); ++j) {
@@ -92,32 +96,38 @@ private:
     std::vector<Unit> m_units;
 };
 
-const Literal& metaOpen() {
+const Literal& metaOpen()
+{
     static const Literal s_literal = Literal().text(u"<meta");
     return s_literal;
 }
-const Literal& titleOpen() {
+const Literal& titleOpen()
+{
     static const Literal s_literal = Literal().text(u"<title");
     return s_literal;
 }
-const Literal& titleClose() {
+const Literal& titleClose()
+{
     static const Literal s_literal = Literal().text(u"</title>");
     return s_literal;
 }
-const Literal& contentPrefix() {
+const Literal& contentPrefix()
+{
     static const Literal s_literal = Literal().text(u"content=").quote();
     return s_literal;
 }
 
 enum class Attribute { Property, Name };
 
-const Literal& attributePrefix(Attribute attribute) {
+const Literal& attributePrefix(Attribute attribute)
+{
     static const Literal s_property = Literal().text(u"property=").quote();
     static const Literal s_name = Literal().text(u"name=").quote();
     return attribute == Attribute::Property ? s_property : s_name;
 }
 
-bool isQuote(char16_t c) {
+bool isQuote(char16_t c)
+{
     return c == u'"' || c == u'\'';
 }
 
@@ -126,10 +136,11 @@ struct Range {
     qsizetype end = 0;
 };
 
-// Keys are literal text here and regular-expression source in the Part; the
+// Keys are literal text here and regular-expression source in the patterns; the
 // two agree for these characters, and none of them is ">" or a quote, which
 // the analysis above relies on.
-[[maybe_unused]] bool isPlainKey(QStringView key) {
+[[maybe_unused]] bool isPlainKey(QStringView key)
+{
     return std::all_of(key.begin(), key.end(), [](QChar ch) {
         return ch.unicode() < 0x80 && (ch.isLetterOrNumber() || ch == u':' || ch == u'_' || ch == u'-');
     });
@@ -139,7 +150,8 @@ struct Range {
 struct Lookup {
     Lookup(Attribute attr, QStringView key, std::vector<int> superseders = {})
         : attribute(attr), keyQuote(Literal().text(key).quote()),
-          length(attributePrefix(attr).size() + keyQuote.size()), supersededBy(std::move(superseders)) {
+          length(attributePrefix(attr).size() + keyQuote.size()), supersededBy(std::move(superseders))
+    {
         Q_ASSERT(isPlainKey(key));
     }
 
@@ -166,9 +178,11 @@ struct Lookup {
 class MetaScanner {
 public:
     MetaScanner(QStringView text, std::span<Lookup> lookups)
-        : m_d(text.utf16()), m_n(text.size()), m_text(text), m_lookups(lookups) {}
+        : m_d(text.utf16()), m_n(text.size()), m_text(text), m_lookups(lookups)
+    {}
 
-    void run() {
+    void run()
+    {
         qsizetype pos = 0;
         while (!allDone()) {
             const qsizetype start = findLiteral(metaOpen(), pos);
@@ -184,7 +198,8 @@ public:
     }
 
 private:
-    bool allDone() const {
+    bool allDone() const
+    {
         for (const Lookup& lookup : m_lookups) {
             if (!lookup.done())
                 return false;
@@ -192,7 +207,8 @@ private:
         return true;
     }
 
-    void updateNeeds() {
+    void updateNeeds()
+    {
         for (Lookup& lookup : m_lookups) {
             for (const int other : lookup.supersededBy) {
                 if (m_lookups[std::size_t(other)].found())
@@ -201,14 +217,16 @@ private:
         }
     }
 
-    qsizetype nextOf(char16_t ch, qsizetype from) const {
+    qsizetype nextOf(char16_t ch, qsizetype from) const
+    {
         if (from >= m_n)
             return m_n;
         const qsizetype i = m_text.indexOf(QChar(ch), from);
         return i < 0 ? m_n : i;
     }
 
-    qsizetype nextQuote(qsizetype from) const {
+    qsizetype nextQuote(qsizetype from) const
+    {
         for (qsizetype i = from; i < m_n; ++i) {
             if (isQuote(m_d[i]))
                 return i;
@@ -217,7 +235,8 @@ private:
     }
 
     // First occurrence at or after `from` of a literal that starts with "<".
-    qsizetype findLiteral(const Literal& literal, qsizetype from) const {
+    qsizetype findLiteral(const Literal& literal, qsizetype from) const
+    {
         while (from < m_n) {
             const qsizetype i = m_text.indexOf(u'<', from);
             if (i < 0)
@@ -232,7 +251,8 @@ private:
     // Visits [from, to): reports ATTR=Q KEY Q of each active lookup and, when
     // asked, collects the content=Q positions whose value can start.
     template <typename OnMatch>
-    void scanSites(qsizetype from, qsizetype to, bool collectContents, OnMatch onMatch) {
+    void scanSites(qsizetype from, qsizetype to, bool collectContents, OnMatch onMatch)
+    {
         const Literal& property = attributePrefix(Attribute::Property);
         const Literal& name = attributePrefix(Attribute::Name);
         for (qsizetype i = from; i < to; ++i) {
@@ -256,7 +276,8 @@ private:
     }
 
     template <typename OnMatch>
-    void reportKeys(Attribute attribute, qsizetype at, qsizetype keyAt, OnMatch& onMatch) {
+    void reportKeys(Attribute attribute, qsizetype at, qsizetype keyAt, OnMatch& onMatch)
+    {
         for (Lookup& lookup : m_lookups) {
             if (!lookup.done() && lookup.attribute == attribute && lookup.keyQuote.matchAt(m_d, m_n, keyAt))
                 onMatch(lookup, at);
@@ -264,13 +285,15 @@ private:
     }
 
     // NQ(c + 9) of the content position with this index, computed once.
-    qsizetype closingQuote(std::size_t index) {
+    qsizetype closingQuote(std::size_t index)
+    {
         if (m_closing[index] < 0)
             m_closing[index] = nextQuote(m_contents[index] + 9);
         return m_closing[index];
     }
 
-    void scanSegment(qsizetype start, qsizetype end) {
+    void scanSegment(qsizetype start, qsizetype end)
+    {
         m_contents.clear();
         for (Lookup& lookup : m_lookups) {
             lookup.firstMatch = -1;
@@ -333,7 +356,8 @@ private:
     }
 
     // Marks the lookups whose attribute starts in [z+2, E(z+1)).
-    void scanBeyond(qsizetype z) {
+    void scanBeyond(qsizetype z)
+    {
         for (Lookup& lookup : m_lookups)
             lookup.matchBeyond = false;
         const qsizetype end = nextOf(u'>', z + 1);
@@ -348,19 +372,22 @@ private:
     std::vector<qsizetype> m_closing;
 };
 
-std::optional<QString> decodedValue(const QString& html, const std::optional<Range>& range) {
+std::optional<QString> decodedValue(const QString& html, const std::optional<Range>& range)
+{
     if (!range)
         return std::nullopt;
     return decodeHTMLEntities(html.sliced(range->begin, range->end - range->begin));
 }
 
-std::optional<QString> lookupOne(const QString& html, Attribute attribute, QStringView key) {
+std::optional<QString> lookupOne(const QString& html, Attribute attribute, QStringView key)
+{
     std::array<Lookup, 1> lookups{Lookup(attribute, key)};
     MetaScanner(html, lookups).run();
     return decodedValue(html, lookups[0].result());
 }
 
-std::optional<Range> findTitleElement(QStringView text) {
+std::optional<Range> findTitleElement(QStringView text)
+{
     const char16_t* d = text.utf16();
     const qsizetype n = text.size();
     qsizetype pos = 0;
@@ -387,7 +414,8 @@ std::optional<Range> findTitleElement(QStringView text) {
     return std::nullopt;
 }
 
-QString replaceAmpersands(const QString& text) {
+QString replaceAmpersands(const QString& text)
+{
     static constexpr QStringView amp = u"&amp;";
     if (!text.contains(amp))
         return text;
@@ -424,7 +452,8 @@ constexpr std::array<Replacement, 10> kReplacements{{
 
 } // namespace
 
-QString decodeHTMLEntities(const QString& text) {
+QString decodeHTMLEntities(const QString& text)
+{
     if (!text.contains(u'&'))
         return text;
     // Rule 1 on its own: the ampersands it makes start the references of the
@@ -433,7 +462,7 @@ QString decodeHTMLEntities(const QString& text) {
     // Rules 2 to 11 and pass 2 in one scan. All their matches start at an
     // ampersand and hold no other one, and no replacement makes a character of
     // any match, so each match is replaced independently of the others, as the
-    // Part's sequence of passes does.
+    // pattern-by-pattern sequence of passes does.
     const char16_t* d = QStringView(s).utf16();
     const qsizetype n = s.size();
     QString out;
@@ -480,19 +509,23 @@ QString decodeHTMLEntities(const QString& text) {
     return out;
 }
 
-std::optional<QString> extractMetaProperty(const QString& html, QStringView key) {
+std::optional<QString> extractMetaProperty(const QString& html, QStringView key)
+{
     return lookupOne(html, Attribute::Property, key);
 }
 
-std::optional<QString> extractMetaName(const QString& html, QStringView key) {
+std::optional<QString> extractMetaName(const QString& html, QStringView key)
+{
     return lookupOne(html, Attribute::Name, key);
 }
 
-std::optional<QString> extractTitleElement(const QString& html) {
+std::optional<QString> extractTitleElement(const QString& html)
+{
     return decodedValue(html, findTitleElement(html));
 }
 
-QString resolveImageAddress(const QString& image, const QUrl& pageURL) {
+QString resolveImageAddress(const QString& image, const QUrl& pageURL)
+{
     if (image.startsWith(u"http"_s))
         return image;
     const QUrl reference(image, QUrl::StrictMode);
@@ -501,8 +534,9 @@ QString resolveImageAddress(const QString& image, const QUrl& pageURL) {
     return pageURL.resolved(reference).toString(QUrl::FullyEncoded);
 }
 
-FetchedMetadata parseHTML(const QString& html, const QUrl& pageURL) {
-    // The nine lookups of the Part, all in one pass. A fallback lookup stops
+FetchedMetadata parseHTML(const QString& html, const QUrl& pageURL)
+{
+    // The nine lookups, all in one pass. A fallback lookup stops
     // as soon as what it falls back from is found.
     enum { OgTitle, OgDescription, OgImage, OgSiteName, TwTitle, TwDescription, TwImage, Description, Author };
     std::array<Lookup, 9> lookups{

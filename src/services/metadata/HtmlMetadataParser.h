@@ -8,7 +8,7 @@
 
 #include <optional>
 
-// HTML metadata extraction (Part 3.1): the Open Graph, Twitter and plain meta
+// HTML metadata extraction: the Open Graph, Twitter and plain meta
 // elements and the title element of a page, read from the raw text.
 //
 // The Part defines the extraction by regular expressions, matched
@@ -31,7 +31,7 @@ FetchedMetadata parseHTML(const QString& html, const QUrl& pageURL);
 
 // The content of the first meta element whose property (name) attribute is
 // `key`, entity-decoded and not trimmed, or absent. `key` is literal text
-// matched case-insensitively; like the Part's keys it may hold only ASCII
+// matched case-insensitively; like the extraction's keys it may hold only ASCII
 // letters, digits, ':', '_' and '-'.
 std::optional<QString> extractMetaProperty(const QString& html, QStringView key);
 std::optional<QString> extractMetaName(const QString& html, QStringView key);
@@ -39,7 +39,7 @@ std::optional<QString> extractMetaName(const QString& html, QStringView key);
 // The text of the first title element, entity-decoded and not trimmed, or absent.
 std::optional<QString> extractTitleElement(const QString& html);
 
-// The eleven literal replacements of the Part, in order, then decimal
+// The eleven literal replacements, in order, then decimal
 // references of valid Unicode scalar values.
 QString decodeHTMLEntities(const QString& text);
 

@@ -1,0 +1,278 @@
+// Export, encrypted backup, import and restore of the whole library.
+//
+// The work runs where the application runs it: documents are encoded and
+// decoded on the export service's worker, records are created here on the
+// main thread. Long runs show their progress on standard error.
+
+#include "Cli.h"
+#include "CliPassphrase.h"
+
+#include "services/export/ExportService.h"
+#include "services/export/ImportService.h"
+#include "services/security/SecurityService.h"
+#include "store/ModelContext.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace Cli {
+namespace {
+
+constexpr int kMinimumPassphraseLength = 8;
+
+// Progress on standard error: a bar that redraws itself on a terminal;
+// elsewhere (a log, a pipe) a line every tenth, and only once a run has
+// lasted a second, so quick runs stay quiet.
+class ProgressReport {
+public:
+    explicit ProgressReport(QString verb) : m_verb(std::move(verb)), m_terminal(isatty(STDERR_FILENO) == 1)
+    {
+        m_clock.start();
+    }
+    ~ProgressReport() { end(); }
+
+    // Called from the worker thread.
+    void update(qsizetype done, qsizetype total)
+    {
+        QMutexLocker lock(&m_mutex);
+        const int percent = total > 0 ? int(done * 100 / total) : 100;
+        if (m_terminal) {
+            if (percent == m_lastPercent && done != total && m_lastDraw.isValid() && m_lastDraw.elapsed() < 100)
+                return;
+            m_lastDraw.start();
+            constexpr int kWidth = 30;
+            const int filled = percent * kWidth / 100;
+            const QByteArray bar = QByteArray(filled, '#') + QByteArray(kWidth - filled, '-');
+            std::fprintf(stderr, "\r%s [%s] %3d%%  %lld/%lld items", qPrintable(m_verb), bar.constData(), percent,
+                         static_cast<long long>(done), static_cast<long long>(total));
+            std::fflush(stderr);
+            m_drawn = true;
+        } else if (percent / 10 != m_lastPercent / 10 && m_clock.elapsed() >= 1000) {
+            std::fprintf(stderr, "%s: %d%% (%lld/%lld items)\n", qPrintable(m_verb), percent,
+                         static_cast<long long>(done), static_cast<long long>(total));
+        }
+        m_lastPercent = percent;
+    }
+
+    void phase(const QString& text)
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_terminal) {
+            std::fprintf(stderr, "\r\033[K%s: %s", qPrintable(m_verb), qPrintable(text));
+            std::fflush(stderr);
+            m_drawn = true;
+        } else if (m_clock.elapsed() >= 1000) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(m_verb), qPrintable(text));
+        }
+    }
+
+    // Leaves the terminal line clean for what follows.
+    void end()
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_drawn) {
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+            m_drawn = false;
+        }
+    }
+
+private:
+    QMutex m_mutex;
+    QString m_verb;
+    bool m_terminal;
+    bool m_drawn = false;
+    int m_lastPercent = -1;
+    QElapsedTimer m_clock;
+    QElapsedTimer m_lastDraw;
+};
+
+QString plural(qsizetype n, const char* one, const char* many)
+{
+    return u"%1 %2"_s.arg(n).arg(QLatin1StringView(n == 1 ? one : many));
+}
+
+QString countsText(qsizetype items, qsizetype folders, qsizetype tags)
+{
+    return plural(items, "item", "items") + u", "_s + plural(folders, "folder", "folders") + u", "_s
+           + plural(tags, "tag", "tags");
+}
+
+template <typename T>
+T waitForResult(const QFuture<T>& future)
+{
+    waitFor(QFuture<void>(future));
+    return future.result();
+}
+
+int finishWrite(Session& s, const ExportService::WriteResult& written, const char* what)
+{
+    if (!written)
+        throw Failed{Failure, written.error()};
+    const ExportService::Written& w = written.value();
+    s.out() << QDir::toNativeSeparators(w.path) << '\n'
+            << what << ' ' << countsText(w.items, w.folders, w.tags) << ".\n";
+    return Success;
+}
+
+// An output path given on the command line, checked before anything runs.
+QString outputPath(const std::optional<QString>& option)
+{
+    if (!option)
+        return {};
+    if (option->isEmpty())
+        throw Failed{UsageError, u"-o needs a file name"_s};
+    const QFileInfo info(*option);
+    if (info.isDir())
+        throw Failed{UsageError, u"“%1” is a folder; -o takes a file name"_s.arg(*option)};
+    return info.absoluteFilePath();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file.errorString())};
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file.errorString())};
+    return bytes;
+}
+
+// The options of the commands that take a passphrase. Anything else is
+// refused without being repeated: it may be a passphrase typed on the
+// command line by mistake.
+struct SecretArgs {
+    std::optional<QString> output;
+    bool passphraseFromStdin = false;
+    QStringList files;
+};
+
+SecretArgs parseSecretArgs(const QStringList& argv, const QString& command, bool takesOutput, int files)
+{
+    SecretArgs parsed;
+    const QString usage = takesOutput ? u"%1 takes [-o FILE] [--passphrase-stdin]"_s.arg(command)
+                                      : u"%1 takes FILE [--passphrase-stdin]"_s.arg(command);
+    const auto refuse = [&] {
+        return Failed{UsageError, usage + u"; passphrases are never read from the command line"_s};
+    };
+    for (qsizetype i = 0; i < argv.size(); ++i) {
+        const QString& arg = argv[i];
+        if (arg == u"--passphrase-stdin") {
+            parsed.passphraseFromStdin = true;
+        } else if (takesOutput && (arg == u"-o" || arg == u"--output")) {
+            if (i + 1 >= argv.size())
+                throw Failed{UsageError, u"option %1 needs a value"_s.arg(arg)};
+            parsed.output = argv[++i];
+        } else if (takesOutput && arg.startsWith(u"--output=")) {
+            parsed.output = arg.mid(9);
+        } else if (!arg.startsWith(u'-') && parsed.files.size() < files) {
+            parsed.files.append(arg);
+        } else {
+            throw refuse();
+        }
+    }
+    if (parsed.files.size() < files)
+        throw Failed{UsageError, u"missing FILE"_s};
+    return parsed;
+}
+
+int exportCommand(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {u"-o"_s, u"--output"_s}, {u"--images"_s});
+    args.expectPositional(0, 0);
+    const QString path = outputPath(args.value(u"-o"_s) ? args.value(u"-o"_s) : args.value(u"--output"_s));
+    ModelContext& context = s.context();
+    ProgressReport progress(u"Exporting"_s);
+    const auto written = waitForResult(ExportService::shared().exportLibrary(
+        context, args.has(u"--images"_s), path, [&](qsizetype done, qsizetype total) { progress.update(done, total); }));
+    progress.end();
+    return finishWrite(s, written, "Exported");
+}
+
+int backupCommand(Session& s, const QStringList& argv)
+{
+    const SecretArgs args = parseSecretArgs(argv, u"backup"_s, true, 0);
+    const QString path = outputPath(args.output);
+    ModelContext& context = s.context();
+    QString passphrase = readPassphrase(
+        args.passphraseFromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal, true);
+    if (passphraseLength(passphrase) < kMinimumPassphraseLength) {
+        SecurityService::wipe(passphrase);
+        throw Failed{UsageError, u"the passphrase needs at least %1 characters"_s.arg(kMinimumPassphraseLength)};
+    }
+    ProgressReport progress(u"Backing up"_s);
+    const auto future = ExportService::shared().backupLibrary(
+        context, passphrase, path, [&](qsizetype done, qsizetype total) { progress.update(done, total); });
+    SecurityService::wipe(passphrase);
+    const auto written = waitForResult(future);
+    progress.end();
+    return finishWrite(s, written, "Backed up");
+}
+
+int finishImport(Session& s, ProgressReport& progress, const QFuture<ImportService::ImportOutcome>& future)
+{
+    const ImportService::ImportOutcome imported = waitForResult(future);
+    progress.end();
+    if (!imported)
+        throw Failed{Failure, imported.error().description()};
+    const ImportResult& r = imported.value();
+    s.out() << "Imported " << countsText(r.items, r.folders, r.tags) << ".\n";
+    return Success;
+}
+
+int importCommand(Session& s, const QStringList& argv)
+{
+    const Args args = Args::parse(argv, {}, {});
+    args.expectPositional(1, 1);
+    const QString path = args.positional(0, "FILE");
+    ModelContext& context = s.context();
+    ProgressReport progress(u"Importing"_s);
+    progress.phase(u"reading %1"_s.arg(path));
+    QByteArray bytes = readFile(path);
+    progress.phase(u"decoding"_s);
+    return finishImport(s, progress, ImportService::importJSONAsync(std::move(bytes), context));
+}
+
+int restoreCommand(Session& s, const QStringList& argv)
+{
+    const SecretArgs args = parseSecretArgs(argv, u"restore"_s, false, 1);
+    const QString path = args.files.first();
+    ModelContext& context = s.context();
+    QByteArray bytes = readFile(path);
+    QString passphrase = readPassphrase(
+        args.passphraseFromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal, false);
+    ProgressReport progress(u"Restoring"_s);
+    progress.phase(u"decrypting"_s);
+    const auto future = ImportService::importBackupAsync(std::move(bytes), passphrase, context);
+    SecurityService::wipe(passphrase);
+    return finishImport(s, progress, future);
+}
+
+} // namespace
+
+void registerExportCommands()
+{
+    registerCommand(u"export"_s,
+                    u"export [--images] [-o FILE]   (JSON export document; default: vellumkeep_export_<time>.json "
+                    "in the temporary folder)"_s,
+                    exportCommand);
+    registerCommand(u"backup"_s,
+                    u"backup [-o FILE] [--passphrase-stdin]   (encrypted backup with pictures; default: "
+                    "vellumkeep_backup_<time>.vkbackup in the temporary folder)"_s,
+                    backupCommand);
+    registerCommand(u"import"_s, u"import FILE              (adds every record of an export document)"_s,
+                    importCommand);
+    registerCommand(u"restore"_s, u"restore FILE [--passphrase-stdin]   (adds every record of an encrypted backup)"_s,
+                    restoreCommand);
+}
+
+} // namespace Cli

@@ -1,0 +1,216 @@
+#include "ImportService.h"
+
+#include "EncryptedBackup.h"
+#include "ExportDocumentReader.h"
+#include "ExportService.h"
+
+#include "model/ColorHex.h"
+#include "model/Folder.h"
+#include "model/Item.h"
+#include "model/ItemMetadata.h"
+#include "model/Tag.h"
+#include "services/security/SecurityService.h"
+#include "store/ModelContext.h"
+
+#include <QHash>
+#include <QElapsedTimer>
+#include <cstdio>
+#include <QPointer>
+#include <QtConcurrent>
+
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::optional<QUrl> parsedUrl(const std::optional<QString>& text)
+{
+    if (!text || text->isEmpty())
+        return std::nullopt;
+    QUrl url(*text, QUrl::StrictMode);
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+} // namespace
+
+Result<ExportData, ImportError> ImportService::decode(const QByteArray& bytes)
+{
+    return ExportDocumentReader::read(bytes);
+}
+
+Result<ExportData, ImportError> ImportService::decodeBackup(const QByteArray& bytes, const QString& passphrase)
+{
+    auto document = EncryptedBackup::open(bytes, passphrase);
+    if (!document)
+        return Result<ExportData, ImportError>::failure(document.error());
+    auto data = ExportDocumentReader::read(document.value());
+    SecurityService::wipe(document.value());
+    return data;
+}
+
+ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelContext& context)
+{
+    // Every record is built and linked before the first insert; nothing here
+    // can fail, and nothing touches a record the library already has.
+    QElapsedTimer hx; hx.start();
+    std::vector<std::unique_ptr<Tag>> tags;
+    tags.reserve(size_t(data.tags.size()));
+    QHash<QString, Tag*> tagMap;
+    tagMap.reserve(data.tags.size());
+    for (const ExportedTag& t : data.tags) {
+        auto tag = std::make_unique<Tag>(t.name, ColorHex::fromHex(t.colorHex));
+        // A later record with the same id replaces an earlier one in the map.
+        tagMap.insert(t.id, tag.get());
+        tags.push_back(std::move(tag));
+    }
+
+    std::vector<std::unique_ptr<Folder>> folders;
+    folders.reserve(size_t(data.folders.size()));
+    QHash<QString, Folder*> folderMap;
+    folderMap.reserve(data.folders.size());
+    for (const ExportedFolder& f : data.folders) {
+        auto folder = std::make_unique<Folder>(f.name, f.iconName.value_or(u"folder"_s), ColorHex::fromHex(f.colorHex));
+        folder->setSortOrder(f.sortOrder.value_or(0));
+        folderMap.insert(f.id, folder.get());
+        folders.push_back(std::move(folder));
+    }
+    // Parents once every folder exists, in document order. A link that would
+    // make a folder its own ancestor is refused by setParent; that folder
+    // stays at the top level.
+    for (const ExportedFolder& f : data.folders) {
+        if (!f.parentId)
+            continue;
+        Folder* folder = folderMap.value(f.id);
+        Folder* parent = folderMap.value(*f.parentId);
+        if (folder && parent)
+            (void)folder->setParent(parent);
+    }
+
+    std::vector<std::unique_ptr<Item>> items;
+    items.reserve(size_t(data.items.size()));
+    for (const ExportedItem& i : data.items) {
+        const ItemType type = ItemTypes::fromRawValue(i.type).value_or(ItemType::webLink);
+        const std::optional<QUrl> url = parsedUrl(i.url);
+        auto item = std::make_unique<Item>(type, i.title, url);
+        // The document's text, as it was stored, rather than a re-encoded form.
+        if (url)
+            item->setUrlString(i.url);
+        item->setNote(i.note);
+        item->setSourceDomain(i.sourceDomain);
+        item->setArchived(i.isArchived.value_or(false));
+        item->setFavorite(i.isFavorite.value_or(false));
+        if (i.folderId) {
+            if (Folder* folder = folderMap.value(*i.folderId))
+                item->setFolder(folder);
+        }
+        if (i.tagIds) {
+            for (const QString& id : *i.tagIds) {
+                if (Tag* tag = tagMap.value(id))
+                    item->addTag(tag);
+            }
+        }
+        if (i.metadata) {
+            ItemMetadata metadata;
+            metadata.author = i.metadata->author;
+            metadata.description = i.metadata->description;
+            item->setMetadata(metadata);
+        }
+        if (i.imageData)
+            item->setImageData(*i.imageData);
+        if (i.thumbnailData)
+            item->setThumbnailData(*i.thumbnailData);
+        items.push_back(std::move(item));
+    }
+
+    fprintf(stderr, "HX build %lld\n", (long long)hx.restart());
+    QList<Tag*> insertedTags;
+    QList<Folder*> insertedFolders;
+    QList<Item*> insertedItems;
+    insertedTags.reserve(qsizetype(tags.size()));
+    insertedFolders.reserve(qsizetype(folders.size()));
+    insertedItems.reserve(qsizetype(items.size()));
+    for (auto& tag : tags)
+        insertedTags.append(context.insert(std::move(tag)));
+    for (auto& folder : folders)
+        insertedFolders.append(context.insert(std::move(folder)));
+    for (auto& item : items)
+        insertedItems.append(context.insert(std::move(item)));
+
+    fprintf(stderr, "HX insert %lld\n", (long long)hx.restart());
+    Status hxSaved = context.save();
+    fprintf(stderr, "HX save %lld\n", (long long)hx.restart());
+    if (Status saved = hxSaved; !saved) {
+        // Never saved, so removing them writes nothing: the context is left
+        // with what it had, including the user's own unsaved changes.
+        for (Item* item : std::as_const(insertedItems))
+            context.remove(item);
+        for (Folder* folder : std::as_const(insertedFolders))
+            context.remove(folder); // a folder already removed with its parent is skipped
+        for (Tag* tag : std::as_const(insertedTags))
+            context.remove(tag);
+        return ImportOutcome::failure(ImportError::saveFailed(saved.error()));
+    }
+    ImportResult result;
+    result.success = true;
+    result.items = data.items.size();
+    result.folders = data.folders.size();
+    result.tags = data.tags.size();
+    return result;
+}
+
+ImportService::ImportOutcome ImportService::importJSON(const QByteArray& bytes, ModelContext& context)
+{
+    auto data = decode(bytes);
+    if (!data)
+        return ImportOutcome::failure(data.error());
+    return apply(data.value(), context);
+}
+
+ImportService::ImportOutcome ImportService::importBackup(const QByteArray& bytes, const QString& passphrase,
+                                                         ModelContext& context)
+{
+    auto data = decodeBackup(bytes, passphrase);
+    if (!data)
+        return ImportOutcome::failure(data.error());
+    return apply(data.value(), context);
+}
+
+namespace {
+
+QFuture<ImportService::ImportOutcome> applyOnMainThread(QFuture<Result<ExportData, ImportError>> decoded,
+                                                        ModelContext& context)
+{
+    QPointer<ModelContext> target(&context);
+    return decoded.then(&context, [target](Result<ExportData, ImportError> data) -> ImportService::ImportOutcome {
+        if (!data)
+            return ImportService::ImportOutcome::failure(data.error());
+        if (!target)
+            return ImportService::ImportOutcome::failure(ImportError::saveFailed(u"The library was closed."_s));
+        return ImportService::apply(data.value(), *target);
+    });
+}
+
+} // namespace
+
+QFuture<ImportService::ImportOutcome> ImportService::importJSONAsync(QByteArray bytes, ModelContext& context)
+{
+    return applyOnMainThread(
+        QtConcurrent::run(&ExportService::shared().worker(), [bytes = std::move(bytes)] { return decode(bytes); }),
+        context);
+}
+
+QFuture<ImportService::ImportOutcome> ImportService::importBackupAsync(QByteArray bytes, QString passphrase,
+                                                                      ModelContext& context)
+{
+    return applyOnMainThread(QtConcurrent::run(&ExportService::shared().worker(),
+                                               [bytes = std::move(bytes), passphrase]() mutable {
+                                                   auto data = decodeBackup(bytes, passphrase);
+                                                   SecurityService::wipe(passphrase);
+                                                   return data;
+                                               }),
+                             context);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QColor>
+#include <QDateTime>
+#include <QFont>
+#include <QPalette>
+#include <QString>
+
+class QWidget;
+
+// The text styles and colours the windows share, derived from the desktop's
+// own font and palette so the application follows the user's theme.
+namespace Style {
+
+enum class Text { largeTitle, title, title2, title3, headline, body, subheadline, callout, caption, caption2 };
+
+QFont font(Text style, QFont::Weight weight = QFont::Normal);
+QColor accent(const QPalette& palette);
+QColor secondaryText(const QPalette& palette);
+QColor tertiaryText(const QPalette& palette);
+QColor quaternary(const QPalette& palette);
+QColor controlBackground(const QPalette& palette);
+// The colour with an opacity from 0 to 1.
+QColor withOpacity(QColor color, double opacity);
+// The primary text colour when the colour is invalid (the "All Items" tint).
+QColor tintOrText(const QColor& tint, const QPalette& palette);
+
+// "now", "5 minutes ago", "yesterday", "last week", "3 months ago", "in 2 days".
+QString relativeDate(const QDateTime& then, const QDateTime& now);
+
+} // namespace Style

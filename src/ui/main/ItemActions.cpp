@@ -1,0 +1,120 @@
+#include "ItemActions.h"
+
+#include "model/Item.h"
+#include "model/Tag.h"
+#include "platform/FileManager.h"
+#include "platform/Settings.h"
+#include "platform/Symbols.h"
+#include "store/ModelContext.h"
+#include "ui/Dialogs.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPointer>
+
+using namespace Qt::StringLiterals;
+
+namespace ItemActions {
+
+std::optional<QUrl> parsedUrl(const Item& item)
+{
+    if (!item.urlString())
+        return std::nullopt;
+    const QUrl url(*item.urlString(), QUrl::StrictMode);
+    if (!url.isValid() || url.isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+void copyLink(const Item& item)
+{
+    if (const auto url = parsedUrl(item)) {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(url->toString(QUrl::FullyEncoded));
+    }
+}
+
+void reveal(const QUrl& fileUrl)
+{
+    (void)FileManager::reveal(fileUrl);
+}
+
+void open(const QUrl& url)
+{
+    QDesktopServices::openUrl(url);
+}
+
+bool deleteItem(ModelContext& context, Item& item, QWidget* parent)
+{
+    if (Settings::boolValue(SettingsKey::confirmBeforeDelete, true)) {
+        const QUuid id = item.id();
+        const bool confirmed = Dialogs::current().confirm(
+            parent, u"Delete Item"_s,
+            u"Delete “%1”? This cannot be undone."_s.arg(item.title().isEmpty() ? u"Untitled"_s : item.title()),
+            u"Delete"_s);
+        // The item may have gone while the question was open.
+        if (!confirmed || !context.item(id))
+            return false;
+    }
+    context.remove(&item);
+    return true;
+}
+
+void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* parent)
+{
+    const QUuid id = item.id();
+    QPointer<ModelContext> ctx(&context);
+    // Every action finds the item again: it may be gone by the time it runs.
+    auto withItem = [ctx, id](auto&& f) {
+        return [ctx, id, f] {
+            if (Item* found = ctx ? ctx->item(id) : nullptr)
+                f(*found);
+        };
+    };
+
+    QMenu* tags = menu.addMenu(u"Tags"_s);
+    tags->setObjectName(u"tagsMenu"_s);
+    const QList<Tag*> all = context.fetchTags([](const Tag* a, const Tag* b) { return a->sortOrder() < b->sortOrder(); });
+    for (Tag* tag : all) {
+        const bool carries = item.hasTag(tag->id());
+        const QUuid tagId = tag->id();
+        tags->addAction(Symbols::icon(carries ? u"checkmark"_s : u"circle"_s), tag->name(),
+                        withItem([ctx, tagId, carries](Item& i) {
+                            Tag* t = ctx ? ctx->tag(tagId) : nullptr;
+                            if (!t)
+                                return;
+                            if (carries)
+                                i.removeTag(t);
+                            else
+                                i.addTag(t);
+                        }));
+    }
+    if (item.isFavorite())
+        menu.addAction(Symbols::icon(u"star.slash"_s), u"Remove from Favorites"_s, withItem([](Item& i) { i.toggleFavorite(); }));
+    else
+        menu.addAction(Symbols::icon(u"star"_s), u"Add to Favorites"_s, withItem([](Item& i) { i.toggleFavorite(); }));
+    if (const auto url = parsedUrl(item)) {
+        menu.addAction(Symbols::icon(u"doc.on.doc"_s), u"Copy Link"_s, withItem([](Item& i) { copyLink(i); }));
+        if (url->isLocalFile())
+            menu.addAction(Symbols::icon(u"folder"_s), u"Reveal in Finder"_s, [url = *url] { reveal(url); });
+        else
+            menu.addAction(Symbols::icon(u"safari"_s), u"Open in Browser"_s, [url = *url] { open(url); });
+    }
+    menu.addSeparator();
+    if (item.isArchived())
+        menu.addAction(Symbols::icon(u"tray.and.arrow.up"_s), u"Unarchive"_s, withItem([](Item& i) { i.toggleArchived(); }));
+    else
+        menu.addAction(Symbols::icon(u"archivebox"_s), u"Archive"_s, withItem([](Item& i) { i.toggleArchived(); }));
+    QPointer<QWidget> owner(parent);
+    QAction* remove = menu.addAction(Symbols::icon(u"trash"_s, QColor(0xFF, 0x3B, 0x30)), u"Delete"_s,
+                                     withItem([ctx, owner](Item& i) {
+                                         if (ctx)
+                                             deleteItem(*ctx, i, owner);
+                                     }));
+    remove->setObjectName(u"deleteAction"_s);
+}
+
+} // namespace ItemActions

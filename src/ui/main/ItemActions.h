@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QUrl>
+
+#include <optional>
+
+class Item;
+class ModelContext;
+class QMenu;
+class QWidget;
+
+// What the user can do to one item from a context menu or the detail pane.
+namespace ItemActions {
+
+// The item's URL when its text parses as one.
+std::optional<QUrl> parsedUrl(const Item& item);
+void copyLink(const Item& item);
+// Shows the file in the desktop's file manager.
+void reveal(const QUrl& fileUrl);
+// Opens with the default browser or the file's default application.
+void open(const QUrl& url);
+// Deletes the item, asking first when "Confirm Before Delete" is on
+// (the default). Returns whether it was deleted.
+bool deleteItem(ModelContext& context, Item& item, QWidget* parent);
+
+// Fills the shared context menu of rows and cards.
+void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* parent);
+
+} // namespace ItemActions

@@ -1,0 +1,154 @@
+#include "ItemAdder.h"
+
+#include "app/ItemCreation.h"
+#include "model/Item.h"
+#include "services/metadata/MetadataService.h"
+#include "store/ModelContext.h"
+#include "ui/Dialogs.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QMimeData>
+
+using namespace Qt::StringLiterals;
+
+ItemAdder::ItemAdder(ModelContext* context, QWidget* window, std::function<void(Item*)> select,
+                     MetadataService* metadata, QObject* parent)
+    : QObject(parent), m_context(context), m_window(window), m_select(std::move(select)),
+      m_metadata(metadata ? metadata : &MetadataService::shared())
+{
+}
+
+bool ItemAdder::isUsableURL(const QString& text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && !url.scheme().isEmpty();
+}
+
+Item* ItemAdder::addItemFromURL(const QUrl& url)
+{
+    return ItemCreation::addItemFromURL(*m_context, url, m_metadata, m_select).item;
+}
+
+Item* ItemAdder::addItemFromImageData(const QByteArray& bytes)
+{
+    return ItemCreation::addItemFromImageData(*m_context, bytes, m_select).item;
+}
+
+Item* ItemAdder::addItemFromFile(const QUrl& fileUrl)
+{
+    const ItemType type = ItemTypes::detect(fileUrl);
+    const QString title = QFileInfo(fileUrl.path()).completeBaseName();
+    auto owned = std::make_unique<Item>(type, title, fileUrl);
+    if (type == ItemType::image || type == ItemType::screenshot) {
+        QFile file(fileUrl.toLocalFile());
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.readAll();
+            owned->setImage(bytes);
+            owned->setThumbnail(bytes);
+        }
+    }
+    Item* item = m_context->insert(std::move(owned));
+    if (m_select)
+        m_select(item);
+    return item;
+}
+
+void ItemAdder::pasteClipboardItem()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data)
+        return;
+    if (data->hasText() && isUsableURL(data->text())) {
+        addItemFromURL(QUrl(data->text(), QUrl::StrictMode));
+        return;
+    }
+    if (const QByteArray png = data->data(u"image/png"_s); !png.isEmpty()) {
+        addItemFromImageData(png);
+        return;
+    }
+    if (const QByteArray tiff = data->data(u"image/tiff"_s); !tiff.isEmpty() && !QImage::fromData(tiff).isNull())
+        addItemFromImageData(tiff);
+}
+
+void ItemAdder::chooseImage()
+{
+    const QString path = Dialogs::current().openFile(
+        m_window, u"Add Image from File"_s,
+        {u"Images (*.png *.jpg *.jpeg *.gif *.webp *.bmp *.tif *.tiff *.heic)"_s});
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return; // an unreadable file ends the action quietly
+    addItemFromImageData(file.readAll());
+}
+
+void ItemAdder::chooseDocument()
+{
+    const QString path = Dialogs::current().openFile(
+        m_window, u"Add Document from File"_s,
+        {u"Documents (*.pdf *.txt *.md *.rtf *.doc *.docx *.odt *.pages *.xls *.xlsx *.ods *.numbers *.csv *.ppt *.pptx "
+         "*.odp *.key *.html *.htm *.c *.h *.cpp *.hpp *.py *.js *.ts *.swift *.java *.kt *.rs *.go *.rb *.php *.sh "
+         "*.json *.xml *.yml *.yaml *.toml *.sql *.css *.scss *.tex)"_s,
+         u"PDF (*.pdf)"_s, u"Plain Text (*.txt *.md)"_s});
+    if (!path.isEmpty())
+        addItemFromFile(QUrl::fromLocalFile(path));
+}
+
+bool ItemAdder::canAccept(const QMimeData* data)
+{
+    return data && (data->hasUrls() || data->hasText() || data->hasImage());
+}
+
+bool ItemAdder::handleDrop(const QMimeData* data)
+{
+    if (!canAccept(data))
+        return false;
+    if (data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile())
+                addItemFromFile(url);
+            else if (url.isValid() && !url.scheme().isEmpty())
+                addItemFromURL(url);
+        }
+        return true;
+    }
+    if (data->hasText()) {
+        // Several links, one per line, become several items.
+        const QStringList lines = data->text().split(u'\n', Qt::SkipEmptyParts);
+        bool any = false;
+        for (const QString& line : lines) {
+            const QString text = line.endsWith(u'\r') ? line.chopped(1) : line;
+            if (isUsableURL(text)) {
+                addItemFromURL(QUrl(text, QUrl::StrictMode));
+                any = true;
+            }
+        }
+        if (any || !data->hasImage())
+            return true;
+    }
+    if (data->hasImage()) {
+        // Encoded bytes as the source gave them, else the picture as PNG.
+        for (const QString& format : {u"image/png"_s, u"image/jpeg"_s, u"image/tiff"_s, u"image/gif"_s}) {
+            if (const QByteArray bytes = data->data(format); !bytes.isEmpty()) {
+                addItemFromImageData(bytes);
+                return true;
+            }
+        }
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        if (!image.isNull()) {
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter(&buffer, "png").write(image);
+            addItemFromImageData(png);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QUrl>
+
+#include <functional>
+
+class Item;
+class MetadataService;
+class ModelContext;
+class QMimeData;
+class QWidget;
+
+// Every way the main window adds items: URLs, pictures, files, the
+// clipboard and drops. Each one creates the item and selects it.
+class ItemAdder final : public QObject {
+    Q_OBJECT
+
+public:
+    ItemAdder(ModelContext* context, QWidget* window, std::function<void(Item*)> select,
+              MetadataService* metadata = nullptr, QObject* parent = nullptr);
+
+    // A usable URL: the text parses unchanged (no trimming) and has a scheme.
+    static bool isUsableURL(const QString& text);
+
+    Item* addItemFromURL(const QUrl& url);
+    Item* addItemFromImageData(const QByteArray& bytes);
+    // A file by its URL, titled with its name without the final extension;
+    // pictures also keep their bytes.
+    Item* addItemFromFile(const QUrl& fileUrl);
+
+    // "Paste from Clipboard": URL text, else PNG, else TIFF.
+    void pasteClipboardItem();
+    void chooseImage();
+    void chooseDocument();
+    // Links, files, text and pictures dropped on the middle column. Returns
+    // whether anything was offered at all.
+    bool handleDrop(const QMimeData* data);
+    static bool canAccept(const QMimeData* data);
+
+    MetadataService* metadataService() const { return m_metadata; }
+
+private:
+    ModelContext* m_context;
+    QWidget* m_window;
+    std::function<void(Item*)> m_select;
+    MetadataService* m_metadata;
+};
