@@ -1,5 +1,5 @@
 // Writes a generated library into a container folder, for the benchmark
-// scripts: make_library DIR [ITEMS] [--bookmarks FILE.html]
+// scripts: make_library DIR [ITEMS] [--bookmarks FILE.html] [--thumbnails]
 
 #include "LibraryGenerator.h"
 
@@ -8,7 +8,10 @@
 #include "platform/ContainerPaths.h"
 #include "store/ModelContext.h"
 
-#include <QCoreApplication>
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QFile>
 #include <QTextStream>
 
@@ -18,14 +21,14 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
         std::fprintf(stderr, "usage: make_library DIR [ITEMS] [--bookmarks FILE.html]\n");
         return 1;
     }
     LibraryGenerator::Options options;
-    if (args.size() > 1 && !args[1].startsWith(u"--"))
+    if (args.size() > 1 && !args[1].startsWith(u"--"_s))
         options.items = args[1].toInt();
     const QString store = ContainerPaths::storePath(args[0]);
     if (QFile::exists(store)) {
@@ -33,6 +36,34 @@ int main(int argc, char** argv)
         return 1;
     }
     auto ctx = LibraryGenerator::create(store, options);
+
+    // --thumbnails: every item gets one of a few dozen real JPEG thumbnails,
+    // so the grid has pictures to decode.
+    if (args.contains(u"--thumbnails"_s)) {
+        QList<QByteArray> thumbnails;
+        for (int i = 0; i < 48; ++i) {
+            QImage image(400, 300, QImage::Format_RGB32);
+            QPainter painter(&image);
+            QLinearGradient gradient(0, 0, 400, 300);
+            gradient.setColorAt(0, QColor::fromHsv((i * 37) % 360, 160, 230));
+            gradient.setColorAt(1, QColor::fromHsv((i * 37 + 120) % 360, 200, 120));
+            painter.fillRect(image.rect(), gradient);
+            painter.setPen(Qt::white);
+            painter.setFont(QFont(u"DejaVu Sans"_s, 48, QFont::Bold));
+            painter.drawText(image.rect(), Qt::AlignCenter, QString::number(i));
+            painter.end();
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "JPEG", 70);
+            thumbnails.append(bytes);
+        }
+        int n = 0;
+        for (Item* item : ctx->items())
+            item->setThumbnailData(thumbnails[n++ % thumbnails.size()]);
+        if (!ctx->save().ok())
+            return 1;
+    }
 
     const qsizetype b = args.indexOf(u"--bookmarks"_s);
     if (b >= 0 && b + 1 < args.size()) {

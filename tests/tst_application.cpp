@@ -2,6 +2,7 @@
 #include "store/ModelContext.h"
 #include "support/TestSupport.h"
 #include "ui/Application.h"
+#include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/SettingsWindow.h"
 
@@ -46,6 +47,31 @@ private Q_SLOTS:
         QVERIFY(main->close());
         QTRY_VERIFY(app.mainWindow() == nullptr);
         QVERIFY(app.showMainWindow()->isVisible());
+    }
+
+    void recordedErrorsAreShown()
+    {
+        struct Recording final : Dialogs {
+            QStringList shown;
+            QString openFile(QWidget*, const QString&, const QStringList&) override { return {}; }
+            bool confirm(QWidget*, const QString&, const QString&, const QString&) override { return false; }
+            void showError(QWidget*, const QString& title, const QString& text) override
+            {
+                shown << title << text;
+            }
+        };
+        auto recording = std::make_unique<Recording>();
+        Recording* dialogs = recording.get();
+        Dialogs::setCurrent(std::move(recording));
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        AppState state;
+        Application app(ctx.get(), &state);
+        state.showError(AppError::importError(u"bad file"_s));
+        QTRY_COMPARE(dialogs->shown,
+                     (QStringList{u"Import Error: bad file"_s, u"Ensure the file format is correct."_s}));
+        QVERIFY(!state.showErrorAlert());
+        Dialogs::setCurrent(nullptr);
     }
 
     void launchSequenceFindsTheMainWindowAndSkipsPanels()

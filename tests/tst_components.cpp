@@ -41,7 +41,7 @@ QString describe(const QColor& c)
     return u"(%1, %2, %3)"_s.arg(c.red()).arg(c.green()).arg(c.blue());
 }
 
-#define VERIFY_COLOR(actual, expected)                                                                              \
+#define VERIFY_COLOR(actual, expected)                                                                                 \
     QVERIFY2(near(actual, expected), qPrintable(describe(actual) + u" != "_s + describe(expected)))
 
 // A widget's pixel in logical coordinates, rendered at scale 1.
@@ -78,8 +78,8 @@ private Q_SLOTS:
         QTest::addColumn<QColor>("color");
         QTest::addColumn<QMargins>("padding");
         QTest::newRow("small red") << TagChipSize::small << u"#FF3B30"_s << QColor(255, 59, 48) << QMargins(6, 2, 6, 2);
-        QTest::newRow("medium green, no hash") << TagChipSize::medium << u"34C759"_s << QColor(52, 199, 89)
-                                               << QMargins(8, 4, 8, 4);
+        QTest::newRow("medium green, no hash")
+            << TagChipSize::medium << u"34C759"_s << QColor(52, 199, 89) << QMargins(8, 4, 8, 4);
         QTest::newRow("large with an unreadable colour is blue")
             << TagChipSize::large << u"not a colour"_s << SystemColors::blue() << QMargins(12, 6, 12, 6);
     }
@@ -140,7 +140,8 @@ private Q_SLOTS:
         QCOMPARE(without.findChild<QToolButton*>(u"removeTagButton"_s), nullptr);
 
         QWidget host;
-        TagChipView& with = *new TagChipView(&tag, TagChipSize::small, true, [&removed] { ++removed; }, &host);
+        TagChipView& with = *new TagChipView(
+            &tag, TagChipSize::small, true, [&removed] { ++removed; }, &host);
         showInHost(&with);
         auto* button = with.findChild<QToolButton*>(u"removeTagButton"_s);
         QVERIFY(button);
@@ -201,10 +202,11 @@ private Q_SLOTS:
         grid.resize(304, grid.heightForWidth(304));
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
-        // 304 px: six columns of 44 with 8 between, cells centred, 12 between rows.
+        // 304 px: six columns of 44 with 8 between, cells centred, 12 between
+        // rows, 4 above and below the grid for shadows and the focus ring.
         QCOMPARE(grid.columnCount(), 6);
-        QCOMPARE(grid.cellRect(7), QRect(52 + 4, 36 + 12, 36, 36));
-        QCOMPARE(grid.height(), 6 * 36 + 5 * 12);
+        QCOMPARE(grid.cellRect(7), QRect(52 + 4, 4 + 36 + 12, 36, 36));
+        QCOMPARE(grid.height(), 4 + 6 * 36 + 5 * 12 + 4);
 
         QSignalSpy changed(&grid, &IconPickerGrid::selectedIconChanged);
         QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(7).center());
@@ -267,7 +269,7 @@ private Q_SLOTS:
         QCOMPARE(grid.selectedIcon(), icons.at(1));
 
         QTest::keyClick(&grid, Qt::Key_End);
-        QTest::keyClick(&grid, Qt::Key_Down); // no cell below the last row
+        QTest::keyClick(&grid, Qt::Key_Down);  // no cell below the last row
         QTest::keyClick(&grid, Qt::Key_Right); // nor past the last cell
         QTest::keyClick(&grid, Qt::Key_Enter);
         QCOMPARE(grid.selectedIcon(), icons.last());
@@ -381,8 +383,12 @@ private Q_SLOTS:
         QCOMPARE(changed.size(), 11);
         QCOMPARE(changed.last().first().toString(), u"s3cret pass"_s);
 
+        QApplication::setActiveWindow(&field);
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
         QTest::mouseClick(toggle, Qt::LeftButton);
         QVERIFY(!field.isSecure());
+        // The field keeps the focus, so typing goes on where it was.
+        QCOMPARE(QApplication::focusWidget(), edit);
         QCOMPARE(edit->echoMode(), QLineEdit::Normal);
         QCOMPARE(field.text(), u"s3cret pass"_s);
         QVERIFY(showsSymbol(u"eye.slash"_s));

@@ -50,8 +50,7 @@ private Q_SLOTS:
         QTest::newRow("a chip wider than the width stays alone on its fresh row, unshrunk")
             << Sizes{{150, 10}, {20, 10}} << 4 << 100 << Points{{0, 0}, {0, 14}} << QSize(154, 24);
         QTest::newRow("a too-wide chip after others starts a row and the next chip another")
-            << Sizes{{30, 10}, {150, 12}, {30, 10}} << 5 << 100 << Points{{0, 0}, {0, 15}, {0, 32}}
-            << QSize(155, 42);
+            << Sizes{{30, 10}, {150, 12}, {30, 10}} << 5 << 100 << Points{{0, 0}, {0, 15}, {0, 32}} << QSize(155, 42);
         QTest::newRow("a row is as high as its tallest chip")
             << Sizes{{30, 10}, {30, 24}, {30, 10}, {30, 6}} << 2 << 70 << Points{{0, 0}, {32, 0}, {0, 26}, {32, 26}}
             << QSize(64, 36);
@@ -87,8 +86,8 @@ private Q_SLOTS:
             layout->addWidget(boxes.last());
         }
         layout->setGeometry(QRect(0, 0, 100, 1000));
-        const QList<QRect> expected{{0, 0, 40, 20},  {48, 0, 40, 20}, {0, 28, 40, 20},
-                                    {0, 56, 150, 30}, {0, 94, 10, 10}};
+        const QList<QRect> expected{
+            {0, 0, 40, 20}, {48, 0, 40, 20}, {0, 28, 40, 20}, {0, 56, 150, 30}, {0, 94, 10, 10}};
         for (int i = 0; i < boxes.size(); ++i)
             QCOMPARE(boxes.at(i)->geometry(), expected.at(i));
         QVERIFY(layout->hasHeightForWidth());

@@ -13,9 +13,9 @@ bool askFileManager(const QUrl& fileUrl, const QDBusConnection& bus)
 {
     if (!bus.isConnected())
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(u"org.freedesktop.FileManager1"_s,
-                                                       u"/org/freedesktop/FileManager1"_s,
-                                                       u"org.freedesktop.FileManager1"_s, u"ShowItems"_s);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(u"org.freedesktop.FileManager1"_s, u"/org/freedesktop/FileManager1"_s,
+                                       u"org.freedesktop.FileManager1"_s, u"ShowItems"_s);
     // URIs in their encoded form; no startup id, which lets the file manager
     // raise its window by its own rules.
     call << QStringList{fileUrl.toString(QUrl::FullyEncoded)} << QString();
@@ -39,6 +39,5 @@ FileManager::RevealOutcome FileManager::reveal(const QUrl& fileUrl, const QDBusC
     if (askFileManager(fileUrl, bus))
         return RevealOutcome::shownInFileManager;
     const QString folder = QFileInfo(fileUrl.toLocalFile()).absolutePath();
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)) ? RevealOutcome::openedFolder
-                                                                  : RevealOutcome::failed;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)) ? RevealOutcome::openedFolder : RevealOutcome::failed;
 }

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <chrono>
+#include <cstdio>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -609,6 +611,9 @@ Status LibraryStore::save(const ChangeSet& changes)
             const Tag* tag;
         };
         std::vector<TagRow> tagRows;
+        std::chrono::steady_clock::duration hxItem{};
+        auto hxAll = std::chrono::steady_clock::now();
+        struct HxPrint { std::chrono::steady_clock::duration* a; std::chrono::steady_clock::time_point t; ~HxPrint() { fprintf(stderr, "HX itemsteps %lld itemsloop+tags %lld\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(*a).count(), (long long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()-t).count()); } } hxp{&hxItem, hxAll};
         for (Item* item : changes.upsertItems) {
             const bool isNew = changes.newRecords.contains(item);
             const UuidBytes id(item->id());
@@ -628,8 +633,10 @@ Status LibraryStore::save(const ChangeSet& changes)
             bindDate(st, 13, item->createdAt());
             bindDate(st, 14, item->modifiedAt());
             bindOptionalDate(st, 15, item->accessedAt());
+            auto hx0 = std::chrono::steady_clock::now();
             if (!step(st))
                 return fail("writing an item");
+            hxItem += std::chrono::steady_clock::now() - hx0;
 
             if (isNew || changes.itemsWithTagChanges.contains(item)) {
                 if (!isNew) {
@@ -663,6 +670,8 @@ Status LibraryStore::save(const ChangeSet& changes)
             const int c = std::memcmp(a.item.bytes, b.item.bytes, sizeof a.item.bytes);
             return c < 0 || (c == 0 && a.position < b.position);
         });
+        auto hxt = std::chrono::steady_clock::now();
+        struct HxP { std::chrono::steady_clock::time_point t; ~HxP(){ fprintf(stderr, "HX tags %lld\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()-t).count()); } } hxp2{hxt};
         for (const TagRow& row : tagRows) {
             row.item.bind(insertTag, 1);
             sqlite3_bind_int(insertTag, 2, row.position);
@@ -671,7 +680,10 @@ Status LibraryStore::save(const ChangeSet& changes)
                 return fail("writing item tags");
         }
     }
-    if (Status s = exec("COMMIT"); !s) {
+    auto hxc = std::chrono::steady_clock::now();
+    Status hxs = exec("COMMIT");
+    fprintf(stderr, "HX commit %lld\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()-hxc).count());
+    if (Status s = hxs; !s) {
         (void)exec("ROLLBACK");
         restoreCacheSize();
         return Status::failure(u"The library could not be saved (%1)."_s.arg(s.error()));

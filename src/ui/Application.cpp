@@ -1,6 +1,9 @@
 #include "Application.h"
 
+#include "Dialogs.h"
 #include "MainWindow.h"
+
+#include "app/AppState.h"
 #include "SettingsWindow.h"
 
 #include "platform/Symbols.h"
@@ -18,6 +21,20 @@ using namespace Qt::StringLiterals;
 Application::Application(ModelContext* context, AppState* state, QObject* parent)
     : QObject(parent), m_context(context), m_state(state)
 {
+    // An error recorded in the shared state is shown in the frontmost window.
+    connect(state, &AppState::showErrorAlertChanged, this, [this] {
+        if (!m_state->showErrorAlert() || !m_state->currentError())
+            return;
+        QTimer::singleShot(0, this, [this] {
+            if (!m_state->showErrorAlert() || !m_state->currentError())
+                return;
+            const AppError error = *m_state->currentError();
+            QWidget* parent = QApplication::activeWindow() ? QApplication::activeWindow()
+                                                           : static_cast<QWidget*>(m_mainWindow.data());
+            Dialogs::current().showError(parent, error.description(), error.recoverySuggestion());
+            m_state->setShowErrorAlert(false);
+        });
+    });
 }
 
 Application::~Application()

@@ -25,15 +25,17 @@ IconPickerGrid::IconPickerGrid(const QStringList& icons, QWidget* parent)
 
 const QStringList& IconPickerGrid::folderIcons()
 {
+    // clang-format off
     static const QStringList s_icons{
-        u"folder"_s,        u"folder.fill"_s,  u"star"_s,          u"heart"_s,         u"bookmark"_s,
-        u"doc"_s,           u"doc.text"_s,     u"book"_s,          u"books.vertical"_s, u"magazine"_s,
-        u"newspaper"_s,     u"link"_s,         u"photo"_s,         u"video"_s,         u"music.note"_s,
-        u"brain"_s,         u"lightbulb"_s,    u"graduationcap"_s, u"briefcase"_s,     u"house"_s,
-        u"cart"_s,          u"bag"_s,          u"gift"_s,          u"trophy"_s,        u"flag"_s,
-        u"bell"_s,          u"calendar"_s,     u"clock"_s,         u"map"_s,           u"location"_s,
-        u"person"_s,        u"person.2"_s,     u"bubble.left"_s,   u"quote.bubble"_s,  u"ellipsis.bubble"_s,
+        u"folder"_s, u"folder.fill"_s, u"star"_s, u"heart"_s, u"bookmark"_s,
+        u"doc"_s, u"doc.text"_s, u"book"_s, u"books.vertical"_s, u"magazine"_s,
+        u"newspaper"_s, u"link"_s, u"photo"_s, u"video"_s, u"music.note"_s,
+        u"brain"_s, u"lightbulb"_s, u"graduationcap"_s, u"briefcase"_s, u"house"_s,
+        u"cart"_s, u"bag"_s, u"gift"_s, u"trophy"_s, u"flag"_s,
+        u"bell"_s, u"calendar"_s, u"clock"_s, u"map"_s, u"location"_s,
+        u"person"_s, u"person.2"_s, u"bubble.left"_s, u"quote.bubble"_s, u"ellipsis.bubble"_s,
     };
+    // clang-format on
     return s_icons;
 }
 

@@ -38,7 +38,7 @@ QRect PickerGrid::cellRect(int index) const
     const int column = index % columns;
     const qreal columnX = column * (columnWidth + kColumnSpacing);
     const int x = qRound(columnX + (columnWidth - m_cellSize.width()) / 2);
-    const int y = row * (m_cellSize.height() + kRowSpacing);
+    const int y = kVerticalMargin + row * (m_cellSize.height() + kRowSpacing);
     return QRect(QPoint(x, y), m_cellSize);
 }
 
@@ -57,7 +57,7 @@ int PickerGrid::heightForWidth(int width) const
         return 0;
     const int columns = columnsForWidth(width);
     const int rows = (m_count + columns - 1) / columns;
-    return rows * m_cellSize.height() + (rows - 1) * kRowSpacing;
+    return 2 * kVerticalMargin + rows * m_cellSize.height() + (rows - 1) * kRowSpacing;
 }
 
 QSize PickerGrid::sizeHint() const
@@ -69,7 +69,8 @@ QSize PickerGrid::sizeHint() const
 
 QSize PickerGrid::minimumSizeHint() const
 {
-    return QSize(kMinimumColumnWidth, m_count > 0 ? m_cellSize.height() : 0);
+    // One column wide, one row high; layouts ask heightForWidth for the rest.
+    return QSize(kMinimumColumnWidth, heightForWidth(kMinimumColumnWidth * m_count));
 }
 
 void PickerGrid::selectionChanged()

@@ -13,6 +13,8 @@ public:
     static constexpr int kMinimumColumnWidth = 44;
     static constexpr int kColumnSpacing = 8;
     static constexpr int kRowSpacing = 12;
+    // Room above the first row and below the last for shadows and the focus ring.
+    static constexpr int kVerticalMargin = 4;
 
     int cellCount() const { return m_count; }
     // Columns that fit a width: at least one.

@@ -22,8 +22,7 @@ constexpr qreal kBackgroundOpacity = 0.15;
 constexpr int kRemoveGlyphPixels = 10;
 } // namespace
 
-TagChipView::TagChipView(Tag* tag, TagChipSize size, bool showRemove, std::function<void()> onRemove,
-                         QWidget* parent)
+TagChipView::TagChipView(Tag* tag, TagChipSize size, bool showRemove, std::function<void()> onRemove, QWidget* parent)
     : QWidget(parent), m_tag(tag), m_size(size), m_onRemove(std::move(onRemove)), m_label(new QLabel(this))
 {
     setObjectName(u"tagChip"_s);

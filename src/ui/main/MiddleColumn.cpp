@@ -36,6 +36,10 @@ MiddleColumn::MiddleColumn(ModelContext* context, AppState* state, ItemListQuery
     setAcceptDrops(true);
     m_pictures = new PictureCache(context, 64 * 1024 * 1024, this);
     m_model = new ItemListModel(context, query, this);
+    // Removing the selected row must not move the selection to a neighbour:
+    // the detail column shows its placeholder instead. Connected before the
+    // views' selection models, which move the current row on removal.
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -87,7 +91,11 @@ MiddleColumn::MiddleColumn(ModelContext* context, AppState* state, ItemListQuery
         updateContent();
         showSelection(m_selected);
     });
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &MiddleColumn::updateContent);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        m_removingRows = false;
+        showSelection(m_selected && m_model->rowOf(m_selected) >= 0 ? m_selected : nullptr);
+        updateContent();
+    });
     connect(query, &ItemListQuery::selectionChanged, this, &MiddleColumn::updateHeader);
     connect(state, &AppState::viewModeChanged, this, &MiddleColumn::updateContent);
     connect(state, &AppState::contentTypeFilterChanged, this, &MiddleColumn::updateHeader);
@@ -221,7 +229,7 @@ void MiddleColumn::configureView(QListView* view)
             [this, view](const QPoint& position) { showContextMenu(view, position); });
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
         Item* item = m_model->itemAt(current.row());
-        if (item && item != m_selected) {
+        if (item && item != m_selected && !m_removingRows) {
             m_selected = item;
             Q_EMIT itemSelected(item);
         }

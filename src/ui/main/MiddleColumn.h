@@ -72,4 +72,5 @@ private:
     QListView* m_list = nullptr;
     QListView* m_grid = nullptr;
     const Item* m_selected = nullptr;
+    bool m_removingRows = false;
 };

@@ -204,7 +204,8 @@ QTreeWidgetItem* SidebarView::rowFor(Kind kind, const QString& value) const
         if ((*it)->data(0, KindRole).toInt() != kind)
             continue;
         const QVariant v = (*it)->data(0, ValueRole);
-        if (value.isEmpty() || v.toString() == value || (v.canConvert<QUuid>() && v.toUuid() == QUuid(value)))
+        const QUuid id(value);
+        if (value.isEmpty() || (id.isNull() ? v.toString() == value : v.toUuid() == id))
             return *it;
     }
     return nullptr;

@@ -1,0 +1,426 @@
+#include "app/AppNotifications.h"
+#include "app/AppState.h"
+#include "app/ItemListQuery.h"
+#include "model/Folder.h"
+#include "model/Item.h"
+#include "model/Tag.h"
+#include "platform/Settings.h"
+#include "services/metadata/MetadataService.h"
+#include "store/ModelContext.h"
+#include "support/TestSupport.h"
+#include "ui/Dialogs.h"
+#include "ui/MainWindow.h"
+#include "ui/main/AddURLSheet.h"
+#include "ui/main/DetailPane.h"
+#include "ui/main/DetailSheets.h"
+#include "ui/main/ItemActions.h"
+#include "ui/main/ItemAdder.h"
+#include "ui/main/ItemListModel.h"
+#include "ui/main/MiddleColumn.h"
+#include "ui/main/SidebarView.h"
+#include "ui/components/TagChipView.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Answers the window's questions as the test says.
+class ScriptedDialogs final : public Dialogs {
+public:
+    bool answer = true;
+    int confirmations = 0;
+    QString lastQuestion;
+    QString file;
+    QString openFile(QWidget*, const QString&, const QStringList&) override { return file; }
+    bool confirm(QWidget*, const QString&, const QString& text, const QString&) override
+    {
+        ++confirmations;
+        lastQuestion = text;
+        return answer;
+    }
+    void showError(QWidget*, const QString&, const QString&) override {}
+};
+
+QStringList shownTitles(MainWindow& window)
+{
+    QStringList titles;
+    for (const Item* item : window.middle()->model()->items())
+        titles.append(item->title());
+    return titles;
+}
+
+// Runs `action` on the next modal dialog once it is open.
+void onNextModal(std::function<void(QWidget*)> action)
+{
+    QTimer::singleShot(0, qApp, [action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            onNextModal(action);
+            return;
+        }
+        action(modal);
+    });
+}
+
+QByteArray png()
+{
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::darkBlue);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestSupport::TempContainer> m_container;
+    std::unique_ptr<ModelContext> m_ctx;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<MetadataService> m_metadata;
+    std::unique_ptr<MainWindow> m_window;
+    ScriptedDialogs* m_dialogs = nullptr;
+    Folder* m_projects = nullptr;
+    Folder* m_sub = nullptr;
+    Tag* m_red = nullptr;
+
+private Q_SLOTS:
+    void initTestCase() { TestSupport::initTestEnvironment(); }
+
+    void init()
+    {
+        m_container = std::make_unique<TestSupport::TempContainer>();
+        m_ctx = m_container->open();
+        m_projects = m_ctx->insert(std::make_unique<Folder>(u"Projects"_s, u"folder"_s, QColor(Qt::red)));
+        m_sub = m_ctx->insert(std::make_unique<Folder>(u"Sub"_s, u"folder"_s, QColor(Qt::red), m_projects));
+        m_red = m_ctx->insert(std::make_unique<Tag>(u"red"_s, QColor(0xFF, 0x3B, 0x30)));
+        auto add = [this](const QString& title, const QString& url, Folder* folder, int age) {
+            Item* item = m_ctx->insert(std::make_unique<Item>(ItemType::webLink, title, QUrl(url), std::nullopt, folder));
+            item->setCreatedAt(QDateTime::currentDateTimeUtc().addSecs(-age));
+            return item;
+        };
+        add(u"Garden tips"_s, u"https://garden.example/tips"_s, nullptr, 10)->addTag(m_red);
+        add(u"Project plan"_s, u"https://plans.example/p"_s, m_projects, 20)->toggleFavorite();
+        add(u"Deep note"_s, u"file:///tmp/deep.pdf"_s, m_sub, 30);
+        auto dialogs = std::make_unique<ScriptedDialogs>();
+        m_dialogs = dialogs.get();
+        Dialogs::setCurrent(std::move(dialogs));
+        m_state = std::make_unique<AppState>();
+        m_state->observe(m_ctx.get());
+        m_metadata = std::make_unique<MetadataService>();
+        m_window = std::make_unique<MainWindow>(m_ctx.get(), m_state.get(), nullptr, m_metadata.get());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_metadata.reset();
+        m_state.reset();
+        m_ctx.reset();
+        Dialogs::setCurrent(nullptr);
+    }
+
+    void startsWithAllItemsAndNothingSelected()
+    {
+        QCOMPARE(m_window->objectName(), u"main"_s);
+        QCOMPARE(shownTitles(*m_window), (QStringList{u"Garden tips"_s, u"Project plan"_s, u"Deep note"_s}));
+        QCOMPARE(m_window->findChild<QLabel*>(u"navigationTitle"_s)->text(), u"All Items"_s);
+        QCOMPARE(m_window->findChild<QLabel*>(u"itemCount"_s)->text(), u"3 items"_s);
+        QCOMPARE(m_window->findChild<QStackedWidget*>(u"detailColumn"_s)->currentIndex(), 0); // "Select an Item"
+        QCOMPARE(m_window->selectedItem(), nullptr);
+        QAbstractItemModelTester tester(m_window->middle()->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        m_state->setSearchQuery(u"garden"_s);
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Garden tips"_s});
+        m_state->setSearchQuery({});
+        QTRY_COMPARE(m_window->middle()->model()->rowCount(), 3);
+    }
+
+    void sidebarSelectsTheList()
+    {
+        SidebarView* sidebar = m_window->sidebar();
+        QTreeWidget* tree = sidebar->tree();
+        // Counts beside the smart folders.
+        QTreeWidgetItem* inbox = sidebar->rowFor(SidebarView::SmartFolderRow, u"inbox"_s);
+        QCOMPARE(inbox->data(0, SidebarView::CountRole).toString(), u"1"_s);
+        QVERIFY(sidebar->rowFor(SidebarView::TagRow, {}));
+
+        m_window->selectItem(m_ctx->items().first());
+        tree->scrollToItem(inbox);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(inbox).center());
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Garden tips"_s});
+        QCOMPARE(m_window->selectedItem(), nullptr); // the sidebar clears the selection
+
+        QTreeWidgetItem* projects = sidebar->rowFor(SidebarView::FolderRow, m_projects->id().toString());
+        sidebar->tree()->itemClicked(projects, 0);
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Project plan"_s});
+        QCOMPARE(m_window->findChild<QLabel*>(u"navigationTitle"_s)->text(), u"Projects"_s);
+
+        // A child folder keeps the smart folder: favourites in Sub are none.
+        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::SmartFolderRow, u"favorites"_s), 0);
+        projects = sidebar->rowFor(SidebarView::FolderRow, m_projects->id().toString());
+        projects->setExpanded(true);
+        QTRY_VERIFY(sidebar->rowFor(SidebarView::FolderRow, m_sub->id().toString()));
+        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::FolderRow, m_sub->id().toString()), 0);
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{});
+        QCOMPARE(m_window->findChild<QLabel*>(u"placeholderTitle"_s)->text(), u"No Items"_s);
+        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::SmartFolderRow, u"allItems"_s), 0);
+        QTRY_COMPARE(m_window->middle()->model()->rowCount(), 3);
+
+        // A tag row toggles the filter.
+        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::TagRow, {}), 0);
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Garden tips"_s});
+        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::TagRow, {}), 0);
+        QTRY_COMPARE(m_window->middle()->model()->rowCount(), 3);
+    }
+
+    void typingSearchesAndShowsNoResults()
+    {
+        QLineEdit* field = m_window->findChild<QLineEdit*>(u"searchField"_s);
+        QCOMPARE(field->placeholderText(), u"Search..."_s);
+        QTest::keyClicks(field, u"plan"_s);
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Project plan"_s});
+        QTest::keyClicks(field, u"zzz"_s);
+        QTRY_COMPARE(m_window->findChild<QLabel*>(u"placeholderTitle"_s)->text(), u"No Results"_s);
+        QCOMPARE(m_window->findChild<QLabel*>(u"placeholderDescription"_s)->text(), u"Try a different search term"_s);
+        // Counts ignore the search.
+        QCOMPARE(m_window->query()->count(SmartFolder::allItems), 3);
+    }
+
+    void contextMenuActions()
+    {
+        Item* garden = m_ctx->items().first();
+        auto actionNamed = [](QMenu& menu, const QString& text) -> QAction* {
+            for (QAction* a : menu.actions())
+                if (a->text() == text)
+                    return a;
+            return nullptr;
+        };
+        {
+            QMenu menu;
+            ItemActions::fillContextMenu(menu, *m_ctx, *garden, m_window.get());
+            QVERIFY(actionNamed(menu, u"Open in Browser"_s));
+            QVERIFY(!actionNamed(menu, u"Reveal in Finder"_s));
+            QMenu* tags = menu.findChild<QMenu*>(u"tagsMenu"_s);
+            QCOMPARE(tags->actions().size(), 1);
+            tags->actions().first()->trigger(); // carries "red": removes it
+            QVERIFY(garden->tags().isEmpty());
+            actionNamed(menu, u"Add to Favorites"_s)->trigger();
+            QVERIFY(garden->isFavorite());
+            actionNamed(menu, u"Copy Link"_s)->trigger();
+            QCOMPARE(QGuiApplication::clipboard()->text(), u"https://garden.example/tips"_s);
+            actionNamed(menu, u"Archive"_s)->trigger();
+        }
+        QTRY_COMPARE(shownTitles(*m_window), (QStringList{u"Project plan"_s, u"Deep note"_s}));
+        {
+            QMenu menu;
+            Item* deep = m_ctx->items().last();
+            ItemActions::fillContextMenu(menu, *m_ctx, *deep, m_window.get());
+            QVERIFY(actionNamed(menu, u"Reveal in Finder"_s));
+            QVERIFY(!actionNamed(menu, u"Open in Browser"_s));
+        }
+        // No URL: no link entries.
+        Item* bare = m_ctx->insert(std::make_unique<Item>(ItemType::screenshot, u"bare"_s));
+        QMenu menu;
+        ItemActions::fillContextMenu(menu, *m_ctx, *bare, m_window.get());
+        QVERIFY(!actionNamed(menu, u"Copy Link"_s) && !actionNamed(menu, u"Open in Browser"_s));
+    }
+
+    void deleteAsksFirstWhenConfirmationIsOn()
+    {
+        Item* garden = m_ctx->items().first();
+        m_dialogs->answer = false;
+        QVERIFY(!ItemActions::deleteItem(*m_ctx, *garden, m_window.get()));
+        QCOMPARE(m_dialogs->confirmations, 1);
+        QVERIFY(m_dialogs->lastQuestion.contains(u"Garden tips"));
+        QCOMPARE(m_ctx->items().size(), 3);
+
+        // The Delete key in the list asks too; confirmed, the item goes.
+        m_dialogs->answer = true;
+        m_state->setViewMode(ViewMode::list);
+        m_window->selectItem(garden);
+        QListView* list = m_window->middle()->listView();
+        QTRY_VERIFY(list->isVisible());
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(m_dialogs->confirmations, 2);
+        QTRY_COMPARE(shownTitles(*m_window), (QStringList{u"Project plan"_s, u"Deep note"_s}));
+        QCOMPARE(m_window->findChild<QStackedWidget*>(u"detailColumn"_s)->currentIndex(), 0);
+
+        // With the setting off, deletion is immediate.
+        Settings::setValue(SettingsKey::confirmBeforeDelete, false);
+        QVERIFY(ItemActions::deleteItem(*m_ctx, *m_ctx->items().first(), m_window.get()));
+        QCOMPARE(m_dialogs->confirmations, 2);
+        Settings::remove(SettingsKey::confirmBeforeDelete);
+    }
+
+    void detailPaneEdits()
+    {
+        Item* garden = m_ctx->items().first();
+        m_window->selectItem(garden);
+        DetailPane* pane = m_window->detail();
+        QCOMPARE(m_window->findChild<QStackedWidget*>(u"detailColumn"_s)->currentIndex(), 1);
+        QVERIFY(garden->accessedAt().has_value()); // viewing records the moment
+        QVERIFY(garden->isRead());
+
+        // Title and note sheet: Save disabled while empty; a title of spaces is kept.
+        onNextModal([](QWidget* modal) {
+            auto* sheet = qobject_cast<TitleNoteSheet*>(modal);
+            sheet->titleField()->clear();
+            QVERIFY(!sheet->saveButton()->isEnabled());
+            sheet->titleField()->setText(u"   "_s);
+            sheet->noteEditor()->setPlainText(u"A note"_s);
+            QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+        });
+        pane->openTitleNoteSheet();
+        QCOMPARE(garden->title(), u"   "_s);
+        QCOMPARE(garden->note(), std::optional<QString>(u"A note"_s));
+
+        // The note section: an empty note clears it.
+        QTest::mouseClick(pane->findChild<QPushButton*>(u"editNoteButton"_s), Qt::LeftButton);
+        QVERIFY(pane->isEditingNote());
+        pane->findChild<QPlainTextEdit*>(u"noteEditor"_s)->clear();
+        QTest::mouseClick(pane->findChild<QPushButton*>(u"saveNoteButton"_s), Qt::LeftButton);
+        QCOMPARE(garden->note(), std::nullopt);
+        QCOMPARE(pane->findChild<QPushButton*>(u"noteText"_s)->text(), u"Click to add a note..."_s);
+
+        // The folder picker offers Inbox and root folders only.
+        QComboBox* folders = pane->findChild<QComboBox*>(u"folderPicker"_s);
+        QCOMPARE(folders->count(), 2);
+        QCOMPARE(folders->itemText(1), u"Projects"_s);
+        folders->activated(1);
+        QCOMPARE(garden->folder(), m_projects);
+        folders->activated(0);
+        QCOMPARE(garden->folder(), nullptr);
+
+        // A chip's remove button detaches the tag.
+        garden->addTag(m_red);
+        QTRY_VERIFY(pane->findChild<TagChipView*>());
+        QTest::mouseClick(pane->findChild<QWidget*>(u"removeTagButton"_s), Qt::LeftButton);
+        QVERIFY(garden->tags().isEmpty());
+        QTRY_VERIFY(pane->findChild<QLabel*>(u"noTags"_s)->isVisible());
+    }
+
+    void addURLSheetEnablesOnlyUsableURLs_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("https address") << u"https://example.com/page"_s << true;
+        QTest::newRow("no scheme") << u"example.com/page"_s << false;
+        QTest::newRow("leading space is not trimmed") << u" https://example.com"_s << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void addURLSheetEnablesOnlyUsableURLs()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, enabled);
+        AddURLSheet sheet;
+        QTest::keyClicks(sheet.field(), text);
+        QCOMPARE(sheet.addButton()->isEnabled(), enabled);
+    }
+
+    void addingItemsSelectsThem()
+    {
+        ItemAdder* adder = m_window->adder();
+        // Two links dropped at once: two items, the second selected.
+        QMimeData links;
+        links.setUrls({QUrl(u"http://127.0.0.1:1/first"_s), QUrl(u"http://127.0.0.1:1/second"_s)});
+        QVERIFY(adder->handleDrop(&links));
+        QCOMPARE(m_ctx->items().size(), 5);
+        QCOMPARE(m_window->selectedItem()->urlString(), std::optional<QString>(u"http://127.0.0.1:1/second"_s));
+
+        // A dropped picture file: an image item named after the file, with pictures.
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"Harbour.at.Dusk.png"_s);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(png());
+        f.close();
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(file)});
+        QVERIFY(adder->handleDrop(&files));
+        Item* picture = m_window->selectedItem();
+        QCOMPARE(picture->type(), ItemType::image);
+        QCOMPARE(picture->title(), u"Harbour.at.Dusk"_s); // the name without its final extension
+        QVERIFY(picture->hasThumbnail() && picture->hasImage());
+
+        // Dropped text that is not a URL adds nothing; dropped image data does.
+        QMimeData text;
+        text.setText(u"just words"_s);
+        adder->handleDrop(&text);
+        QCOMPARE(m_ctx->items().size(), 6);
+        QMimeData image;
+        image.setData(u"image/png"_s, png());
+        image.setImageData(QImage::fromData(png()));
+        QVERIFY(adder->handleDrop(&image));
+        QCOMPARE(m_window->selectedItem()->type(), ItemType::screenshot);
+
+        // Paste: URL text wins over a picture; TIFF alone makes a screenshot.
+        auto* clip = new QMimeData;
+        clip->setText(u"http://127.0.0.1:1/pasted"_s);
+        clip->setData(u"image/png"_s, png());
+        QGuiApplication::clipboard()->setMimeData(clip);
+        adder->pasteClipboardItem();
+        QCOMPARE(m_window->selectedItem()->urlString(), std::optional<QString>(u"http://127.0.0.1:1/pasted"_s));
+        QByteArray tiff;
+        QBuffer buffer(&tiff);
+        buffer.open(QIODevice::WriteOnly);
+        QImage::fromData(png()).save(&buffer, "TIFF");
+        auto* tiffClip = new QMimeData;
+        tiffClip->setData(u"image/tiff"_s, tiff);
+        QGuiApplication::clipboard()->setMimeData(tiffClip);
+        adder->pasteClipboardItem();
+        QCOMPARE(m_window->selectedItem()->type(), ItemType::screenshot);
+
+        // The application-wide notifications reach the window.
+        Q_EMIT AppNotifications::instance().createItemFromURL(QUrl(u"http://127.0.0.1:1/notified"_s));
+        QCOMPARE(m_window->selectedItem()->urlString(), std::optional<QString>(u"http://127.0.0.1:1/notified"_s));
+        QTRY_COMPARE(m_window->middle()->model()->rowCount(), 10);
+    }
+
+    void documentChooserNamesTheItemAfterTheFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"Tax.Return.pdf"_s);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("%PDF-1.4\n");
+        f.close();
+        m_dialogs->file = file;
+        m_window->adder()->chooseDocument();
+        Item* doc = m_window->selectedItem();
+        QCOMPARE(doc->title(), u"Tax.Return"_s);
+        QCOMPARE(doc->type(), ItemType::document);
+        QCOMPARE(doc->urlString(), std::optional<QString>(QUrl::fromLocalFile(file).toString()));
+        QVERIFY(!doc->hasImage());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
