@@ -1,6 +1,7 @@
 # Shared helpers of the benchmark scripts.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=$ROOT/build/release
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
 need_packages() {
   local missing=()
