@@ -261,18 +261,16 @@ int restoreCommand(Session& s, const QStringList& argv)
 
 void registerExportCommands()
 {
-    registerCommand(u"export"_s,
-                    u"export [--images] [-o FILE]   (JSON export document; default: vellumkeep_export_<time>.json "
-                    "in the temporary folder)"_s,
-                    exportCommand);
-    registerCommand(u"backup"_s,
-                    u"backup [-o FILE] [--passphrase-stdin]   (encrypted backup with pictures; default: "
-                    "vellumkeep_backup_<time>.vkbackup in the temporary folder)"_s,
-                    backupCommand);
-    registerCommand(u"import"_s, u"import FILE              (adds every record of an export document)"_s,
-                    importCommand);
-    registerCommand(u"restore"_s, u"restore FILE [--passphrase-stdin]   (adds every record of an encrypted backup)"_s,
-                    restoreCommand);
+    registerCommand(u"export"_s, u"export [--images] [-o FILE]"_s, exportCommand);
+    registerCommand(u"backup"_s, u"backup [-o FILE] [--passphrase-stdin]"_s, backupCommand);
+    registerCommand(u"import"_s, u"import FILE"_s, importCommand);
+    registerCommand(
+        u"restore"_s,
+        u"restore FILE [--passphrase-stdin]\n"
+        "      export writes the export document (pictures with --images), backup an encrypted backup with\n"
+        "      the pictures; without -o, vellumkeep_export_<time>.json or vellumkeep_backup_<time>.vkbackup\n"
+        "      in the temporary folder. import and restore add every record of the file to the library."_s,
+        restoreCommand);
 }
 
 } // namespace Cli

@@ -5,15 +5,15 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QTimeZone>
 #include <QtEndian>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
-#include <chrono>
-#include <cstdio>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -120,6 +120,8 @@ struct UuidBytes {
         std::memcpy(bytes + 8, id.data4, 8);
     }
     void bind(sqlite3_stmt* st, int i) const { sqlite3_bind_blob(st, i, bytes, 16, SQLITE_TRANSIENT); }
+    // Without a copy: the object outlives the statement's next step.
+    void bindInPlace(sqlite3_stmt* st, int i) const { sqlite3_bind_blob(st, i, bytes, 16, SQLITE_STATIC); }
     unsigned char bytes[16];
 };
 
@@ -132,18 +134,6 @@ void bindOptionalUuid(sqlite3_stmt* st, int i, const Record* record)
 {
     if (record)
         bindUuid(st, i, record->id());
-    else
-        sqlite3_bind_null(st, i);
-}
-void bindText(sqlite3_stmt* st, int i, const QString& text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text(st, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-}
-void bindOptionalText(sqlite3_stmt* st, int i, const std::optional<QString>& text)
-{
-    if (text)
-        bindText(st, i, *text);
     else
         sqlite3_bind_null(st, i);
 }
@@ -169,6 +159,37 @@ void bindOptionalDate(sqlite3_stmt* st, int i, const std::optional<QDateTime>& d
     else
         sqlite3_bind_null(st, i);
 }
+
+// UTF-8 texts for one save, one reusable buffer per parameter, bound
+// without a further copy (SQLITE_STATIC). A buffer stays as it is until the
+// same parameter is bound again, and every row binds all its parameters
+// before its step; the bindings are cleared before the buffers go.
+class TextBindings {
+public:
+    void bind(sqlite3_stmt* st, int i, const QString& text)
+    {
+        if (text.isEmpty()) {
+            sqlite3_bind_text(st, i, "", 0, SQLITE_STATIC);
+            return;
+        }
+        QByteArray& buffer = m_buffers[size_t(i)];
+        buffer.resize(m_encoder.requiredSpace(text.size()));
+        const char* end = m_encoder.appendToBuffer(buffer.data(), text);
+        sqlite3_bind_text64(st, i, buffer.constData(), sqlite3_uint64(end - buffer.constData()), SQLITE_STATIC,
+                            SQLITE_UTF8);
+    }
+    void bind(sqlite3_stmt* st, int i, const std::optional<QString>& text)
+    {
+        if (text)
+            bind(st, i, *text);
+        else
+            sqlite3_bind_null(st, i);
+    }
+
+private:
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+    std::array<QByteArray, 16> m_buffers;
+};
 
 // Resets a cached statement when it goes out of scope.
 struct StatementScope {
@@ -242,7 +263,8 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
     store->m_path = info.absoluteFilePath();
     const QByteArray nativePath = QFile::encodeName(store->m_path);
     const int rc = sqlite3_open_v2(nativePath.constData(), &store->m_db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                                   // One thread uses the connection (see the class): no locking per call.
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
         return R::failure(u"The library file “%1” cannot be opened (%2)."_s.arg(path, store->lastError()));
     sqlite3_extended_result_codes(store->m_db, 1);
@@ -497,6 +519,7 @@ Status LibraryStore::save(const ChangeSet& changes)
         sqlite3_reset(st);
         return done;
     };
+    TextBindings texts;
     // The cached statements keep no copies of texts or pictures after the save.
     struct Bindings {
         LibraryStore* store;
@@ -553,9 +576,9 @@ Status LibraryStore::save(const ChangeSet& changes)
         for (const Folder* f : changes.upsertFolders) {
             sqlite3_stmt* st = changes.newRecords.contains(f) ? insert : upsert;
             bindUuid(st, 1, f->id());
-            bindText(st, 2, f->name());
-            bindText(st, 3, f->iconName());
-            bindText(st, 4, f->colorHex());
+            texts.bind(st, 2, f->name());
+            texts.bind(st, 3, f->iconName());
+            texts.bind(st, 4, f->colorHex());
             sqlite3_bind_int(st, 5, f->sortOrder());
             bindDate(st, 6, f->createdAt());
             bindDate(st, 7, f->modifiedAt());
@@ -575,8 +598,8 @@ Status LibraryStore::save(const ChangeSet& changes)
         for (const Tag* t : changes.upsertTags) {
             sqlite3_stmt* st = changes.newRecords.contains(t) ? insert : upsert;
             bindUuid(st, 1, t->id());
-            bindText(st, 2, t->name());
-            bindText(st, 3, t->colorHex());
+            texts.bind(st, 2, t->name());
+            texts.bind(st, 3, t->colorHex());
             sqlite3_bind_int(st, 4, t->sortOrder());
             bindDate(st, 5, t->createdAt());
             bindDate(st, 6, t->modifiedAt());
@@ -611,21 +634,18 @@ Status LibraryStore::save(const ChangeSet& changes)
             const Tag* tag;
         };
         std::vector<TagRow> tagRows;
-        std::chrono::steady_clock::duration hxItem{};
-        auto hxAll = std::chrono::steady_clock::now();
-        struct HxPrint { std::chrono::steady_clock::duration* a; std::chrono::steady_clock::time_point t; ~HxPrint() { fprintf(stderr, "HX itemsteps %lld itemsloop+tags %lld\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(*a).count(), (long long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()-t).count()); } } hxp{&hxItem, hxAll};
         for (Item* item : changes.upsertItems) {
             const bool isNew = changes.newRecords.contains(item);
             const UuidBytes id(item->id());
             sqlite3_stmt* st = isNew ? insert : upsert;
-            id.bind(st, 1);
-            bindText(st, 2, item->typeRawValue());
-            bindOptionalText(st, 3, item->urlString());
-            bindText(st, 4, item->title());
-            bindOptionalText(st, 5, item->note());
+            id.bindInPlace(st, 1);
+            texts.bind(st, 2, item->typeRawValue());
+            texts.bind(st, 3, item->urlString());
+            texts.bind(st, 4, item->title());
+            texts.bind(st, 5, item->note());
             bindOptionalBytes(st, 6, item->metadataJSON());
-            bindOptionalText(st, 7, item->sourceDomain());
-            bindOptionalText(st, 8, item->sourceApp());
+            texts.bind(st, 7, item->sourceDomain());
+            texts.bind(st, 8, item->sourceApp());
             bindOptionalUuid(st, 9, item->folder());
             sqlite3_bind_int(st, 10, item->isArchived());
             sqlite3_bind_int(st, 11, item->isFavorite());
@@ -633,14 +653,12 @@ Status LibraryStore::save(const ChangeSet& changes)
             bindDate(st, 13, item->createdAt());
             bindDate(st, 14, item->modifiedAt());
             bindOptionalDate(st, 15, item->accessedAt());
-            auto hx0 = std::chrono::steady_clock::now();
             if (!step(st))
                 return fail("writing an item");
-            hxItem += std::chrono::steady_clock::now() - hx0;
 
             if (isNew || changes.itemsWithTagChanges.contains(item)) {
                 if (!isNew) {
-                    id.bind(deleteTags, 1);
+                    id.bindInPlace(deleteTags, 1);
                     if (!step(deleteTags))
                         return fail("writing item tags");
                 }
@@ -655,7 +673,7 @@ Status LibraryStore::save(const ChangeSet& changes)
                 if (!bytes && isNew)
                     continue;
                 sqlite3_stmt* blob = bytes ? writeBlob : deleteBlob;
-                id.bind(blob, 1);
+                id.bindInPlace(blob, 1);
                 sqlite3_bind_int(blob, 2, int(kind));
                 if (bytes)
                     bindBytes(blob, 3, *bytes);
@@ -670,20 +688,15 @@ Status LibraryStore::save(const ChangeSet& changes)
             const int c = std::memcmp(a.item.bytes, b.item.bytes, sizeof a.item.bytes);
             return c < 0 || (c == 0 && a.position < b.position);
         });
-        auto hxt = std::chrono::steady_clock::now();
-        struct HxP { std::chrono::steady_clock::time_point t; ~HxP(){ fprintf(stderr, "HX tags %lld\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()-t).count()); } } hxp2{hxt};
         for (const TagRow& row : tagRows) {
-            row.item.bind(insertTag, 1);
+            row.item.bindInPlace(insertTag, 1);
             sqlite3_bind_int(insertTag, 2, row.position);
             bindUuid(insertTag, 3, row.tag->id());
             if (!step(insertTag))
                 return fail("writing item tags");
         }
     }
-    auto hxc = std::chrono::steady_clock::now();
-    Status hxs = exec("COMMIT");
-    fprintf(stderr, "HX commit %lld\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()-hxc).count());
-    if (Status s = hxs; !s) {
+    if (Status s = exec("COMMIT"); !s) {
         (void)exec("ROLLBACK");
         restoreCacheSize();
         return Status::failure(u"The library could not be saved (%1)."_s.arg(s.error()));

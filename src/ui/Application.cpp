@@ -29,9 +29,9 @@ Application::Application(ModelContext* context, AppState* state, QObject* parent
             if (!m_state->showErrorAlert() || !m_state->currentError())
                 return;
             const AppError error = *m_state->currentError();
-            QWidget* parent = QApplication::activeWindow() ? QApplication::activeWindow()
-                                                           : static_cast<QWidget*>(m_mainWindow.data());
-            Dialogs::current().showError(parent, error.description(), error.recoverySuggestion());
+            QWidget* front = QApplication::activeWindow() ? QApplication::activeWindow()
+                                                          : static_cast<QWidget*>(m_mainWindow.data());
+            Dialogs::current().showError(front, error.description(), error.recoverySuggestion());
             m_state->setShowErrorAlert(false);
         });
     });

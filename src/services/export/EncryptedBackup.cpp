@@ -3,14 +3,13 @@
 #include "BackupSealer.h"
 #include "ExportDocumentReader.h"
 #include "ExportService.h"
+#include "JsonReader.h"
 #include "JsonText.h"
 
 #include "services/security/SecurityError.h"
 #include "services/security/SecurityService.h"
 
 #include <QBuffer>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <openssl/rand.h>
 
@@ -64,22 +63,38 @@ Result<QByteArray> EncryptedBackup::seal(const QByteArray& document, const QStri
 Result<QByteArray, ImportError> EncryptedBackup::open(const QByteArray& envelope, const QString& passphrase)
 {
     using R = Result<QByteArray, ImportError>;
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(envelope, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    std::optional<QByteArray> salt;
+    std::optional<QByteArray> sealed;
+    bool version = false;
+    try {
+        JsonReader reader(envelope);
+        reader.beginObject();
+        QByteArrayView key;
+        while (reader.nextKey(key)) {
+            const QByteArray name = key.toByteArray();
+            if (reader.peek() != JsonReader::Kind::string) {
+                if (name == "version" || name == "salt" || name == "data")
+                    return R::failure(ImportError::invalidFormat());
+                reader.skipValue();
+                continue;
+            }
+            const QByteArrayView text = reader.readStringBytes();
+            if (name == "version")
+                version = true; // read, not examined
+            else if (name == "salt")
+                salt = ExportDocumentReader::decodeBase64(text);
+            else if (name == "data")
+                sealed = ExportDocumentReader::decodeBase64(text);
+        }
+        if (!reader.atEnd())
+            return R::failure(ImportError::invalidFormat());
+    } catch (const JsonReader::Error&) {
         return R::failure(ImportError::invalidFormat());
-    const QJsonObject o = document.object();
-    const QJsonValue version = o.value("version"_L1);
-    const QJsonValue salt = o.value("salt"_L1);
-    const QJsonValue data = o.value("data"_L1);
-    if (!version.isString() || !salt.isString() || !data.isString())
-        return R::failure(ImportError::invalidFormat());
-    const auto saltBytes = ExportDocumentReader::decodeBase64(salt.toString());
-    auto sealed = ExportDocumentReader::decodeBase64(data.toString());
-    if (!saltBytes || !sealed)
+    }
+    if (!version || !salt || !sealed)
         return R::failure(ImportError::invalidFormat());
 
-    const auto key = ExportService::deriveBackupKey(passphrase, *saltBytes);
+    const auto key = ExportService::deriveBackupKey(passphrase, *salt);
     if (!key)
         return R::failure(key.error());
     auto opened = SecurityService::decrypt(*sealed, key.value());

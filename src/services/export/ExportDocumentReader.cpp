@@ -1,9 +1,6 @@
 #include "ExportDocumentReader.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
+#include "JsonReader.h"
 
 #include <climits>
 #include <cmath>
@@ -11,6 +8,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using Kind = JsonReader::Kind;
 
 struct DecodeFailure {
     QString message;
@@ -27,242 +26,362 @@ struct Where {
     }
 };
 
-QString kindOf(const QJsonValue& value)
+QString kindText(Kind kind)
 {
-    switch (value.type()) {
-    case QJsonValue::Null: return u"null"_s;
-    case QJsonValue::Bool: return u"a boolean"_s;
-    case QJsonValue::Double: return u"a number"_s;
-    case QJsonValue::String: return u"text"_s;
-    case QJsonValue::Array: return u"a list"_s;
-    case QJsonValue::Object: return u"an object"_s;
-    case QJsonValue::Undefined: break;
+    switch (kind) {
+    case Kind::null: return u"null"_s;
+    case Kind::boolean: return u"a boolean"_s;
+    case Kind::number: return u"a number"_s;
+    case Kind::string: return u"text"_s;
+    case Kind::array: return u"a list"_s;
+    case Kind::object: return u"an object"_s;
     }
-    return u"nothing"_s;
+    return {};
 }
 
-[[noreturn]] void missing(QLatin1StringView key, const Where& where)
+[[noreturn]] void missing(const char* key, const Where& where)
 {
-    throw DecodeFailure{u"The export document is incomplete: “%1” is missing in %2."_s.arg(key, where.text())};
+    throw DecodeFailure{
+        u"The export document is incomplete: “%1” is missing in %2."_s.arg(QLatin1StringView(key), where.text())};
 }
 
-[[noreturn]] void wrongType(QLatin1StringView key, const Where& where, const char* expected, const QJsonValue& found)
+[[noreturn]] void wrongType(const char* key, const Where& where, const char* expected, Kind found)
 {
     throw DecodeFailure{u"The export document is invalid: “%1” in %2 should be %3, not %4."_s.arg(
-        key, where.text(), QLatin1StringView(expected), kindOf(found))};
+        QLatin1StringView(key), where.text(), QLatin1StringView(expected), kindText(found))};
 }
 
-QString requiredString(const QJsonObject& o, QLatin1StringView key, const Where& where)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined())
-        missing(key, where);
-    if (!v.isString())
-        wrongType(key, where, "text", v);
-    return v.toString();
-}
+// One object of the document, read member by member. Keys the format does
+// not know are skipped; a key given twice counts with its last value.
+class Members {
+public:
+    Members(JsonReader& reader, Where where) : m_reader(reader), m_where(where) {}
 
-// A key the format allows to be left out; null counts as left out.
-std::optional<QString> optionalString(const QJsonObject& o, QLatin1StringView key, const Where& where)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined() || v.isNull())
-        return std::nullopt;
-    if (!v.isString())
-        wrongType(key, where, "text", v);
-    return v.toString();
-}
-
-std::optional<bool> optionalBool(const QJsonObject& o, QLatin1StringView key, const Where& where)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined() || v.isNull())
-        return std::nullopt;
-    if (!v.isBool())
-        wrongType(key, where, "true or false", v);
-    return v.toBool();
-}
-
-std::optional<int> optionalInt(const QJsonObject& o, QLatin1StringView key, const Where& where)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined() || v.isNull())
-        return std::nullopt;
-    const double d = v.toDouble();
-    if (!v.isDouble() || !std::isfinite(d) || d != std::trunc(d))
-        wrongType(key, where, "a whole number", v);
-    // Sort orders only rank records; beyond the stored range they keep their side.
-    if (d <= double(INT_MIN))
-        return INT_MIN;
-    if (d >= double(INT_MAX))
-        return INT_MAX;
-    return int(d);
-}
-
-std::optional<QStringList> optionalStringList(const QJsonObject& o, QLatin1StringView key, const Where& where)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined() || v.isNull())
-        return std::nullopt;
-    if (!v.isArray())
-        wrongType(key, where, "a list of texts", v);
-    const QJsonArray array = v.toArray();
-    QStringList list;
-    list.reserve(array.size());
-    for (const QJsonValue element : array) {
-        if (!element.isString())
-            wrongType(key, where, "a list of texts", element);
-        list.append(element.toString());
+    bool next()
+    {
+        m_key = {};
+        return m_reader.nextKey(m_key);
     }
-    return list;
-}
+    bool is(const char* name) const { return m_key == QByteArrayView(name); }
 
-std::optional<ExportedMetadata> optionalMetadata(const QJsonObject& o, const Where& where)
-{
-    const auto key = "metadata"_L1;
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined() || v.isNull())
-        return std::nullopt;
-    if (!v.isObject())
-        wrongType(key, where, "an object of texts", v);
-    const QJsonObject object = v.toObject();
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-        if (!it.value().isString())
-            wrongType(key, where, "an object of texts", it.value());
+    QString requiredString(const char* name)
+    {
+        const Kind kind = m_reader.peek();
+        if (kind != Kind::string)
+            wrongType(name, m_where, "text", kind);
+        return m_reader.readString();
     }
-    auto text = [&](QLatin1StringView name) -> std::optional<QString> {
-        const QJsonValue value = object.value(name);
-        return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
-    };
-    return ExportedMetadata{text("author"_L1), text("description"_L1), text("platform"_L1), text("siteName"_L1)};
-}
-
-// Present and valid Base64: the bytes. Present but not Base64: ignored.
-std::optional<QByteArray> optionalPicture(const QJsonObject& o, QLatin1StringView key, const Where& where)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined() || v.isNull())
-        return std::nullopt;
-    if (!v.isString())
-        wrongType(key, where, "text", v);
-    return ExportDocumentReader::decodeBase64(v.toString());
-}
-
-QJsonArray requiredList(const QJsonObject& o, QLatin1StringView key)
-{
-    const QJsonValue v = o.value(key);
-    if (v.isUndefined())
-        missing(key, Where{});
-    if (!v.isArray())
-        wrongType(key, Where{}, "a list", v);
-    return v.toArray();
-}
-
-QJsonObject element(const QJsonArray& list, qsizetype i, const char* name)
-{
-    const QJsonValue v = list.at(i);
-    if (!v.isObject()) {
-        throw DecodeFailure{u"The export document is invalid: %1 should be an object, not %2."_s.arg(
-            Where{name, i}.text(), kindOf(v))};
+    // A key the format allows to leave out; null counts as left out.
+    std::optional<QString> optionalString(const char* name)
+    {
+        const Kind kind = m_reader.peek();
+        if (kind == Kind::null) {
+            m_reader.readNull();
+            return std::nullopt;
+        }
+        if (kind != Kind::string)
+            wrongType(name, m_where, "text", kind);
+        return m_reader.readString();
     }
-    return v.toObject();
+    std::optional<bool> optionalBool(const char* name)
+    {
+        const Kind kind = m_reader.peek();
+        if (kind == Kind::null) {
+            m_reader.readNull();
+            return std::nullopt;
+        }
+        if (kind != Kind::boolean)
+            wrongType(name, m_where, "true or false", kind);
+        return m_reader.readBool();
+    }
+    std::optional<int> optionalInt(const char* name)
+    {
+        const Kind kind = m_reader.peek();
+        if (kind == Kind::null) {
+            m_reader.readNull();
+            return std::nullopt;
+        }
+        if (kind != Kind::number)
+            wrongType(name, m_where, "a whole number", kind);
+        const double d = m_reader.readNumber();
+        if (!std::isfinite(d) || d != std::trunc(d))
+            wrongType(name, m_where, "a whole number", kind);
+        // Sort orders only rank records; beyond the stored range they keep their side.
+        if (d <= double(INT_MIN))
+            return INT_MIN;
+        if (d >= double(INT_MAX))
+            return INT_MAX;
+        return int(d);
+    }
+    std::optional<QStringList> optionalStringList(const char* name)
+    {
+        const Kind kind = m_reader.peek();
+        if (kind == Kind::null) {
+            m_reader.readNull();
+            return std::nullopt;
+        }
+        if (kind != Kind::array)
+            wrongType(name, m_where, "a list of texts", kind);
+        QStringList list;
+        m_reader.beginArray();
+        while (m_reader.nextElement()) {
+            const Kind element = m_reader.peek();
+            if (element != Kind::string)
+                wrongType(name, m_where, "a list of texts", element);
+            list.append(m_reader.readString());
+        }
+        return list;
+    }
+    std::optional<ExportedMetadata> optionalMetadata(const char* name)
+    {
+        const Kind kind = m_reader.peek();
+        if (kind == Kind::null) {
+            m_reader.readNull();
+            return std::nullopt;
+        }
+        if (kind != Kind::object)
+            wrongType(name, m_where, "an object of texts", kind);
+        ExportedMetadata metadata;
+        m_reader.beginObject();
+        QByteArrayView key;
+        while (m_reader.nextKey(key)) {
+            const QByteArray field = key.toByteArray(); // the key's bytes live only until the next read
+            const Kind value = m_reader.peek();
+            if (value != Kind::string)
+                wrongType(name, m_where, "an object of texts", value);
+            QString text = m_reader.readString();
+            if (field == "author")
+                metadata.author = std::move(text);
+            else if (field == "description")
+                metadata.description = std::move(text);
+            else if (field == "platform")
+                metadata.platform = std::move(text);
+            else if (field == "siteName")
+                metadata.siteName = std::move(text);
+        }
+        return metadata;
+    }
+    // Present and valid Base64: the bytes. Present but not Base64: ignored.
+    std::optional<QByteArray> optionalPicture(const char* name)
+    {
+        const Kind kind = m_reader.peek();
+        if (kind == Kind::null) {
+            m_reader.readNull();
+            return std::nullopt;
+        }
+        if (kind != Kind::string)
+            wrongType(name, m_where, "text", kind);
+        return ExportDocumentReader::decodeBase64(m_reader.readStringBytes());
+    }
+    void skip() { m_reader.skipValue(); }
+
+private:
+    JsonReader& m_reader;
+    Where m_where;
+    QByteArrayView m_key;
+};
+
+void beginElement(JsonReader& reader, const Where& where)
+{
+    const Kind kind = reader.peek();
+    if (kind != Kind::object) {
+        throw DecodeFailure{
+            u"The export document is invalid: %1 should be an object, not %2."_s.arg(where.text(), kindText(kind))};
+    }
+    reader.beginObject();
 }
 
-ExportedTag readTag(const QJsonObject& o, const Where& w)
+// Which required keys an object had.
+class Required {
+public:
+    void see(int i) { m_seen |= 1u << i; }
+    void check(std::initializer_list<const char*> names, const Where& where) const
+    {
+        int i = 0;
+        for (const char* name : names) {
+            if (!(m_seen & (1u << i++)))
+                missing(name, where);
+        }
+    }
+
+private:
+    unsigned m_seen = 0;
+};
+
+ExportedTag readTag(JsonReader& reader, const Where& w)
 {
+    beginElement(reader, w);
     ExportedTag tag;
-    tag.id = requiredString(o, "id"_L1, w);
-    tag.name = requiredString(o, "name"_L1, w);
-    tag.colorHex = requiredString(o, "colorHex"_L1, w);
-    tag.sortOrder = optionalInt(o, "sortOrder"_L1, w);
-    tag.createdAt = requiredString(o, "createdAt"_L1, w);
-    tag.modifiedAt = requiredString(o, "modifiedAt"_L1, w);
+    Required required;
+    Members m(reader, w);
+    while (m.next()) {
+        if (m.is("id"))
+            tag.id = m.requiredString("id"), required.see(0);
+        else if (m.is("name"))
+            tag.name = m.requiredString("name"), required.see(1);
+        else if (m.is("colorHex"))
+            tag.colorHex = m.requiredString("colorHex"), required.see(2);
+        else if (m.is("createdAt"))
+            tag.createdAt = m.requiredString("createdAt"), required.see(3);
+        else if (m.is("modifiedAt"))
+            tag.modifiedAt = m.requiredString("modifiedAt"), required.see(4);
+        else if (m.is("sortOrder"))
+            tag.sortOrder = m.optionalInt("sortOrder");
+        else
+            m.skip();
+    }
+    required.check({"id", "name", "colorHex", "createdAt", "modifiedAt"}, w);
     return tag;
 }
 
-ExportedFolder readFolder(const QJsonObject& o, const Where& w)
+ExportedFolder readFolder(JsonReader& reader, const Where& w)
 {
+    beginElement(reader, w);
     ExportedFolder folder;
-    folder.id = requiredString(o, "id"_L1, w);
-    folder.name = requiredString(o, "name"_L1, w);
-    folder.iconName = optionalString(o, "iconName"_L1, w);
-    folder.colorHex = requiredString(o, "colorHex"_L1, w);
-    folder.parentId = optionalString(o, "parentId"_L1, w);
-    folder.sortOrder = optionalInt(o, "sortOrder"_L1, w);
-    folder.createdAt = requiredString(o, "createdAt"_L1, w);
-    folder.modifiedAt = requiredString(o, "modifiedAt"_L1, w);
+    Required required;
+    Members m(reader, w);
+    while (m.next()) {
+        if (m.is("id"))
+            folder.id = m.requiredString("id"), required.see(0);
+        else if (m.is("name"))
+            folder.name = m.requiredString("name"), required.see(1);
+        else if (m.is("colorHex"))
+            folder.colorHex = m.requiredString("colorHex"), required.see(2);
+        else if (m.is("createdAt"))
+            folder.createdAt = m.requiredString("createdAt"), required.see(3);
+        else if (m.is("modifiedAt"))
+            folder.modifiedAt = m.requiredString("modifiedAt"), required.see(4);
+        else if (m.is("iconName"))
+            folder.iconName = m.optionalString("iconName");
+        else if (m.is("parentId"))
+            folder.parentId = m.optionalString("parentId");
+        else if (m.is("sortOrder"))
+            folder.sortOrder = m.optionalInt("sortOrder");
+        else
+            m.skip();
+    }
+    required.check({"id", "name", "colorHex", "createdAt", "modifiedAt"}, w);
     return folder;
 }
 
-ExportedItem readItem(const QJsonObject& o, const Where& w)
+ExportedItem readItem(JsonReader& reader, const Where& w)
 {
+    beginElement(reader, w);
     ExportedItem item;
-    item.id = requiredString(o, "id"_L1, w);
-    item.type = requiredString(o, "type"_L1, w);
-    item.title = requiredString(o, "title"_L1, w);
-    item.url = optionalString(o, "url"_L1, w);
-    item.note = optionalString(o, "note"_L1, w);
-    item.sourceDomain = optionalString(o, "sourceDomain"_L1, w);
-    item.folderId = optionalString(o, "folderId"_L1, w);
-    item.tagIds = optionalStringList(o, "tagIds"_L1, w);
-    item.isArchived = optionalBool(o, "isArchived"_L1, w);
-    item.isFavorite = optionalBool(o, "isFavorite"_L1, w);
-    item.createdAt = requiredString(o, "createdAt"_L1, w);
-    item.modifiedAt = requiredString(o, "modifiedAt"_L1, w);
-    item.metadata = optionalMetadata(o, w);
-    item.imageData = optionalPicture(o, "imageData"_L1, w);
-    item.thumbnailData = optionalPicture(o, "thumbnailData"_L1, w);
+    Required required;
+    Members m(reader, w);
+    while (m.next()) {
+        if (m.is("id"))
+            item.id = m.requiredString("id"), required.see(0);
+        else if (m.is("type"))
+            item.type = m.requiredString("type"), required.see(1);
+        else if (m.is("title"))
+            item.title = m.requiredString("title"), required.see(2);
+        else if (m.is("createdAt"))
+            item.createdAt = m.requiredString("createdAt"), required.see(3);
+        else if (m.is("modifiedAt"))
+            item.modifiedAt = m.requiredString("modifiedAt"), required.see(4);
+        else if (m.is("url"))
+            item.url = m.optionalString("url");
+        else if (m.is("note"))
+            item.note = m.optionalString("note");
+        else if (m.is("sourceDomain"))
+            item.sourceDomain = m.optionalString("sourceDomain");
+        else if (m.is("folderId"))
+            item.folderId = m.optionalString("folderId");
+        else if (m.is("tagIds"))
+            item.tagIds = m.optionalStringList("tagIds");
+        else if (m.is("isArchived"))
+            item.isArchived = m.optionalBool("isArchived");
+        else if (m.is("isFavorite"))
+            item.isFavorite = m.optionalBool("isFavorite");
+        else if (m.is("metadata"))
+            item.metadata = m.optionalMetadata("metadata");
+        else if (m.is("imageData"))
+            item.imageData = m.optionalPicture("imageData");
+        else if (m.is("thumbnailData"))
+            item.thumbnailData = m.optionalPicture("thumbnailData");
+        else
+            m.skip();
+    }
+    required.check({"id", "type", "title", "createdAt", "modifiedAt"}, w);
     return item;
 }
 
-QJsonObject parseTopLevel(const QByteArray& bytes)
+template <typename Record>
+void readList(JsonReader& reader, const char* name, QList<Record>& list,
+              Record (*readOne)(JsonReader&, const Where&))
 {
-    qsizetype start = 0;
-    while (start < bytes.size() && (bytes[start] == ' ' || bytes[start] == '\t' || bytes[start] == '\n'
-                                    || bytes[start] == '\r'))
-        ++start;
-    if (start == bytes.size())
+    const Kind kind = reader.peek();
+    if (kind != Kind::array)
+        wrongType(name, Where{}, "a list", kind);
+    list.clear();
+    reader.beginArray();
+    while (reader.nextElement())
+        list.append(readOne(reader, Where{name, list.size()}));
+}
+
+ExportData readDocument(JsonReader& reader)
+{
+    if (reader.atEnd())
         throw DecodeFailure{u"The file is empty."_s};
-    // Anything but an object is refused before the whole file is parsed.
-    const char first = bytes[start];
-    if (first == '[')
-        throw DecodeFailure{u"The file is not an export document: it holds a list, not an object."_s};
-    if (first == '"')
-        throw DecodeFailure{u"The file is not an export document: it holds text, not an object."_s};
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError) {
-        throw DecodeFailure{
-            u"The file is not valid JSON: %1 (at byte %2)."_s.arg(error.errorString()).arg(error.offset)};
+    // Anything but an object is refused before the rest is read.
+    const Kind top = reader.peek();
+    if (top != Kind::object)
+        throw DecodeFailure{u"The file is not an export document: it holds %1, not an object."_s.arg(kindText(top))};
+
+    ExportData data;
+    Required required;
+    bool items = false;
+    bool salt = false;
+    bool sealed = false;
+    reader.beginObject();
+    Members m(reader, Where{});
+    while (m.next()) {
+        // Read, and required, but not examined: documents of any version are accepted.
+        if (m.is("version"))
+            data.version = m.requiredString("version"), required.see(0);
+        else if (m.is("exportDate"))
+            data.exportDate = m.requiredString("exportDate"), required.see(1);
+        else if (m.is("appVersion"))
+            data.appVersion = m.requiredString("appVersion"), required.see(2);
+        else if (m.is("items"))
+            readList(reader, "items", data.items, readItem), required.see(3), items = true;
+        else if (m.is("folders"))
+            readList(reader, "folders", data.folders, readFolder), required.see(4);
+        else if (m.is("tags"))
+            readList(reader, "tags", data.tags, readTag), required.see(5);
+        else {
+            salt = salt || m.is("salt");
+            sealed = sealed || m.is("data");
+            m.skip();
+        }
     }
-    if (!document.isObject())
-        throw DecodeFailure{u"The file is not an export document: it holds a list, not an object."_s};
-    const QJsonObject root = document.object();
-    if (!root.contains("items"_L1) && root.contains("salt"_L1) && root.contains("data"_L1))
+    if (!reader.atEnd())
+        throw JsonReader::Error{u"garbage at the end of the document"_s, reader.offset()};
+    if (salt && sealed && !items)
         throw DecodeFailure{u"The file is an encrypted backup, not an export document; restore it with its passphrase."_s};
-    return root;
+    required.check({"version", "exportDate", "appVersion", "items", "folders", "tags"}, Where{});
+    return data;
 }
 
 } // namespace
 
-std::optional<QByteArray> ExportDocumentReader::decodeBase64(QStringView text)
+std::optional<QByteArray> ExportDocumentReader::decodeBase64(QByteArrayView text)
 {
     const qsizetype n = text.size();
     if (n % 4 != 0)
         return std::nullopt;
-    QByteArray ascii(n, Qt::Uninitialized);
-    char* out = ascii.data();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        const bool letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')
-                            || c == u'+' || c == u'/';
+        const char c = text[i];
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+'
+                            || c == '/';
         // Padding only at the very end, at most two characters of it.
-        const bool padding = c == u'=' && i >= n - 2 && (i == n - 1 || text[n - 1] == u'=');
+        const bool padding = c == '=' && i >= n - 2 && (i == n - 1 || text[n - 1] == '=');
         if (!letter && !padding)
             return std::nullopt;
-        out[i] = char(c);
     }
-    auto decoded = QByteArray::fromBase64Encoding(ascii, QByteArray::AbortOnBase64DecodingErrors);
+    auto decoded = QByteArray::fromBase64Encoding(text.toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
     if (decoded.decodingStatus != QByteArray::Base64DecodingStatus::Ok)
         return std::nullopt;
     return std::move(decoded.decoded);
@@ -272,28 +391,12 @@ Result<ExportData, ImportError> ExportDocumentReader::read(const QByteArray& byt
 {
     using R = Result<ExportData, ImportError>;
     try {
-        const QJsonObject root = parseTopLevel(bytes);
-        const Where top;
-        ExportData data;
-        // Read, and required, but not examined: documents of any version are accepted.
-        data.version = requiredString(root, "version"_L1, top);
-        data.exportDate = requiredString(root, "exportDate"_L1, top);
-        data.appVersion = requiredString(root, "appVersion"_L1, top);
-        const QJsonArray items = requiredList(root, "items"_L1);
-        const QJsonArray folders = requiredList(root, "folders"_L1);
-        const QJsonArray tags = requiredList(root, "tags"_L1);
-
-        data.tags.reserve(tags.size());
-        for (qsizetype i = 0; i < tags.size(); ++i)
-            data.tags.append(readTag(element(tags, i, "tags"), Where{"tags", i}));
-        data.folders.reserve(folders.size());
-        for (qsizetype i = 0; i < folders.size(); ++i)
-            data.folders.append(readFolder(element(folders, i, "folders"), Where{"folders", i}));
-        data.items.reserve(items.size());
-        for (qsizetype i = 0; i < items.size(); ++i)
-            data.items.append(readItem(element(items, i, "items"), Where{"items", i}));
-        return R(std::move(data));
+        JsonReader reader(bytes);
+        return R(readDocument(reader));
     } catch (const DecodeFailure& failure) {
         return R::failure(ImportError::decodingFailed(failure.message));
+    } catch (const JsonReader::Error& error) {
+        return R::failure(
+            ImportError::decodingFailed(u"The file is not valid JSON: %1 (at byte %2)."_s.arg(error.message).arg(error.offset)));
     }
 }

@@ -6,6 +6,7 @@
 #include "model/Result.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 // Decodes an export document into its records. Every key the format
 // requires must be there and every value must have its type; a failure says
@@ -18,5 +19,5 @@ public:
 
     // Standard Base64 with padding and nothing else (no line breaks, no
     // URL-safe letters); none for anything else.
-    static std::optional<QByteArray> decodeBase64(QStringView text);
+    static std::optional<QByteArray> decodeBase64(QByteArrayView text);
 };

@@ -16,6 +16,8 @@
 #include <QStringEncoder>
 #include <QtConcurrent>
 
+#include <openssl/crypto.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -40,6 +42,16 @@ Result<std::shared_ptr<BlobReader>> openPictures(ModelContext& context)
         return R::failure(reader.error());
     return R(std::shared_ptr<BlobReader>(std::move(reader).value()));
 }
+
+// OpenSSL keeps per-thread state (random generators, error queue) until the
+// thread ends; the worker thread lives on, so a job that used OpenSSL lets go
+// of it when it ends. The next job builds it again.
+struct CryptoThreadState {
+    CryptoThreadState() = default;
+    CryptoThreadState(const CryptoThreadState&) = delete;
+    CryptoThreadState& operator=(const CryptoThreadState&) = delete;
+    ~CryptoThreadState() { OPENSSL_thread_stop(); }
+};
 
 ExportService::Written counts(const LibrarySnapshot& snapshot, const QString& path)
 {
@@ -212,6 +224,7 @@ QFuture<ExportService::WriteResult> ExportService::backupLibrary(ModelContext& c
     if (path.isEmpty())
         path = backupFilePath(snapshot->exportDate);
     return QtConcurrent::run(&m_worker, [snapshot, blobs, path, passphrase, progress]() mutable -> WriteResult {
+        const CryptoThreadState cryptoState;
         const PictureReader pictures = readerFor(blobs);
         const Status written = writeFileAtomically(path, [&](QIODevice& file) {
             return EncryptedBackup::write(file, passphrase, [&](QIODevice& sealed) {

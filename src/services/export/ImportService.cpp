@@ -13,10 +13,10 @@
 #include "store/ModelContext.h"
 
 #include <QHash>
-#include <QElapsedTimer>
-#include <cstdio>
 #include <QPointer>
 #include <QtConcurrent>
+
+#include <openssl/crypto.h>
 
 #include <memory>
 #include <vector>
@@ -25,14 +25,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-std::optional<QUrl> parsedUrl(const std::optional<QString>& text)
+bool parses(const std::optional<QString>& url)
 {
-    if (!text || text->isEmpty())
-        return std::nullopt;
-    QUrl url(*text, QUrl::StrictMode);
-    if (!url.isValid())
-        return std::nullopt;
-    return url;
+    return url && !url->isEmpty() && QUrl(*url, QUrl::StrictMode).isValid();
 }
 
 } // namespace
@@ -56,7 +51,6 @@ ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelC
 {
     // Every record is built and linked before the first insert; nothing here
     // can fail, and nothing touches a record the library already has.
-    QElapsedTimer hx; hx.start();
     std::vector<std::unique_ptr<Tag>> tags;
     tags.reserve(size_t(data.tags.size()));
     QHash<QString, Tag*> tagMap;
@@ -94,10 +88,10 @@ ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelC
     items.reserve(size_t(data.items.size()));
     for (const ExportedItem& i : data.items) {
         const ItemType type = ItemTypes::fromRawValue(i.type).value_or(ItemType::webLink);
-        const std::optional<QUrl> url = parsedUrl(i.url);
-        auto item = std::make_unique<Item>(type, i.title, url);
-        // The document's text, as it was stored, rather than a re-encoded form.
-        if (url)
+        auto item = std::make_unique<Item>(type, i.title);
+        // A text that parses as a URL is kept as the document has it (rather
+        // than re-encoded); the document's source domain replaces the host.
+        if (parses(i.url))
             item->setUrlString(i.url);
         item->setNote(i.note);
         item->setSourceDomain(i.sourceDomain);
@@ -126,7 +120,6 @@ ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelC
         items.push_back(std::move(item));
     }
 
-    fprintf(stderr, "HX build %lld\n", (long long)hx.restart());
     QList<Tag*> insertedTags;
     QList<Folder*> insertedFolders;
     QList<Item*> insertedItems;
@@ -140,10 +133,7 @@ ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelC
     for (auto& item : items)
         insertedItems.append(context.insert(std::move(item)));
 
-    fprintf(stderr, "HX insert %lld\n", (long long)hx.restart());
-    Status hxSaved = context.save();
-    fprintf(stderr, "HX save %lld\n", (long long)hx.restart());
-    if (Status saved = hxSaved; !saved) {
+    if (Status saved = context.save(); !saved) {
         // Never saved, so removing them writes nothing: the context is left
         // with what it had, including the user's own unsaved changes.
         for (Item* item : std::as_const(insertedItems))
@@ -210,6 +200,9 @@ QFuture<ImportService::ImportOutcome> ImportService::importBackupAsync(QByteArra
                                                [bytes = std::move(bytes), passphrase]() mutable {
                                                    auto data = decodeBackup(bytes, passphrase);
                                                    SecurityService::wipe(passphrase);
+                                                   // The worker thread lives on: let go of
+                                                   // OpenSSL's per-thread state now.
+                                                   OPENSSL_thread_stop();
                                                    return data;
                                                }),
                              context);

@@ -15,7 +15,8 @@ LibrarySnapshot LibrarySnapshot::take(const QList<Item*>& items, const QList<Fol
     for (const Item* item : items) {
         ItemValues v;
         v.id = item->id();
-        v.typeRawValue = item->typeRawValue();
+        // The type as the item reads it: a raw value of no known type is a web link.
+        v.typeRawValue = ItemTypes::rawValue(item->type());
         v.title = item->title();
         v.urlString = item->urlString();
         v.note = item->note();

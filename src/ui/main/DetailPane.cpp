@@ -408,9 +408,9 @@ void DetailPane::refreshNote()
         return;
     // The stack takes the height of the page it shows, not the tallest.
     const int page = m_editingNote ? 1 : 0;
-    for (int i = 0; i < m_noteStack->count(); ++i)
-        m_noteStack->widget(i)->setSizePolicy(QSizePolicy::Preferred,
-                                              i == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+    for (int index = 0; index < m_noteStack->count(); ++index)
+        m_noteStack->widget(index)->setSizePolicy(QSizePolicy::Preferred,
+                                                  index == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
     m_noteStack->setCurrentIndex(page);
     m_noteStack->adjustSize();
     if (m_editingNote)

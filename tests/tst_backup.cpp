@@ -1,0 +1,385 @@
+// Encrypted backups: the envelope, opening and its failures, restoring into
+// a library, writes that fail, and both directions against an independent
+// implementation (Python's cryptography package).
+
+#include "model/Folder.h"
+#include "model/Item.h"
+#include "model/Tag.h"
+#include "services/export/EncryptedBackup.h"
+#include "services/export/ExportService.h"
+#include "services/export/ImportService.h"
+#include "services/security/SecurityService.h"
+#include "store/ModelContext.h"
+#include "support/FailingDevice.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kPassphrase = u"correct horse battery staple"_s;
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, '\0');
+    for (char& c : bytes)
+        c = char(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
+
+ExportService::WriteResult wait(QFuture<ExportService::WriteResult> future)
+{
+    future.waitForFinished();
+    return future.result();
+}
+
+// A library with a folder, a tag and pictures.
+void fill(ModelContext& context)
+{
+    Folder* folder = context.insert(std::make_unique<Folder>(u"Trips"_s, u"folder"_s, QColor(0xFF, 0x95, 0x00)));
+    Tag* tag = context.insert(std::make_unique<Tag>(u"Keep"_s, QColor(0xFF, 0x3B, 0x30)));
+    Item* photo = context.insert(std::make_unique<Item>(ItemType::image, u"Photo / beach"_s,
+                                                        QUrl(u"https://example.com/beach.jpg"_s), u"sunny"_s, folder));
+    photo->addTag(tag);
+    photo->setImageData(randomBytes(300 * 1024));
+    photo->setThumbnailData(randomBytes(5000));
+    context.insert(std::make_unique<Item>(ItemType::webLink, u"Plain"_s, QUrl(u"https://example.org/"_s)));
+}
+
+QJsonObject envelopeObject(const QByteArray& envelope)
+{
+    return QJsonDocument::fromJson(envelope).object();
+}
+
+} // namespace
+
+class TestBackup : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+
+    QJsonObject python(const QJsonObject& request)
+    {
+        const auto result =
+            TestSupport::run(u"python3"_s, {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/interop/backup_interop.py"_s)},
+                             {}, QJsonDocument(request).toJson(QJsonDocument::Compact));
+        if (result.exitCode != 0) {
+            QTest::qFail(qPrintable(u"interop script failed: "_s + QString::fromUtf8(result.err)), __FILE__, __LINE__);
+            return {};
+        }
+        return QJsonDocument::fromJson(result.out).object();
+    }
+
+    bool havePython()
+    {
+        return TestSupport::run(u"python3"_s, {u"-c"_s, u"import cryptography"_s}).exitCode == 0;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TestSupport::initTestEnvironment();
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+    }
+
+    // {"version":"1.0","salt":"…","data":"…"}: compact, in this order, every
+    // '/' escaped, a 32-byte salt, the export document with pictures sealed.
+    void envelopeFormat()
+    {
+        TestSupport::TempContainer container;
+        auto context = container.open();
+        TestSupport::FixedClock clock(QDateTime::fromString(u"2025-03-14T09:26:53.589Z"_s, Qt::ISODateWithMs));
+        fill(*context);
+        const auto written = wait(ExportService::shared().backupLibrary(*context, kPassphrase));
+        QVERIFY2(written.ok(), qPrintable(written.ok() ? QString() : written.error()));
+        QCOMPARE(written.value().path, ExportService::backupFilePath(clock.now()));
+        QCOMPARE(written.value().items, 2);
+
+        const QByteArray text = readAll(written.value().path);
+        QVERIFY(text.startsWith("{\"version\":\"1.0\",\"salt\":\""));
+        QVERIFY(text.contains("\",\"data\":\""));
+        QVERIFY(text.endsWith("\"}"));
+        QVERIFY(!text.contains(' ') && !text.contains('\n'));
+        for (qsizetype i = text.indexOf('/'); i >= 0; i = text.indexOf('/', i + 1))
+            QCOMPARE(text.at(i - 1), '\\');
+
+        const QJsonObject envelope = envelopeObject(text);
+        QCOMPARE(envelope.size(), 3);
+        const QString salt = envelope.value(u"salt"_s).toString();
+        QCOMPARE(salt.size(), 44);
+        QVERIFY(salt.endsWith(u'='));
+        QCOMPARE(QByteArray::fromBase64(salt.toLatin1()).size(), 32);
+
+        const auto document = EncryptedBackup::open(text, kPassphrase);
+        QVERIFY(document.ok());
+        const QByteArray sealed = QByteArray::fromBase64(envelope.value(u"data"_s).toString().toLatin1());
+        QCOMPARE(sealed.size(), document.value().size() + 28);
+        // Pictures always travel in a backup.
+        QCOMPARE(document.value(), ExportService::exportJSON(context->items(), context->folders(), context->tags(), true));
+    }
+
+    void twoBackupsDifferCompletely()
+    {
+        const QByteArray document = "{\"any\":\"document\"}";
+        const auto first = EncryptedBackup::seal(document, kPassphrase);
+        const auto second = EncryptedBackup::seal(document, kPassphrase);
+        QVERIFY(first.ok() && second.ok());
+        const QJsonObject a = envelopeObject(first.value());
+        const QJsonObject b = envelopeObject(second.value());
+        QVERIFY(a.value(u"salt"_s) != b.value(u"salt"_s));
+        const QByteArray dataA = QByteArray::fromBase64(a.value(u"data"_s).toString().toLatin1());
+        const QByteArray dataB = QByteArray::fromBase64(b.value(u"data"_s).toString().toLatin1());
+        QVERIFY(dataA.first(12) != dataB.first(12)); // new nonce
+        QVERIFY(dataA.sliced(12) != dataB.sliced(12));
+        QCOMPARE(EncryptedBackup::open(first.value(), kPassphrase).value(), document);
+        QCOMPARE(EncryptedBackup::open(second.value(), kPassphrase).value(), document);
+    }
+
+    void opening_data()
+    {
+        QTest::addColumn<QByteArray>("envelope");
+        QTest::addColumn<QString>("passphrase");
+        QTest::addColumn<QString>("failure"); // empty: opens
+
+        const QByteArray document = "{\"export\":\"document\"}";
+        const QByteArray good = EncryptedBackup::seal(document, kPassphrase).value();
+        const QJsonObject parts = envelopeObject(good);
+        auto envelope = [](const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); };
+        auto with = [&](const QString& key, const QJsonValue& value) {
+            QJsonObject o = parts;
+            if (value.isUndefined())
+                o.remove(key);
+            else
+                o.insert(key, value);
+            return envelope(o);
+        };
+
+        QTest::newRow("right passphrase") << good << kPassphrase << QString();
+        QTest::newRow("keys in another order, slashes unescaped")
+            << "{\"data\":\"" + parts.value(u"data"_s).toString().toLatin1() + "\",\"version\":\"1.0\",\"salt\":\""
+                   + parts.value(u"salt"_s).toString().toLatin1() + "\"}"
+            << kPassphrase << QString();
+        QTest::newRow("wrong passphrase") << good << u"correct horse battery stapler"_s << u"Failed to decrypt backup"_s;
+        QTest::newRow("passphrase with other white space") << good << (kPassphrase + u' ') << u"Failed to decrypt backup"_s;
+        QString data = parts.value(u"data"_s).toString();
+        data[40] = data[40] == u'A' ? u'B' : u'A';
+        QTest::newRow("one character of the data changed") << with(u"data"_s, data) << kPassphrase
+                                                           << u"Failed to decrypt backup"_s;
+        QTest::newRow("data shorter than nonce and tag")
+            << with(u"data"_s, QString::fromLatin1(randomBytes(27).toBase64())) << kPassphrase
+            << u"Failed to decrypt backup"_s;
+        {
+            // Sealed under the key of the library passphrase's label.
+            const QByteArray salt = randomBytes(32);
+            const auto libraryKey = SecurityService::deriveKey(kPassphrase, salt);
+            const auto sealed = SecurityService::encrypt(document, libraryKey.value());
+            QJsonObject o = parts;
+            o.insert(u"salt"_s, QString::fromLatin1(salt.toBase64()));
+            o.insert(u"data"_s, QString::fromLatin1(sealed.value().toBase64()));
+            QTest::newRow("key made with the library's label") << envelope(o) << kPassphrase
+                                                                << u"Failed to decrypt backup"_s;
+        }
+        QTest::newRow("not JSON") << QByteArray("backup") << kPassphrase << u"Invalid file format"_s;
+        QTest::newRow("truncated") << good.first(good.size() / 2) << kPassphrase << u"Invalid file format"_s;
+        QTest::newRow("salt missing") << with(u"salt"_s, QJsonValue::Undefined) << kPassphrase
+                                      << u"Invalid file format"_s;
+        QTest::newRow("version missing") << with(u"version"_s, QJsonValue::Undefined) << kPassphrase
+                                         << u"Invalid file format"_s;
+        QTest::newRow("salt not Base64") << with(u"salt"_s, u"not base64"_s) << kPassphrase << u"Invalid file format"_s;
+        QTest::newRow("data is a number") << with(u"data"_s, 42) << kPassphrase << u"Invalid file format"_s;
+        QTest::newRow("an export document")
+            << QByteArray("{\"version\":\"1.0\",\"exportDate\":\"d\",\"appVersion\":\"1\",\"items\":[],\"folders\":[],\"tags\":[]}")
+            << kPassphrase << u"Invalid file format"_s;
+        QTest::newRow("passphrase that is not valid Unicode")
+            << good << (u"pass"_s + QChar(0xD800)) << u"Invalid passphrase"_s;
+    }
+
+    void opening()
+    {
+        QFETCH(QByteArray, envelope);
+        QFETCH(QString, passphrase);
+        QFETCH(QString, failure);
+        const auto opened = EncryptedBackup::open(envelope, passphrase);
+        if (failure.isEmpty()) {
+            QVERIFY(opened.ok());
+            QCOMPARE(opened.value(), QByteArray("{\"export\":\"document\"}"));
+        } else {
+            QVERIFY(!opened.ok());
+            QCOMPARE(opened.error().description(), failure);
+        }
+    }
+
+    // A restore adds the records of the document inside, as an import does.
+    void restoreAddsTheBackedUpRecords()
+    {
+        TestSupport::TempContainer source;
+        auto library = source.open();
+        fill(*library);
+        const QString path = m_tmp.filePath(u"restore.vkbackup"_s);
+        QVERIFY(wait(ExportService::shared().backupLibrary(*library, kPassphrase, path)).ok());
+        const QByteArray backup = readAll(path);
+
+        TestSupport::TempContainer target;
+        auto restored = target.open();
+        const auto wrong = ImportService::importBackup(backup, u"not it"_s, *restored);
+        QVERIFY(!wrong.ok());
+        QCOMPARE(wrong.error().kind(), ImportError::Kind::decryptionFailed);
+        QVERIFY(restored->items().isEmpty());
+
+        for (int round = 1; round <= 2; ++round) {
+            const auto result = ImportService::importBackup(backup, kPassphrase, *restored);
+            QVERIFY(result.ok());
+            QCOMPARE(result.value().items, 2);
+            QCOMPARE(restored->items().size(), 2 * round);
+        }
+        restored.reset();
+        restored = target.open();
+        QCOMPARE(restored->folders().size(), 2);
+        const Item* photo = restored->items().first();
+        QCOMPARE(photo->title(), u"Photo / beach"_s);
+        QCOMPARE(photo->folder()->name(), u"Trips"_s);
+        QCOMPARE(photo->tags().value(0)->name(), u"Keep"_s);
+        QCOMPARE(photo->imageData(), library->items().first()->imageData());
+        QCOMPARE(photo->thumbnailData(), library->items().first()->thumbnailData());
+    }
+
+    // The sealing device stops with the first failed write, wherever it comes.
+    void failingDevice_data()
+    {
+        QTest::addColumn<qint64>("capacity");
+        QTest::newRow("in the envelope's head") << qint64(10);
+        QTest::newRow("in the sealed document") << qint64(100 * 1024);
+    }
+
+    void failingDevice()
+    {
+        QFETCH(qint64, capacity);
+        const QByteArray document = randomBytes(300 * 1024);
+        const auto sealedDocument = [&](QIODevice& sealed) -> Status {
+            for (qsizetype at = 0; at < document.size(); at += 1000) {
+                if (sealed.write(document.sliced(at, std::min<qsizetype>(1000, document.size() - at))) < 0)
+                    return Status::failure(sealed.errorString());
+            }
+            return {};
+        };
+        FailingDevice device(capacity);
+        const Status written = EncryptedBackup::write(device, kPassphrase, sealedDocument);
+        QVERIFY(!written.ok());
+        QCOMPARE(written.error(), u"No space left on device"_s);
+        QCOMPARE(device.writesAfterFailure(), 0);
+    }
+
+    void failedFileWriteLeavesNoFile()
+    {
+        TestSupport::TempContainer container;
+        auto context = container.open();
+        fill(*context);
+        QTemporaryDir out;
+        const QString path = out.filePath(u"backup.vkbackup"_s);
+        std::optional<ExportService::WriteResult> written;
+        {
+            FileSizeLimit limit(64 * 1024);
+            written = wait(ExportService::shared().backupLibrary(*context, kPassphrase, path));
+        }
+        QVERIFY(written && !written->ok());
+        QVERIFY(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+
+    // An independent implementation opens what we write…
+    void pythonOpensOurBackup()
+    {
+        if (!havePython())
+            QSKIP("needs python3 with the cryptography package (Debian: python3-cryptography)");
+        TestSupport::TempContainer container;
+        auto context = container.open();
+        TestSupport::FixedClock clock(QDateTime::currentDateTimeUtc());
+        fill(*context);
+        const QString path = m_tmp.filePath(u"ours.vkbackup"_s);
+        const QString passphrase = u"пароль 🔐 with spaces "_s;
+        QVERIFY(wait(ExportService::shared().backupLibrary(*context, passphrase, path)).ok());
+
+        const QString output = m_tmp.filePath(u"opened-by-python.json"_s);
+        const QJsonObject answer = python({{u"op"_s, u"open"_s},
+                                           {u"envelope"_s, path},
+                                           {u"passphrase"_s, passphrase},
+                                           {u"output"_s, output}});
+        QVERIFY2(answer.value(u"ok"_s).toBool(), qPrintable(answer.value(u"error"_s).toString()));
+        QCOMPARE(answer.value(u"saltLength"_s).toInt(), 32);
+        QCOMPARE(answer.value(u"version"_s).toString(), u"1.0"_s);
+        const QByteArray document = readAll(output);
+        QCOMPARE(answer.value(u"sealedLength"_s).toInteger(), document.size() + 28);
+        QCOMPARE(document, ExportService::exportJSON(context->items(), context->folders(), context->tags(), true));
+
+        const QJsonObject refused = python({{u"op"_s, u"open"_s},
+                                            {u"envelope"_s, path},
+                                            {u"passphrase"_s, u"something else"_s},
+                                            {u"output"_s, output}});
+        QVERIFY(!refused.value(u"ok"_s).toBool());
+    }
+
+    // …and we restore what it writes, whatever its envelope's key order and escaping.
+    void weRestorePythonsBackup_data()
+    {
+        QTest::addColumn<QStringList>("keyOrder");
+        QTest::addColumn<bool>("escapeSlashes");
+        QTest::newRow("keys as we write them") << QStringList{u"version"_s, u"salt"_s, u"data"_s} << true;
+        QTest::newRow("keys in another order, plain slashes") << QStringList{u"data"_s, u"salt"_s, u"version"_s} << false;
+    }
+
+    void weRestorePythonsBackup()
+    {
+        QFETCH(QStringList, keyOrder);
+        QFETCH(bool, escapeSlashes);
+        if (!havePython())
+            QSKIP("needs python3 with the cryptography package (Debian: python3-cryptography)");
+        TestSupport::TempContainer source;
+        auto library = source.open();
+        fill(*library);
+        const QString documentPath = m_tmp.filePath(u"document.json"_s);
+        writeFile(documentPath, ExportService::exportJSON(library->items(), library->folders(), library->tags(), true));
+        const QString backupPath = m_tmp.filePath(u"python.vkbackup"_s);
+        const QJsonObject answer = python({{u"op"_s, u"seal"_s},
+                                           {u"document"_s, documentPath},
+                                           {u"passphrase"_s, kPassphrase},
+                                           {u"output"_s, backupPath},
+                                           {u"keyOrder"_s, QJsonArray::fromStringList(keyOrder)},
+                                           {u"escapeSlashes"_s, escapeSlashes}});
+        QVERIFY(answer.value(u"ok"_s).toBool());
+
+        TestSupport::TempContainer target;
+        auto restored = target.open();
+        const auto result = ImportService::importBackup(readAll(backupPath), kPassphrase, *restored);
+        QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
+        QCOMPARE(result.value().items, 2);
+        QCOMPARE(result.value().folders, 1);
+        QCOMPARE(result.value().tags, 1);
+        QCOMPARE(restored->items().first()->imageData(), library->items().first()->imageData());
+        QCOMPARE(restored->items().first()->title(), u"Photo / beach"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBackup)
+#include "tst_backup.moc"
