@@ -5,160 +5,26 @@
 // the shell history would see them.
 
 #include "Cli.h"
+#include "CliPassphrase.h"
 
 #include "platform/Settings.h"
 #include "services/security/SecurityService.h"
 
-#include <QStringDecoder>
-#include <QTextBoundaryFinder>
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace Cli {
 namespace {
 
-constexpr qsizetype kMaxPassphraseBytes = 64 * 1024;
 constexpr int kMinimumPassphraseLength = 8;
-
-// The terminal state to restore, also from a signal handler.
-struct termios s_savedTerminal;
-volatile sig_atomic_t s_echoOff = 0;
-constexpr int kRestoreSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-extern "C" void restoreTerminalAndRaise(int signo)
-{
-    if (s_echoOff)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &s_savedTerminal);
-    std::signal(signo, SIG_DFL);
-    std::raise(signo);
-}
-
-// Turns echo off for its lifetime; Ctrl-C and friends restore it too.
-class NoEcho {
-public:
-    NoEcho()
-    {
-        if (tcgetattr(STDIN_FILENO, &s_savedTerminal) != 0)
-            throw Failed{Failure, u"cannot read the terminal settings"_s};
-        struct sigaction action = {};
-        action.sa_handler = restoreTerminalAndRaise;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(kRestoreSignals); ++i)
-            sigaction(kRestoreSignals[i], &action, &m_previous[i]);
-        struct termios quiet = s_savedTerminal;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        quiet.c_lflag |= ECHONL;
-        s_echoOff = 1;
-        if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) {
-            restore();
-            throw Failed{Failure, u"cannot turn off the terminal echo"_s};
-        }
-    }
-    ~NoEcho() { restore(); }
-    NoEcho(const NoEcho&) = delete;
-    NoEcho& operator=(const NoEcho&) = delete;
-
-private:
-    void restore()
-    {
-        if (s_echoOff)
-            tcsetattr(STDIN_FILENO, TCSAFLUSH, &s_savedTerminal);
-        s_echoOff = 0;
-        for (std::size_t i = 0; i < std::size(kRestoreSignals); ++i)
-            sigaction(kRestoreSignals[i], &m_previous[i], nullptr);
-    }
-
-    struct sigaction m_previous[std::size(kRestoreSignals)] = {};
-};
-
-// Reads up to a newline (not kept) or, when untilEof, to the end of input.
-// Returns false at end of input before anything was read (terminal only).
-bool readFromStdin(QByteArray& bytes, bool untilEof)
-{
-    char c = 0;
-    bool sawAnything = false;
-    for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            SecurityService::wipe(bytes);
-            throw Failed{Failure, u"cannot read the passphrase from standard input"_s};
-        }
-        if (n == 0)
-            return sawAnything || untilEof;
-        sawAnything = true;
-        if (c == '\n' && !untilEof)
-            return true;
-        if (bytes.size() >= kMaxPassphraseBytes) {
-            SecurityService::wipe(bytes);
-            throw Failed{UsageError, u"the passphrase is longer than %1 bytes"_s.arg(kMaxPassphraseBytes)};
-        }
-        bytes.append(c);
-    }
-}
-
-QString decodePassphrase(QByteArray& bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
-    SecurityService::wipe(bytes);
-    if (decoder.hasError()) {
-        SecurityService::wipe(text);
-        throw Failed{Failure, SecurityError::invalidPassphrase().description()};
-    }
-    return text;
-}
-
-QString promptPassphrase(const char* prompt)
-{
-    QByteArray bytes;
-    bool gotLine = false;
-    {
-        // Echo goes off before the prompt shows, so nothing typed after it is echoed.
-        NoEcho noEcho;
-        std::fputs(prompt, stderr);
-        std::fflush(stderr);
-        gotLine = readFromStdin(bytes, false);
-    }
-    if (!gotLine)
-        throw Failed{UsageError, u"no passphrase given"_s};
-    return decodePassphrase(bytes);
-}
 
 enum class Confirm { no, yes };
 
-// The passphrase, from the terminal or (with --passphrase-stdin) from all of
-// standard input less one trailing newline.
 QString readPassphrase(bool fromStdin, Confirm confirm)
 {
-    if (fromStdin) {
-        QByteArray bytes;
-        (void)readFromStdin(bytes, true);
-        if (bytes.endsWith('\n'))
-            bytes.chop(1);
-        return decodePassphrase(bytes);
-    }
-    if (!isatty(STDIN_FILENO))
-        throw Failed{UsageError, u"standard input is not a terminal; pass the passphrase on standard input with "
-                                 "--passphrase-stdin"_s};
-    QString passphrase = promptPassphrase("Passphrase: ");
-    if (confirm == Confirm::yes) {
-        QString again = promptPassphrase("Confirm: ");
-        const bool same = again == passphrase;
-        SecurityService::wipe(again);
-        if (!same) {
-            SecurityService::wipe(passphrase);
-            throw Failed{UsageError, u"the passphrases do not match"_s};
-        }
-    }
-    return passphrase;
+    return Cli::readPassphrase(fromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal,
+                               confirm == Confirm::yes);
 }
 
 // Security commands take one flag at most. Anything else is refused without
@@ -177,15 +43,6 @@ bool parsePassphraseFlag(const QStringList& argv, bool acceptsPassphrase, const 
                                      : u"security %1 takes no arguments"_s.arg(command)};
     }
     return fromStdin;
-}
-
-qsizetype characterCount(const QString& text)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype count = 0;
-    while (finder.toNextBoundary() != -1)
-        ++count;
-    return count;
 }
 
 [[noreturn]] void fail(const SecurityError& error)
@@ -225,7 +82,7 @@ int securityEnable(Session& s, const QStringList& argv)
     if (security.isEncryptionEnabled())
         throw Failed{Failure, u"encryption is already on; switch it off with “security disable” first"_s};
     QString passphrase = readPassphrase(fromStdin, Confirm::yes);
-    if (characterCount(passphrase) < kMinimumPassphraseLength) {
+    if (passphraseLength(passphrase) < kMinimumPassphraseLength) {
         SecurityService::wipe(passphrase);
         throw Failed{UsageError, u"the passphrase needs at least %1 characters"_s.arg(kMinimumPassphraseLength)};
     }
