@@ -21,6 +21,9 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char** argv)
 {
+    // Pictures are drawn without a display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
