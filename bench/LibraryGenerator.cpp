@@ -21,15 +21,15 @@ const QStringList& vocabulary()
     // Syllable combinations give a few thousand distinct, pronounceable
     // words; a handful of real common words sit at the top ranks.
     static const QStringList s_words = [] {
-        QStringList words{u"the"_s,    u"guide"_s,    u"how"_s,     u"rust"_s,    u"design"_s, u"data"_s,
-                          u"python"_s, u"review"_s,   u"video"_s,   u"news"_s,    u"system"_s, u"learning"_s,
-                          u"web"_s,    u"history"_s,  u"music"_s,   u"science"_s, u"recipe"_s, u"travel"_s,
-                          u"photo"_s,  u"interview"_s};
-        const QStringList a{u"ka"_s, u"lo"_s, u"mi"_s, u"ner"_s, u"pa"_s, u"qui"_s, u"ra"_s, u"sto"_s,
+        QStringList words{u"the"_s,     u"guide"_s,    u"how"_s,    u"rust"_s,    u"design"_s,
+                          u"data"_s,    u"python"_s,   u"review"_s, u"video"_s,   u"news"_s,
+                          u"system"_s,  u"learning"_s, u"web"_s,    u"history"_s, u"music"_s,
+                          u"science"_s, u"recipe"_s,   u"travel"_s, u"photo"_s,   u"interview"_s};
+        const QStringList a{u"ka"_s, u"lo"_s,  u"mi"_s,  u"ner"_s, u"pa"_s,  u"qui"_s, u"ra"_s,  u"sto"_s,
                             u"tu"_s, u"vel"_s, u"wen"_s, u"zor"_s, u"bri"_s, u"cal"_s, u"dun"_s, u"fen"_s};
-        const QStringList b{u"an"_s, u"ber"_s, u"cor"_s, u"dil"_s, u"ex"_s, u"fo"_s, u"gam"_s, u"hul"_s,
+        const QStringList b{u"an"_s,  u"ber"_s, u"cor"_s, u"dil"_s, u"ex"_s,  u"fo"_s,  u"gam"_s, u"hul"_s,
                             u"ist"_s, u"jor"_s, u"kel"_s, u"lum"_s, u"mor"_s, u"nix"_s, u"ost"_s, u"pry"_s};
-        const QStringList c{u""_s, u"a"_s, u"er"_s, u"ing"_s, u"on"_s, u"ics"_s, u"ity"_s, u"ous"_s,
+        const QStringList c{u""_s,   u"a"_s,    u"er"_s,  u"ing"_s,  u"on"_s,    u"ics"_s, u"ity"_s, u"ous"_s,
                             u"ly"_s, u"ment"_s, u"ist"_s, u"ware"_s, u"scape"_s, u"ful"_s, u"ism"_s, u"ade"_s};
         for (const QString& x : a)
             for (const QString& y : b)

@@ -67,12 +67,18 @@ void runQuery(benchmark::State& state, const QString& text, std::optional<ItemTy
     lib.state.setFilterTags({});
 }
 
-void BM_SearchCommonWord(benchmark::State& state) { runQuery(state, LibraryGenerator::word(0)); }
+void BM_SearchCommonWord(benchmark::State& state)
+{
+    runQuery(state, LibraryGenerator::word(0));
+}
 void BM_SearchTwoWords(benchmark::State& state)
 {
     runQuery(state, LibraryGenerator::word(3) + u' ' + LibraryGenerator::word(1));
 }
-void BM_SearchRareWord(benchmark::State& state) { runQuery(state, LibraryGenerator::word(2000)); }
+void BM_SearchRareWord(benchmark::State& state)
+{
+    runQuery(state, LibraryGenerator::word(2000));
+}
 void BM_SearchOneCharWithTypeAndTag(benchmark::State& state)
 {
     runQuery(state, u"k"_s, ItemType::webLink, true);

@@ -9,10 +9,10 @@
 #include "store/ModelContext.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QFile>
 #include <QTextStream>
 
 #include <cstdio>

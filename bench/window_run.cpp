@@ -5,8 +5,8 @@
 // Usage: FOLIONEST_CONTAINER=DIR window_run   (QT_QPA_PLATFORM=offscreen works)
 
 #include "app/AppState.h"
-#include "store/ModelContext.h"
 #include "platform/ContainerPaths.h"
+#include "store/ModelContext.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/main/ItemListModel.h"
@@ -85,8 +85,8 @@ int main(int argc, char** argv)
     ItemListModel* model = window->middle()->model();
     QList<double> latencies;
     QList<double> painted;
-    for (const QString& text : {u"t"_s, u"th"_s, u"the"_s, u"the r"_s, u"the ru"_s, u"the rus"_s, u"the rust"_s,
-                                u"k"_s, u"ka"_s, u"kal"_s, u"kalu"_s, u"kalum"_s, u"kalums"_s}) {
+    for (const QString& text : {u"t"_s, u"th"_s, u"the"_s, u"the r"_s, u"the ru"_s, u"the rus"_s, u"the rust"_s, u"k"_s,
+                                u"ka"_s, u"kal"_s, u"kalu"_s, u"kalum"_s, u"kalums"_s}) {
         QElapsedTimer t;
         double at = -1;
         auto mark = [&] {

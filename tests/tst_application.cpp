@@ -55,10 +55,7 @@ private Q_SLOTS:
             QStringList shown;
             QString openFile(QWidget*, const QString&, const QStringList&) override { return {}; }
             bool confirm(QWidget*, const QString&, const QString&, const QString&) override { return false; }
-            void showError(QWidget*, const QString& title, const QString& text) override
-            {
-                shown << title << text;
-            }
+            void showError(QWidget*, const QString& title, const QString& text) override { shown << title << text; }
         };
         auto recording = std::make_unique<Recording>();
         Recording* dialogs = recording.get();

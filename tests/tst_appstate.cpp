@@ -1,10 +1,10 @@
 #include "app/AppConstants.h"
 #include "app/AppError.h"
 #include "app/AppState.h"
-#include "platform/Settings.h"
 #include "app/Vocabulary.h"
 #include "model/Folder.h"
 #include "model/Tag.h"
+#include "platform/Settings.h"
 #include "store/ModelContext.h"
 #include "support/TestSupport.h"
 
@@ -93,9 +93,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("identifier");
         QTest::newRow("network") << 0 << u"offline"_s << u"Network Error: offline"_s
                                  << u"Check your internet connection and try again."_s << u"network_offline"_s;
-        QTest::newRow("network with empty message") << 0 << QString() << u"Network Error: "_s
-                                                    << u"Check your internet connection and try again."_s
-                                                    << u"network_"_s;
+        QTest::newRow("network with empty message")
+            << 0 << QString() << u"Network Error: "_s << u"Check your internet connection and try again."_s
+            << u"network_"_s;
         QTest::newRow("storage") << 1 << u"m"_s << u"Storage Error: m"_s << u"Check available storage space."_s
                                  << u"storage_m"_s;
         QTest::newRow("encryption") << 2 << u"m"_s << u"Encryption Error: m"_s << u"Try restarting the app."_s
@@ -109,8 +109,7 @@ private Q_SLOTS:
         QTest::newRow("invalid URL") << 6 << QString() << u"Invalid URL provided"_s << u"Check the URL format."_s
                                      << u"invalid_url"_s;
         QTest::newRow("metadata") << 7 << QString() << u"Failed to fetch page metadata"_s
-                                  << u"The item was saved but metadata could not be fetched."_s
-                                  << u"metadata_failed"_s;
+                                  << u"The item was saved but metadata could not be fetched."_s << u"metadata_failed"_s;
     }
     void errorTexts()
     {
@@ -119,11 +118,14 @@ private Q_SLOTS:
         QFETCH(QString, description);
         QFETCH(QString, suggestion);
         QFETCH(QString, identifier);
-        const std::function<AppError()> makers[] = {
-            [&] { return AppError::networkError(message); }, [&] { return AppError::storageError(message); },
-            [&] { return AppError::encryptionError(message); }, [&] { return AppError::importError(message); },
-            [&] { return AppError::exportError(message); }, [&] { return AppError::unknown(message); },
-            [] { return AppError::invalidURL(); }, [] { return AppError::metadataFetchFailed(); }};
+        const std::function<AppError()> makers[] = {[&] { return AppError::networkError(message); },
+                                                    [&] { return AppError::storageError(message); },
+                                                    [&] { return AppError::encryptionError(message); },
+                                                    [&] { return AppError::importError(message); },
+                                                    [&] { return AppError::exportError(message); },
+                                                    [&] { return AppError::unknown(message); },
+                                                    [] { return AppError::invalidURL(); },
+                                                    [] { return AppError::metadataFetchFailed(); }};
         const AppError error = makers[kind]();
         QCOMPARE(error.description(), description);
         QCOMPARE(error.recoverySuggestion(), suggestion);

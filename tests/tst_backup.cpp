@@ -83,9 +83,9 @@ class TestBackup : public QObject {
 
     QJsonObject python(const QJsonObject& request)
     {
-        const auto result =
-            TestSupport::run(u"python3"_s, {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/interop/backup_interop.py"_s)},
-                             {}, QJsonDocument(request).toJson(QJsonDocument::Compact));
+        const auto result = TestSupport::run(
+            u"python3"_s, {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/interop/backup_interop.py"_s)},
+            {}, QJsonDocument(request).toJson(QJsonDocument::Compact));
         if (result.exitCode != 0) {
             QTest::qFail(qPrintable(u"interop script failed: "_s + QString::fromUtf8(result.err)), __FILE__, __LINE__);
             return {};
@@ -93,10 +93,7 @@ class TestBackup : public QObject {
         return QJsonDocument::fromJson(result.out).object();
     }
 
-    bool havePython()
-    {
-        return TestSupport::run(u"python3"_s, {u"-c"_s, u"import cryptography"_s}).exitCode == 0;
-    }
+    bool havePython() { return TestSupport::run(u"python3"_s, {u"-c"_s, u"import cryptography"_s}).exitCode == 0; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -138,7 +135,8 @@ private Q_SLOTS:
         const QByteArray sealed = QByteArray::fromBase64(envelope.value(u"data"_s).toString().toLatin1());
         QCOMPARE(sealed.size(), document.value().size() + 28);
         // Pictures always travel in a backup.
-        QCOMPARE(document.value(), ExportService::exportJSON(context->items(), context->folders(), context->tags(), true));
+        QCOMPARE(document.value(),
+                 ExportService::exportJSON(context->items(), context->folders(), context->tags(), true));
     }
 
     void twoBackupsDifferCompletely()
@@ -182,12 +180,14 @@ private Q_SLOTS:
             << "{\"data\":\"" + parts.value(u"data"_s).toString().toLatin1() + "\",\"version\":\"1.0\",\"salt\":\""
                    + parts.value(u"salt"_s).toString().toLatin1() + "\"}"
             << kPassphrase << QString();
-        QTest::newRow("wrong passphrase") << good << u"correct horse battery stapler"_s << u"Failed to decrypt backup"_s;
-        QTest::newRow("passphrase with other white space") << good << (kPassphrase + u' ') << u"Failed to decrypt backup"_s;
+        QTest::newRow("wrong passphrase")
+            << good << u"correct horse battery stapler"_s << u"Failed to decrypt backup"_s;
+        QTest::newRow("passphrase with other white space")
+            << good << (kPassphrase + u' ') << u"Failed to decrypt backup"_s;
         QString data = parts.value(u"data"_s).toString();
         data[40] = data[40] == u'A' ? u'B' : u'A';
-        QTest::newRow("one character of the data changed") << with(u"data"_s, data) << kPassphrase
-                                                           << u"Failed to decrypt backup"_s;
+        QTest::newRow("one character of the data changed")
+            << with(u"data"_s, data) << kPassphrase << u"Failed to decrypt backup"_s;
         QTest::newRow("data shorter than nonce and tag")
             << with(u"data"_s, QString::fromLatin1(randomBytes(27).toBase64())) << kPassphrase
             << u"Failed to decrypt backup"_s;
@@ -199,8 +199,8 @@ private Q_SLOTS:
             QJsonObject o = parts;
             o.insert(u"salt"_s, QString::fromLatin1(salt.toBase64()));
             o.insert(u"data"_s, QString::fromLatin1(sealed.value().toBase64()));
-            QTest::newRow("key made with the library's label") << envelope(o) << kPassphrase
-                                                                << u"Failed to decrypt backup"_s;
+            QTest::newRow("key made with the library's label")
+                << envelope(o) << kPassphrase << u"Failed to decrypt backup"_s;
         }
         QTest::newRow("not JSON") << QByteArray("backup") << kPassphrase << u"Invalid file format"_s;
         QTest::newRow("truncated") << good.first(good.size() / 2) << kPassphrase << u"Invalid file format"_s;
@@ -210,9 +210,9 @@ private Q_SLOTS:
                                          << u"Invalid file format"_s;
         QTest::newRow("salt not Base64") << with(u"salt"_s, u"not base64"_s) << kPassphrase << u"Invalid file format"_s;
         QTest::newRow("data is a number") << with(u"data"_s, 42) << kPassphrase << u"Invalid file format"_s;
-        QTest::newRow("an export document")
-            << QByteArray("{\"version\":\"1.0\",\"exportDate\":\"d\",\"appVersion\":\"1\",\"items\":[],\"folders\":[],\"tags\":[]}")
-            << kPassphrase << u"Invalid file format"_s;
+        QTest::newRow("an export document") << QByteArray(
+            "{\"version\":\"1.0\",\"exportDate\":\"d\",\"appVersion\":\"1\",\"items\":[],\"folders\":[],\"tags\":[]}")
+                                            << kPassphrase << u"Invalid file format"_s;
         QTest::newRow("passphrase that is not valid Unicode")
             << good << (u"pass"_s + QChar(0xD800)) << u"Invalid passphrase"_s;
     }
@@ -322,10 +322,8 @@ private Q_SLOTS:
         QVERIFY(wait(ExportService::shared().backupLibrary(*context, passphrase, path)).ok());
 
         const QString output = m_tmp.filePath(u"opened-by-python.json"_s);
-        const QJsonObject answer = python({{u"op"_s, u"open"_s},
-                                           {u"envelope"_s, path},
-                                           {u"passphrase"_s, passphrase},
-                                           {u"output"_s, output}});
+        const QJsonObject answer =
+            python({{u"op"_s, u"open"_s}, {u"envelope"_s, path}, {u"passphrase"_s, passphrase}, {u"output"_s, output}});
         QVERIFY2(answer.value(u"ok"_s).toBool(), qPrintable(answer.value(u"error"_s).toString()));
         QCOMPARE(answer.value(u"saltLength"_s).toInt(), 32);
         QCOMPARE(answer.value(u"version"_s).toString(), u"1.0"_s);
@@ -346,7 +344,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("keyOrder");
         QTest::addColumn<bool>("escapeSlashes");
         QTest::newRow("keys as we write them") << QStringList{u"version"_s, u"salt"_s, u"data"_s} << true;
-        QTest::newRow("keys in another order, plain slashes") << QStringList{u"data"_s, u"salt"_s, u"version"_s} << false;
+        QTest::newRow("keys in another order, plain slashes")
+            << QStringList{u"data"_s, u"salt"_s, u"version"_s} << false;
     }
 
     void weRestorePythonsBackup()

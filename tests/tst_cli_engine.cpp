@@ -39,8 +39,7 @@ private Q_SLOTS:
         QCOMPARE(lines({u"garden"_s}), QStringList{u"150\t"_s + garden + u"\tGarden tips"_s});
         // The archived smart folder lets the archived item through, ranked:
         // title 100, source domain 20, URL 10.
-        QCOMPARE(lines({u"garden"_s, u"--smart"_s, u"archived"_s}),
-                 QStringList{u"130\t"_s + mine + u"\tMy garden"_s});
+        QCOMPARE(lines({u"garden"_s, u"--smart"_s, u"archived"_s}), QStringList{u"130\t"_s + mine + u"\tMy garden"_s});
         QCOMPARE(lines({u"--tag"_s, tag}), QStringList{u"0\t"_s + other + u"\tOther"_s});
         QCOMPARE(lines({u"--sort"_s, u"title_asc"_s}).size(), 2);
         const auto json = cli(c.path(), {u"search"_s, u"tips"_s, u"--json"_s});

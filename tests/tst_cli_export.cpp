@@ -37,8 +37,8 @@ void fill(const TestSupport::TempContainer& container, int extraItems = 0)
     auto context = container.open();
     Folder* folder = context->insert(std::make_unique<Folder>(u"Work"_s, u"folder"_s, QColor(0xFF, 0x95, 0x00)));
     Tag* tag = context->insert(std::make_unique<Tag>(u"Urgent"_s, QColor(0xFF, 0x3B, 0x30)));
-    Item* item = context->insert(std::make_unique<Item>(ItemType::webLink, u"Report"_s, QUrl(u"https://example.com/r"_s),
-                                                        std::nullopt, folder));
+    Item* item = context->insert(
+        std::make_unique<Item>(ItemType::webLink, u"Report"_s, QUrl(u"https://example.com/r"_s), std::nullopt, folder));
     item->addTag(tag);
     item->setImageData(QByteArray("picture bytes"));
     context->insert(std::make_unique<Item>(ItemType::document, u"Notes"_s));
@@ -72,7 +72,8 @@ class TestCliExport : public QObject {
     QJsonObject onTerminal(const QString& container, const QStringList& args, const QJsonArray& answers)
     {
         const QJsonObject request{
-            {u"argv"_s, QJsonArray::fromStringList(QStringList{TestSupport::cliPath(), u"--container"_s, container} + args)},
+            {u"argv"_s,
+             QJsonArray::fromStringList(QStringList{TestSupport::cliPath(), u"--container"_s, container} + args)},
             {u"env"_s, QJsonObject{{u"TMPDIR"_s, m_tmp.path()}}},
             {u"answers"_s, answers}};
         const auto result = TestSupport::run(
@@ -141,16 +142,16 @@ private Q_SLOTS:
                                   << u"folionest-cli: The file is not valid JSON: illegal value (at byte 0)."_s;
         QTest::newRow("required key missing")
             << QStringList{u"import"_s, u"@FILE@"_s}
-            << QByteArray("{\"version\":\"1.0\",\"exportDate\":\"d\",\"appVersion\":\"1\",\"folders\":[],\"tags\":[]}") << 5
-            << u"folionest-cli: The export document is incomplete: “items” is missing in the document."_s;
+            << QByteArray("{\"version\":\"1.0\",\"exportDate\":\"d\",\"appVersion\":\"1\",\"folders\":[],\"tags\":[]}")
+            << 5 << u"folionest-cli: The export document is incomplete: “items” is missing in the document."_s;
         QTest::newRow("file that does not exist") << QStringList{u"import"_s, u"/nonexistent/export.json"_s}
                                                   << QByteArray() << 5 << u"folionest-cli: cannot read"_s;
         QTest::newRow("no file named") << QStringList{u"import"_s} << QByteArray() << 1 << u"folionest-cli: missing"_s;
         QTest::newRow("backup given to restore, not a backup")
             << QStringList{u"restore"_s, u"@FILE@"_s, u"--passphrase-stdin"_s} << QByteArray("{}") << 5
             << u"folionest-cli: Invalid file format"_s;
-        QTest::newRow("export into a folder") << QStringList{u"export"_s, u"-o"_s, u"/"_s} << QByteArray() << 1
-                                              << u"folionest-cli: “/” is a folder"_s;
+        QTest::newRow("export into a folder")
+            << QStringList{u"export"_s, u"-o"_s, u"/"_s} << QByteArray() << 1 << u"folionest-cli: “/” is a folder"_s;
         QTest::newRow("export into a folder that does not exist")
             << QStringList{u"export"_s, u"-o"_s, u"/nonexistent/dir/out.json"_s} << QByteArray() << 5
             << u"folionest-cli: Cannot write"_s;
@@ -224,8 +225,9 @@ private Q_SLOTS:
         TestSupport::TempContainer container;
         fill(container);
         QTemporaryDir tmp;
-        const auto result = TestSupport::run(TestSupport::cliPath(), QStringList{u"--container"_s, container.path()} + args,
-                                             {u"TMPDIR="_s + tmp.path()}, "hunter2\n");
+        const auto result =
+            TestSupport::run(TestSupport::cliPath(), QStringList{u"--container"_s, container.path()} + args,
+                             {u"TMPDIR="_s + tmp.path()}, "hunter2\n");
         QCOMPARE(result.exitCode, 1);
         QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
         QVERIFY(!result.err.contains("hunter2"));
@@ -238,9 +240,9 @@ private Q_SLOTS:
         TestSupport::TempContainer container;
         fill(container, 3000);
         const QString path = m_tmp.filePath(u"terminal.vkbackup"_s);
-        const QJsonObject backup = onTerminal(container.path(), {u"backup"_s, u"-o"_s, path},
-                                              {QJsonArray{u"Passphrase: "_s, u"typed secret 1"_s},
-                                               QJsonArray{u"Confirm: "_s, u"typed secret 1"_s}});
+        const QJsonObject backup = onTerminal(
+            container.path(), {u"backup"_s, u"-o"_s, path},
+            {QJsonArray{u"Passphrase: "_s, u"typed secret 1"_s}, QJsonArray{u"Confirm: "_s, u"typed secret 1"_s}});
         QCOMPARE(backup.value(u"exit"_s).toInt(), 0);
         const QString screen = backup.value(u"screen"_s).toString();
         QVERIFY2(!screen.contains(u"typed secret"_s), qPrintable(screen));

@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonArray>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -39,8 +39,8 @@ private Q_SLOTS:
         const auto child = cli(c.path(), {u"folder"_s, u"add"_s, u"Papers"_s, u"--parent"_s, folderId});
         QCOMPARE(child.exitCode, 0);
 
-        const auto added = cli(c.path(), {u"add"_s, u"--no-fetch"_s, u"https://www.youtube.com/watch?v=1"_s, u"--note"_s, u"n"_s,
-                                          u"--folder"_s, folderId});
+        const auto added = cli(c.path(), {u"add"_s, u"--no-fetch"_s, u"https://www.youtube.com/watch?v=1"_s,
+                                          u"--note"_s, u"n"_s, u"--folder"_s, folderId});
         QCOMPARE(added.exitCode, 0);
         const QString itemId = firstLine(added.out);
         QCOMPARE(itemId, itemId.toUpper());
@@ -105,8 +105,8 @@ private Q_SLOTS:
         QTest::newRow("unknown tag") << QStringList{u"tag"_s, u"delete"_s, unknown} << 2 << u"no tag"_s;
         QTest::newRow("URL without scheme") << QStringList{u"add"_s, u"example.com"_s} << 1 << u"not a URL"_s;
         QTest::newRow("unknown option") << QStringList{u"list"_s, u"--colour"_s} << 1 << u"unknown option"_s;
-        QTest::newRow("missing option value") << QStringList{u"add"_s, u"https://a.b"_s, u"--title"_s} << 1
-                                              << u"needs a value"_s;
+        QTest::newRow("missing option value")
+            << QStringList{u"add"_s, u"https://a.b"_s, u"--title"_s} << 1 << u"needs a value"_s;
         QTest::newRow("bad on/off is a usage error before the lookup")
             << QStringList{u"edit"_s, unknown, u"--favorite"_s, u"maybe"_s} << 1 << u"takes on or off"_s;
         QTest::newRow("extra argument") << QStringList{u"counts"_s, u"now"_s} << 1 << u"unexpected argument"_s;

@@ -54,8 +54,8 @@ private Q_SLOTS:
         server.route(u"/doc/pics/a.png"_s, png);
 
         TestSupport::TempContainer c;
-        const auto added = runServing({u"--container"_s, c.path(), u"add"_s, server.url(u"/doc/page"_s).toString(),
-                                       u"--json"_s});
+        const auto added =
+            runServing({u"--container"_s, c.path(), u"add"_s, server.url(u"/doc/page"_s).toString(), u"--json"_s});
         QCOMPARE(added.exitCode, 0);
         const QJsonObject item = QJsonDocument::fromJson(added.out).object();
         QCOMPARE(item.value("title"_L1).toString(), u"Saved & sound"_s);
@@ -82,8 +82,8 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(kPage);
         file.close();
-        const auto r = TestSupport::run(TestSupport::cliPath(),
-                                        {u"parse-html"_s, file.fileName(), u"--url"_s, u"https://example.com/doc/page"_s});
+        const auto r = TestSupport::run(
+            TestSupport::cliPath(), {u"parse-html"_s, file.fileName(), u"--url"_s, u"https://example.com/doc/page"_s});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QByteArray(R"({"description":"What it is","imageURL":"https://example.com/doc/pics/a.png",)"
                                    R"("siteName":"Site","title":"Saved & sound"})"

@@ -56,8 +56,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("system orange") << QColor(0xFF, 0x95, 0x00) << u"#FF9500"_s;
         QTest::newRow("upper-case digits, two each") << QColor(0x0A, 0x0B, 0x0C) << u"#0A0B0C"_s;
-        QTest::newRow("components are truncated, not rounded") << QColor::fromRgbF(0.999f, 0.5f, 0.0f)
-                                                               << u"#FE7F00"_s;
+        QTest::newRow("components are truncated, not rounded") << QColor::fromRgbF(0.999f, 0.5f, 0.0f) << u"#FE7F00"_s;
         QTest::newRow("alpha is ignored") << QColor(1, 2, 3, 4) << u"#010203"_s;
         QTest::newRow("HSV colours convert") << QColor::fromHsv(0, 255, 255) << u"#FF0000"_s;
     }

@@ -71,9 +71,12 @@ QByteArray referenceDocument(const ModelContext& context, const QDateTime& expor
     auto id = [](const QUuid& uuid) { return uuid.toString(QUuid::WithoutBraces).toUpper(); };
     QJsonArray folders;
     for (const Folder* f : context.folders()) {
-        QJsonObject o{{u"id"_s, id(f->id())},          {u"name"_s, f->name()},
-                      {u"iconName"_s, f->iconName()},   {u"colorHex"_s, f->colorHex()},
-                      {u"sortOrder"_s, f->sortOrder()}, {u"createdAt"_s, date(f->createdAt())},
+        QJsonObject o{{u"id"_s, id(f->id())},
+                      {u"name"_s, f->name()},
+                      {u"iconName"_s, f->iconName()},
+                      {u"colorHex"_s, f->colorHex()},
+                      {u"sortOrder"_s, f->sortOrder()},
+                      {u"createdAt"_s, date(f->createdAt())},
                       {u"modifiedAt"_s, date(f->modifiedAt())}};
         if (f->parent())
             o.insert(u"parentId"_s, id(f->parent()->id()));
@@ -130,9 +133,12 @@ QByteArray referenceDocument(const ModelContext& context, const QDateTime& expor
         }
         items.append(o);
     }
-    const QJsonObject document{{u"version"_s, u"1.0"_s},           {u"exportDate"_s, date(exportDate)},
-                               {u"appVersion"_s, AppConstants::appVersion()}, {u"items"_s, items},
-                               {u"folders"_s, folders},            {u"tags"_s, tags}};
+    const QJsonObject document{{u"version"_s, u"1.0"_s},
+                               {u"exportDate"_s, date(exportDate)},
+                               {u"appVersion"_s, AppConstants::appVersion()},
+                               {u"items"_s, items},
+                               {u"folders"_s, folders},
+                               {u"tags"_s, tags}};
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
@@ -176,8 +182,8 @@ SmallLibrary buildSmallLibrary(ModelContext& context, TestSupport::FixedClock& c
     lib.b = context.insert(std::make_unique<Item>(ItemType::document, u"Bare"_s));
     lib.b->setArchived(true);
 
-    lib.c = context.insert(std::make_unique<Item>(ItemType::video, u"Only site"_s,
-                                                  QUrl(u"https://www.youtube.com/watch?v=x"_s)));
+    lib.c = context.insert(
+        std::make_unique<Item>(ItemType::video, u"Only site"_s, QUrl(u"https://www.youtube.com/watch?v=x"_s)));
     ItemMetadata site;
     site.siteName = u"YouTube"_s;
     lib.c->setMetadata(site);
@@ -227,9 +233,9 @@ private Q_SLOTS:
         TestSupport::FixedClock clock(QDateTime::currentDateTimeUtc());
         const SmallLibrary lib = buildSmallLibrary(*context, clock);
         const QHash<QString, QString> ids{
-            {u"@A@"_s, UuidText::toString(lib.a->id())},         {u"@B@"_s, UuidText::toString(lib.b->id())},
-            {u"@C@"_s, UuidText::toString(lib.c->id())},         {u"@F1@"_s, UuidText::toString(lib.research->id())},
-            {u"@F2@"_s, UuidText::toString(lib.papers->id())},   {u"@T1@"_s, UuidText::toString(lib.reading->id())},
+            {u"@A@"_s, UuidText::toString(lib.a->id())},       {u"@B@"_s, UuidText::toString(lib.b->id())},
+            {u"@C@"_s, UuidText::toString(lib.c->id())},       {u"@F1@"_s, UuidText::toString(lib.research->id())},
+            {u"@F2@"_s, UuidText::toString(lib.papers->id())}, {u"@T1@"_s, UuidText::toString(lib.reading->id())},
             {u"@T2@"_s, UuidText::toString(lib.later->id())}};
 
         // The file export streams from the store on the worker thread.
@@ -314,8 +320,8 @@ private Q_SLOTS:
         QTest::newRow("high surrogate before a letter") << (u"x"_s + QChar(0xD83D) + u"a"_s) << QByteArray("abcd");
         QTest::newRow("empty text") << QString() << QByteArray("");
         // A surrogate pair where the writer cuts long texts into slices.
-        QTest::newRow("pair across a slice edge") << (QString(32767, u'a') + u"😀"_s + QString(40000, u'b'))
-                                                  << randomBytes(48 * 1024 + 1);
+        QTest::newRow("pair across a slice edge")
+            << (QString(32767, u'a') + u"😀"_s + QString(40000, u'b')) << randomBytes(48 * 1024 + 1);
         QTest::newRow("large picture across flushes") << u"big"_s << randomBytes(700 * 1024 + 2);
     }
 
@@ -359,9 +365,8 @@ private Q_SLOTS:
         item->setImageData(QByteArray("old picture")); // not saved yet: the export saves first
         QThread* encodingThread = nullptr;
         const QString path = m_tmp.filePath(u"snapshot.json"_s);
-        auto future = ExportService::shared().exportLibrary(*context, true, path, [&](qsizetype, qsizetype) {
-            encodingThread = QThread::currentThread();
-        });
+        auto future = ExportService::shared().exportLibrary(
+            *context, true, path, [&](qsizetype, qsizetype) { encodingThread = QThread::currentThread(); });
         item->setTitle(u"after"_s);
         item->setImageData(QByteArray("new picture"));
         context->insert(std::make_unique<Item>(ItemType::webLink, u"added later"_s));

@@ -133,16 +133,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("filed");
         QTest::addColumn<qint64>("createdAgoSecs");
         QTest::addColumn<qint64>("viewedAgoSecs"); // -1: never viewed
-        QTest::addColumn<QString>("memberships"); // raw values of the folders it belongs to
+        QTest::addColumn<QString>("memberships");  // raw values of the folders it belongs to
         const qint64 week = 7 * 24 * 3600;
-        QTest::newRow("fresh unfiled item") << false << false << false << 0LL << -1LL
-                                            << u"inbox recentlyAdded allItems"_s;
-        QTest::newRow("created exactly at the cut-off is recent") << false << false << true << week << -1LL
-                                                                  << u"recentlyAdded allItems"_s;
-        QTest::newRow("created 7 days and 1 second ago is not") << false << false << true << week + 1 << -1LL
-                                                                << u"allItems"_s;
-        QTest::newRow("viewed yesterday") << false << false << true << week + 10 << 86400LL
-                                          << u"recentlyViewed allItems"_s;
+        QTest::newRow("fresh unfiled item")
+            << false << false << false << 0LL << -1LL << u"inbox recentlyAdded allItems"_s;
+        QTest::newRow("created exactly at the cut-off is recent")
+            << false << false << true << week << -1LL << u"recentlyAdded allItems"_s;
+        QTest::newRow("created 7 days and 1 second ago is not")
+            << false << false << true << week + 1 << -1LL << u"allItems"_s;
+        QTest::newRow("viewed yesterday")
+            << false << false << true << week + 10 << 86400LL << u"recentlyViewed allItems"_s;
         QTest::newRow("favorite") << false << true << true << week + 10 << -1LL << u"favorites allItems"_s;
         QTest::newRow("archived counts only for archived") << true << true << false << 0LL << 0LL << u"archived"_s;
     }

@@ -247,7 +247,8 @@ private Q_SLOTS:
         QVERIFY(fullCopy->isFavorite() && !fullCopy->isArchived());
         QVERIFY(bareCopy->isArchived() && !bareCopy->isFavorite());
         QCOMPARE(bareCopy->typeRawValue(), u"screenshot"_s);
-        QVERIFY(!bareCopy->urlString() && !bareCopy->sourceDomain() && !bareCopy->folder() && bareCopy->tags().isEmpty());
+        QVERIFY(!bareCopy->urlString() && !bareCopy->sourceDomain() && !bareCopy->folder()
+                && bareCopy->tags().isEmpty());
         QCOMPARE(fullCopy->imageData(), std::optional<QByteArray>(QByteArray("\x89PNG image bytes", 16)));
         QCOMPARE(fullCopy->thumbnailData(), std::optional<QByteArray>(QByteArray("thumbnail")));
         // Only author and description travel back.
@@ -283,20 +284,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
 
         const QJsonArray one{item(u"i"_s, u"Item"_s)};
-        QTest::newRow("hex colour with number sign") << document({}, {}, {tag(u"t"_s, u"T"_s, u"#FF8000"_s)})
-                                                     << u"tag colour"_s << u"1.000 0.502 0.000"_s;
+        QTest::newRow("hex colour with number sign")
+            << document({}, {}, {tag(u"t"_s, u"T"_s, u"#FF8000"_s)}) << u"tag colour"_s << u"1.000 0.502 0.000"_s;
         QTest::newRow("colour without hexadecimal digits is blue")
             << document({}, {}, {tag(u"t"_s, u"T"_s, u"no colour"_s)}) << u"tag colour text"_s << u"#007AFF"_s;
         QTest::newRow("eight hex digits drop the top byte")
             << document({}, {}, {tag(u"t"_s, u"T"_s, u"#80FF8000"_s)}) << u"tag colour text"_s << u"#FF8000"_s;
         QJsonObject sorted = tag(u"t"_s, u"T"_s);
         sorted.insert(u"sortOrder"_s, 9);
-        QTest::newRow("tag sort order is not carried over") << document({}, {}, {sorted}) << u"tag sort order"_s
-                                                            << u"0"_s;
-        QTest::newRow("folder without icon") << document({}, {folder(u"f"_s, u"F"_s)}) << u"folder icon"_s
-                                             << u"folder"_s;
-        QTest::newRow("folder without sort order") << document({}, {folder(u"f"_s, u"F"_s)})
-                                                   << u"folder sort order"_s << u"0"_s;
+        QTest::newRow("tag sort order is not carried over")
+            << document({}, {}, {sorted}) << u"tag sort order"_s << u"0"_s;
+        QTest::newRow("folder without icon")
+            << document({}, {folder(u"f"_s, u"F"_s)}) << u"folder icon"_s << u"folder"_s;
+        QTest::newRow("folder without sort order")
+            << document({}, {folder(u"f"_s, u"F"_s)}) << u"folder sort order"_s << u"0"_s;
         QTest::newRow("folder sort order kept")
             << document({}, {folder(u"f"_s, u"F"_s, {{u"sortOrder"_s, 5}})}) << u"folder sort order"_s << u"5"_s;
         QTest::newRow("sort order beyond the stored range")
@@ -310,16 +311,16 @@ private Q_SLOTS:
             << u"parent of the first folder"_s << u"(top level)"_s;
         QTest::newRow("unknown type reads as web link")
             << document({item(u"i"_s, u"I"_s, {{u"type"_s, u"hologram"_s}})}) << u"type"_s << u"web_link"_s;
-        QTest::newRow("known type kept") << document({item(u"i"_s, u"I"_s, {{u"type"_s, u"document"_s}})})
-                                         << u"type"_s << u"document"_s;
+        QTest::newRow("known type kept") << document({item(u"i"_s, u"I"_s, {{u"type"_s, u"document"_s}})}) << u"type"_s
+                                         << u"document"_s;
         QTest::newRow("url that parses kept as written")
             << document({item(u"i"_s, u"I"_s, {{u"url"_s, u"https://EXAMPLE.com/%7e/x?q=1"_s}})}) << u"url"_s
             << u"https://EXAMPLE.com/%7e/x?q=1"_s;
         QTest::newRow("url that does not parse gives none")
             << document({item(u"i"_s, u"I"_s, {{u"url"_s, u"http://exa mple.com/"_s}})}) << u"url"_s << u"(none)"_s;
-        QTest::newRow("source domain of the document replaces the host")
-            << document({item(u"i"_s, u"I"_s, {{u"url"_s, u"https://a.example/"_s}, {u"sourceDomain"_s, u"b.example"_s}})})
-            << u"source domain"_s << u"b.example"_s;
+        QTest::newRow("source domain of the document replaces the host") << document(
+            {item(u"i"_s, u"I"_s, {{u"url"_s, u"https://a.example/"_s}, {u"sourceDomain"_s, u"b.example"_s}})})
+                                                                         << u"source domain"_s << u"b.example"_s;
         QTest::newRow("no source domain clears the host")
             << document({item(u"i"_s, u"I"_s, {{u"url"_s, u"https://a.example/"_s}})}) << u"source domain"_s
             << u"(none)"_s;
@@ -327,14 +328,14 @@ private Q_SLOTS:
             << document({item(u"i"_s, u"I"_s, {{u"note"_s, QJsonValue::Null}, {u"isFavorite"_s, QJsonValue::Null}})})
             << u"note"_s << u"(none)"_s;
         QTest::newRow("absent flags are false") << document(one) << u"flags"_s << u"archived=0 favorite=0"_s;
-        QTest::newRow("flags read")
-            << document({item(u"i"_s, u"I"_s, {{u"isArchived"_s, true}, {u"isFavorite"_s, true}})}) << u"flags"_s
-            << u"archived=1 favorite=1"_s;
+        QTest::newRow("flags read") << document(
+            {item(u"i"_s, u"I"_s, {{u"isArchived"_s, true}, {u"isFavorite"_s, true}})})
+                                    << u"flags"_s << u"archived=1 favorite=1"_s;
         QTest::newRow("folder id of no folder")
             << document({item(u"i"_s, u"I"_s, {{u"folderId"_s, u"f"_s}})}) << u"folder"_s << u"(none)"_s;
         QTest::newRow("folder id of a folder")
-            << document({item(u"i"_s, u"I"_s, {{u"folderId"_s, u"f"_s}})}, {folder(u"f"_s, u"Folder"_s)})
-            << u"folder"_s << u"Folder"_s;
+            << document({item(u"i"_s, u"I"_s, {{u"folderId"_s, u"f"_s}})}, {folder(u"f"_s, u"Folder"_s)}) << u"folder"_s
+            << u"Folder"_s;
         const QJsonArray tags{tag(u"a"_s, u"A"_s), tag(u"b"_s, u"B"_s)};
         QTest::newRow("one known and one unknown tag id")
             << document({item(u"i"_s, u"I"_s, {{u"tagIds"_s, QJsonArray{u"nope"_s, u"a"_s}}})}, {}, tags) << u"tags"_s
@@ -353,20 +354,19 @@ private Q_SLOTS:
             << document({item(u"i"_s, u"I"_s, {{u"metadata"_s, QJsonObject{{u"siteName"_s, u"S"_s}}}})})
             << u"metadata"_s << u"{}"_s;
         QTest::newRow("author and description read back")
-            << document({item(u"i"_s, u"I"_s,
-                              {{u"metadata"_s, QJsonObject{{u"author"_s, u"A"_s},
-                                                           {u"description"_s, u"D"_s},
-                                                           {u"platform"_s, u"P"_s}}}})})
+            << document(
+                   {item(u"i"_s, u"I"_s,
+                         {{u"metadata"_s,
+                           QJsonObject{{u"author"_s, u"A"_s}, {u"description"_s, u"D"_s}, {u"platform"_s, u"P"_s}}}})})
             << u"metadata"_s << u"{\"author\":\"A\",\"description\":\"D\"}"_s;
-        QTest::newRow("valid Base64 picture") << document({item(u"i"_s, u"I"_s, {{u"imageData"_s, u"AAEC/w=="_s}})})
-                                              << u"image"_s << u"000102ff"_s;
+        QTest::newRow("valid Base64 picture")
+            << document({item(u"i"_s, u"I"_s, {{u"imageData"_s, u"AAEC/w=="_s}})}) << u"image"_s << u"000102ff"_s;
         QTest::newRow("invalid Base64 is ignored")
             << document({item(u"i"_s, u"I"_s, {{u"imageData"_s, u"not base64!"_s}})}) << u"image"_s << u"(none)"_s;
         QTest::newRow("Base64 without padding is not standard")
             << document({item(u"i"_s, u"I"_s, {{u"thumbnailData"_s, u"AAEC/w"_s}})}) << u"thumbnail"_s << u"(none)"_s;
         QTest::newRow("URL-safe Base64 is not standard")
-            << document({item(u"i"_s, u"I"_s, {{u"thumbnailData"_s, u"AAEC_w=="_s}})}) << u"thumbnail"_s
-            << u"(none)"_s;
+            << document({item(u"i"_s, u"I"_s, {{u"thumbnailData"_s, u"AAEC_w=="_s}})}) << u"thumbnail"_s << u"(none)"_s;
         QTest::newRow("line break inside Base64")
             << document({item(u"i"_s, u"I"_s, {{u"imageData"_s, u"AAEC\n/w=="_s}})}) << u"image"_s << u"(none)"_s;
         QJsonObject anyVersion = document(one);
@@ -396,8 +396,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         QTest::newRow("escaped slash and unicode")
             << documentWithItem("'id':'1','type':'web_link','title':'a\\/b \\u00e9 \\ud83d\\ude00'") << u"a/b é 😀"_s;
-        QTest::newRow("escaped key name") << documentWithItem("'id':'1','type':'web_link','t\\u0069tle':'key'")
-                                          << u"key"_s;
+        QTest::newRow("escaped key name")
+            << documentWithItem("'id':'1','type':'web_link','t\\u0069tle':'key'") << u"key"_s;
         QTest::newRow("a key given twice counts with its last value")
             << documentWithItem("'id':'1','type':'web_link','title':'first','title':'last'") << u"last"_s;
         QTest::newRow("unpaired surrogate escape")
@@ -456,7 +456,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("message");
-        auto file = [](const char* name) { return readFile(TestSupport::testDataPath(u"import/"_s + QLatin1StringView(name))); };
+        auto file = [](const char* name) {
+            return readFile(TestSupport::testDataPath(u"import/"_s + QLatin1StringView(name)));
+        };
         QTest::newRow("not JSON") << file("not-json.json") << u"not valid JSON: illegal value (at byte 0)"_s;
         QTest::newRow("empty file") << QByteArray() << u"The file is empty."_s;
         QTest::newRow("JSON array") << file("json-array.json") << u"holds a list, not an object"_s;
@@ -464,8 +466,8 @@ private Q_SLOTS:
         QTest::newRow("item without title") << file("item-without-title.json") << u"“title” is missing in items[1]"_s;
         QTest::newRow("flag as text") << file("archived-as-text.json")
                                       << u"“isArchived” in items[0] should be true or false, not text"_s;
-        QTest::newRow("fractional sort order") << file("sort-order-fraction.json")
-                                               << u"“sortOrder” in folders[0] should be a whole number"_s;
+        QTest::newRow("fractional sort order")
+            << file("sort-order-fraction.json") << u"“sortOrder” in folders[0] should be a whole number"_s;
         QTest::newRow("trailing comma") << file("trailing-comma.json") << u"not valid JSON"_s;
         QTest::newRow("truncated file") << file("truncated.json") << u"not valid JSON: unterminated string"_s;
         QTest::newRow("invalid UTF-8") << file("invalid-utf8.json") << u"not valid JSON: invalid UTF-8 string"_s;
@@ -480,13 +482,13 @@ private Q_SLOTS:
             << u"“metadata” in items[0] should be an object of texts, not a number"_s;
         QJsonArray listInItems;
         listInItems.append(QJsonArray());
-        QTest::newRow("item is a list") << bytes(document(listInItems)) << u"items[0] should be an object, not a list"_s;
+        QTest::newRow("item is a list") << bytes(document(listInItems))
+                                        << u"items[0] should be an object, not a list"_s;
         QTest::newRow("garbage after the document") << bytes(document({})) + "{}" << u"garbage at the end"_s;
 
-        QTest::newRow("nesting 10,000 levels deep")
-            << documentWithItem("'id':'1','type':'web_link','title':'t','extra':" + QByteArray(10000, '[')
-                                + QByteArray(10000, ']'))
-            << u"not valid JSON: too deeply nested document (at byte"_s;
+        QTest::newRow("nesting 10,000 levels deep") << documentWithItem(
+            "'id':'1','type':'web_link','title':'t','extra':" + QByteArray(10000, '[') + QByteArray(10000, ']'))
+                                                    << u"not valid JSON: too deeply nested document (at byte"_s;
         QTest::newRow("100 MB string where the items belong")
             << quoted("{'version':'1.0','exportDate':'d','appVersion':'1','folders':[],'tags':[],'items':'")
                    + QByteArray(100 * 1024 * 1024, 'x') + "\"}"
@@ -543,11 +545,11 @@ private Q_SLOTS:
         const QList<QUuid> items = ids(context->items());
         const QList<QUuid> folders = ids(context->folders());
         const QList<QUuid> tags = ids(context->tags());
-        const QJsonObject doc = document(
-            {item(u"1"_s, u"one"_s, {{u"folderId"_s, u"f"_s}, {u"tagIds"_s, QJsonArray{u"t"_s}}}), item(u"2"_s, u"two"_s),
-             item(u"3"_s, u"poison"_s), item(u"4"_s, u"four"_s)},
-            {folder(u"f"_s, u"Imported"_s), folder(u"g"_s, u"Imported child"_s, {{u"parentId"_s, u"f"_s}})},
-            {tag(u"t"_s, u"Imported"_s)});
+        const QJsonObject doc =
+            document({item(u"1"_s, u"one"_s, {{u"folderId"_s, u"f"_s}, {u"tagIds"_s, QJsonArray{u"t"_s}}}),
+                      item(u"2"_s, u"two"_s), item(u"3"_s, u"poison"_s), item(u"4"_s, u"four"_s)},
+                     {folder(u"f"_s, u"Imported"_s), folder(u"g"_s, u"Imported child"_s, {{u"parentId"_s, u"f"_s}})},
+                     {tag(u"t"_s, u"Imported"_s)});
 
         SideConnection side(container.storePath());
         if (failHalfWay) {

@@ -91,10 +91,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("English (US): month first, AM/PM") << QLocale(QLocale::English, QLocale::UnitedStates)
-                                                         << u"Screenshot Mar 5, 9:07 AM"_s;
-        QTest::newRow("German: day first, 24 hours") << QLocale(QLocale::German, QLocale::Germany)
-                                                     << u"Screenshot 5 März, 09:07"_s;
+        QTest::newRow("English (US): month first, AM/PM")
+            << QLocale(QLocale::English, QLocale::UnitedStates) << u"Screenshot Mar 5, 9:07 AM"_s;
+        QTest::newRow("German: day first, 24 hours")
+            << QLocale(QLocale::German, QLocale::Germany) << u"Screenshot 5 März, 09:07"_s;
     }
     void screenshotTitleFollowsTheLocale()
     {
@@ -110,14 +110,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("withPng");
         QTest::addColumn<QString>("expected"); // "url:<url>", "image" or ""
-        QTest::newRow("URL entry wins over PNG") << QList<QUrl>{QUrl(u"https://example.com/"_s)} << QString() << true
-                                                 << u"url:https://example.com/"_s;
-        QTest::newRow("text URL with scheme") << QList<QUrl>{} << u"https://example.org/page"_s << true
-                                              << u"url:https://example.org/page"_s;
+        QTest::newRow("URL entry wins over PNG")
+            << QList<QUrl>{QUrl(u"https://example.com/"_s)} << QString() << true << u"url:https://example.com/"_s;
+        QTest::newRow("text URL with scheme")
+            << QList<QUrl>{} << u"https://example.org/page"_s << true << u"url:https://example.org/page"_s;
         QTest::newRow("bare domain falls through to PNG") << QList<QUrl>{} << u"example.org"_s << true << u"image"_s;
-        QTest::newRow("bare domain without PNG does nothing") << QList<QUrl>{} << u"example.org"_s << false << QString();
-        QTest::newRow("mail address is a URL") << QList<QUrl>{} << u"mailto:a@example.com"_s << false
-                                               << u"url:mailto:a@example.com"_s;
+        QTest::newRow("bare domain without PNG does nothing")
+            << QList<QUrl>{} << u"example.org"_s << false << QString();
+        QTest::newRow("mail address is a URL")
+            << QList<QUrl>{} << u"mailto:a@example.com"_s << false << u"url:mailto:a@example.com"_s;
         QTest::newRow("a sentence is no URL") << QList<QUrl>{} << u"note: buy milk"_s << false << QString();
         QTest::newRow("empty clipboard") << QList<QUrl>{} << QString() << false << QString();
     }

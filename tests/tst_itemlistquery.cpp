@@ -85,7 +85,7 @@ private Q_SLOTS:
 
     void stages_data()
     {
-        QTest::addColumn<QString>("smart"); // raw value, or empty for none
+        QTest::addColumn<QString>("smart");  // raw value, or empty for none
         QTest::addColumn<QString>("folder"); // "", "Projects" or "Sub"
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("tags");
@@ -93,8 +93,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         QTest::newRow("all items at start, newest first")
             << u"allItems"_s << QString() << QString() << QString()
-            << QStringList{u"fresh"_s, u"favourite garden"_s, u"at the cut-off"_s, u"just too old"_s, u"viewed"_s,
-                           u"filed garden"_s, u"in subfolder"_s}
+            << QStringList{u"fresh"_s,  u"favourite garden"_s, u"at the cut-off"_s, u"just too old"_s,
+                           u"viewed"_s, u"filed garden"_s,     u"in subfolder"_s}
             << u"All Items"_s;
         QTest::newRow("inbox: unfiled, not archived")
             << u"inbox"_s << QString() << QString() << QString()
@@ -110,13 +110,12 @@ private Q_SLOTS:
         QTest::newRow("favorites hide archived") << u"favorites"_s << QString() << QString() << QString()
                                                  << QStringList{u"favourite garden"_s} << u"Favorites"_s;
         QTest::newRow("root folder: no subfolders, no archived")
-            << QString() << u"Projects"_s << QString() << QString() << QStringList{u"filed garden"_s}
-            << u"Projects"_s;
+            << QString() << u"Projects"_s << QString() << QString() << QStringList{u"filed garden"_s} << u"Projects"_s;
         QTest::newRow("child folder keeps the smart folder")
             << u"inbox"_s << u"Sub"_s << QString() << QString() << QStringList{} << u"Sub"_s;
-        QTest::newRow("search ranks, then date") << u"allItems"_s << QString() << u"garden"_s << QString()
-                                                 << QStringList{u"favourite garden"_s, u"filed garden"_s}
-                                                 << u"All Items"_s;
+        QTest::newRow("search ranks, then date")
+            << u"allItems"_s << QString() << u"garden"_s << QString()
+            << QStringList{u"favourite garden"_s, u"filed garden"_s} << u"All Items"_s;
         QTest::newRow("two tags: items with only one are out")
             << u"allItems"_s << QString() << QString() << u"red blue"_s << QStringList{u"favourite garden"_s}
             << u"All Items"_s;
@@ -201,18 +200,18 @@ private Q_SLOTS:
         QTest::addColumn<SortOrder>("order");
         QTest::addColumn<QString>("query");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("title A-Z ignores case") << SortOrder::titleAscending << QString()
-                                                << QStringList{u"apple"_s, u"Banana"_s, u"cherry"_s, u"Cherry"_s};
+        QTest::newRow("title A-Z ignores case")
+            << SortOrder::titleAscending << QString() << QStringList{u"apple"_s, u"Banana"_s, u"cherry"_s, u"Cherry"_s};
         QTest::newRow("title Z-A") << SortOrder::titleDescending << QString()
                                    << QStringList{u"cherry"_s, u"Cherry"_s, u"Banana"_s, u"apple"_s};
         QTest::newRow("oldest first") << SortOrder::dateAddedAscending << QString()
                                       << QStringList{u"Cherry"_s, u"Banana"_s, u"apple"_s, u"cherry"_s};
         QTest::newRow("recently modified") << SortOrder::dateModifiedDescending << QString()
                                            << QStringList{u"Banana"_s, u"cherry"_s, u"apple"_s, u"Cherry"_s};
-        QTest::newRow("equal scores keep the chosen order") << SortOrder::titleAscending << u"an"_s
-                                                            << QStringList{u"Banana"_s};
-        QTest::newRow("equal scores, title order") << SortOrder::titleDescending << u"rry"_s
-                                                   << QStringList{u"cherry"_s, u"Cherry"_s};
+        QTest::newRow("equal scores keep the chosen order")
+            << SortOrder::titleAscending << u"an"_s << QStringList{u"Banana"_s};
+        QTest::newRow("equal scores, title order")
+            << SortOrder::titleDescending << u"rry"_s << QStringList{u"cherry"_s, u"Cherry"_s};
     }
     void chosenSortOrderApplies()
     {
@@ -251,8 +250,8 @@ private Q_SLOTS:
         TestSupport::TempContainer container;
         auto ctx = container.open();
         QRandomGenerator random(1234);
-        const QStringList words{u"Garden"_s, u"tips"_s, u"rust"_s, u"Straße"_s, u"ÄRGER"_s, u"a\tb"_s,
-                                u"über"_s,   u"x"_s,    u"🙂"_s,  u"GARDENING"_s, u"the"_s, u"ǅemal"_s};
+        const QStringList words{u"Garden"_s, u"tips"_s, u"rust"_s, u"Straße"_s,    u"ÄRGER"_s, u"a\tb"_s,
+                                u"über"_s,   u"x"_s,    u"🙂"_s, u"GARDENING"_s, u"the"_s,   u"ǅemal"_s};
         auto phrase = [&](int n) {
             QStringList w;
             for (int i = 0; i < n; ++i)
@@ -288,8 +287,9 @@ private Q_SLOTS:
         }
         LibraryIndex index(ctx.get());
         SearchService search;
-        const QStringList queries{QString(), u"g"_s, u"garden"_s, u" Garden Tips "_s, u"straße"_s, u"ärger über"_s,
-                                  u"a\tb"_s, u"rust-lang"_s, u"🙂 x"_s, u"https"_s, u"the the"_s, u"ǆemal"_s};
+        const QStringList queries{QString(),   u"g"_s,          u"garden"_s,  u" Garden Tips "_s,
+                                  u"straße"_s, u"ärger über"_s, u"a\tb"_s,    u"rust-lang"_s,
+                                  u"🙂 x"_s, u"https"_s,      u"the the"_s, u"ǆemal"_s};
         auto check = [&](const QString& stage) {
             for (int round = 0; round < 60; ++round) {
                 ItemListQuery::Selection selection;

@@ -154,7 +154,7 @@ private Q_SLOTS:
         const QByteArray json = m.toJson();
         const QJsonObject o = QJsonDocument::fromJson(json).object();
         QCOMPARE(o.value("publishDate"_L1).toDouble(), 86400.0); // seconds since 2001-01-01
-        QVERIFY(!o.contains("description"_L1)); // absent fields are left out
+        QVERIFY(!o.contains("description"_L1));                  // absent fields are left out
         QCOMPARE(ItemMetadata::fromJson(json), std::optional<ItemMetadata>(m));
     }
 

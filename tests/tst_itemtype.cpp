@@ -21,10 +21,9 @@ private Q_SLOTS:
         QTest::newRow("host is lower-cased") << u"https://WWW.TikTok.COM/@a"_s << ItemType::socialPost;
         QTest::newRow("subdomain of youtube.com") << u"https://music.youtube.com/watch?v=1"_s << ItemType::video;
         QTest::newRow("youtu.be") << u"https://youtu.be/abc"_s << ItemType::video;
-        QTest::newRow("video host wins over an image suffix") << u"https://youtube.com/thumb.png"_s
-                                                               << ItemType::video;
-        QTest::newRow("social host wins over video host") << u"https://twitter.com.youtube.com/"_s
-                                                          << ItemType::socialPost;
+        QTest::newRow("video host wins over an image suffix") << u"https://youtube.com/thumb.png"_s << ItemType::video;
+        QTest::newRow("social host wins over video host")
+            << u"https://twitter.com.youtube.com/"_s << ItemType::socialPost;
         QTest::newRow("mp4 suffix") << u"https://cdn.example.com/clip.MP4"_s << ItemType::video;
         QTest::newRow("mov suffix") << u"https://cdn.example.com/clip.mov"_s << ItemType::video;
         QTest::newRow("jpeg suffix") << u"https://example.com/a/photo.jpeg"_s << ItemType::image;
@@ -32,8 +31,7 @@ private Q_SLOTS:
         QTest::newRow("query does not count") << u"https://example.com/page?f=photo.png"_s << ItemType::webLink;
         QTest::newRow("file URL with upper-case PDF") << u"file:///home/u/Report.PDF"_s << ItemType::document;
         QTest::newRow("file URL without a listed suffix") << u"file:///home/u/archive.zip"_s << ItemType::webLink;
-        QTest::newRow("percent-encoded path is decoded") << u"https://example.com/notes%2Emd"_s
-                                                         << ItemType::document;
+        QTest::newRow("percent-encoded path is decoded") << u"https://example.com/notes%2Emd"_s << ItemType::document;
         QTest::newRow("svg is a document, not an image") << u"https://example.com/logo.svg"_s << ItemType::document;
         QTest::newRow("mail address") << u"mailto:someone@example.com"_s << ItemType::webLink;
     }
@@ -58,7 +56,8 @@ private Q_SLOTS:
     void vocabulary()
     {
         const QStringList raws{u"web_link"_s, u"video"_s, u"social_post"_s, u"image"_s, u"screenshot"_s, u"document"_s};
-        const QStringList names{u"Web Link"_s, u"Video"_s, u"Social Post"_s, u"Image"_s, u"Screenshot"_s, u"Document"_s};
+        const QStringList names{u"Web Link"_s, u"Video"_s,      u"Social Post"_s,
+                                u"Image"_s,    u"Screenshot"_s, u"Document"_s};
         QCOMPARE(ItemTypes::allCases().size(), 6);
         for (int i = 0; i < 6; ++i) {
             const ItemType type = ItemTypes::allCases()[i];

@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
+#include "ui/components/TagChipView.h"
 #include "ui/main/AddURLSheet.h"
 #include "ui/main/DetailPane.h"
 #include "ui/main/DetailSheets.h"
@@ -18,7 +19,6 @@
 #include "ui/main/ItemListModel.h"
 #include "ui/main/MiddleColumn.h"
 #include "ui/main/SidebarView.h"
-#include "ui/components/TagChipView.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -119,7 +119,8 @@ private Q_SLOTS:
         m_sub = m_ctx->insert(std::make_unique<Folder>(u"Sub"_s, u"folder"_s, QColor(Qt::red), m_projects));
         m_red = m_ctx->insert(std::make_unique<Tag>(u"red"_s, QColor(0xFF, 0x3B, 0x30)));
         auto add = [this](const QString& title, const QString& url, Folder* folder, int age) {
-            Item* item = m_ctx->insert(std::make_unique<Item>(ItemType::webLink, title, QUrl(url), std::nullopt, folder));
+            Item* item =
+                m_ctx->insert(std::make_unique<Item>(ItemType::webLink, title, QUrl(url), std::nullopt, folder));
             item->setCreatedAt(QDateTime::currentDateTimeUtc().addSecs(-age));
             return item;
         };

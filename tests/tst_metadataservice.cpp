@@ -74,8 +74,10 @@ private Q_SLOTS:
         QVERIFY(result.metadata);
         QCOMPARE(server.requests().size(), 1);
         const auto& headers = server.requests().first().headers;
-        QCOMPARE(headers.value("user-agent"), QByteArray("Folionest/" FOLIONEST_VERSION " (Privacy-First Reference Library)"));
-        QCOMPARE(headers.value("accept"), QByteArray("text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"));
+        QCOMPARE(headers.value("user-agent"),
+                 QByteArray("Folionest/" FOLIONEST_VERSION " (Privacy-First Reference Library)"));
+        QCOMPARE(headers.value("accept"),
+                 QByteArray("text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"));
         QCOMPARE(headers.value("accept-language"), QByteArray("en-US,en;q=0.9"));
         QVERIFY(!headers.contains("cookie"));
     }
@@ -83,7 +85,7 @@ private Q_SLOTS:
     void pages_data()
     {
         QTest::addColumn<QByteArray>("path");
-        QTest::addColumn<QString>("title");  // empty: the fetch fails
+        QTest::addColumn<QString>("title"); // empty: the fetch fails
         QTest::addColumn<QString>("error");
         QTest::newRow("UTF-8 page") << QByteArray("/utf8") << u"Grüße aus Köln"_s << QString();
         QTest::newRow("Latin-1 page") << QByteArray("/latin1") << u"Grüße aus Köln"_s << QString();
@@ -131,7 +133,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, image);
         TestHttpServer server;
-        server.route(u"/p"_s, TestHttpServer::html(page("<meta property=\"og:image\" content=\"" + image.toUtf8() + "\">")));
+        server.route(u"/p"_s,
+                     TestHttpServer::html(page("<meta property=\"og:image\" content=\"" + image.toUtf8() + "\">")));
         MetadataService service;
         const ImageFetch result = await(service.fetchThumbnailData(server.url(u"/p"_s)));
         QVERIFY(!result.bytes);
@@ -218,7 +221,8 @@ private Q_SLOTS:
         service.setClock([start, offset] { return start.addSecs(*offset); });
         QVERIFY(await(service.fetchMetadata(server.url(u"/p"_s))).metadata);
         *offset = 3599;
-        QCOMPARE(await(service.fetchMetadata(server.url(u"/p"_s))).metadata->title, std::optional<QString>(u"Cached"_s));
+        QCOMPARE(await(service.fetchMetadata(server.url(u"/p"_s))).metadata->title,
+                 std::optional<QString>(u"Cached"_s));
         QCOMPARE(server.count(u"/p"_s), 1);
         *offset = 3600 + 3599; // stored at 0: an hour has passed
         QVERIFY(await(service.fetchMetadata(server.url(u"/p"_s))).metadata);
@@ -245,9 +249,9 @@ private Q_SLOTS:
     {
         TestHttpServer server;
         server.route(u"/article"_s, TestHttpServer::html(page(
-                                       "<title> The article </title><meta name=\"description\" content=\"About it\">"
-                                       "<meta name=\"author\" content=\"Ada\"><meta property=\"og:image\" "
-                                       "content=\"/pic.jpg\"><meta property=\"og:site_name\" content=\"Site\">")));
+                                        "<title> The article </title><meta name=\"description\" content=\"About it\">"
+                                        "<meta name=\"author\" content=\"Ada\"><meta property=\"og:image\" "
+                                        "content=\"/pic.jpg\"><meta property=\"og:site_name\" content=\"Site\">")));
         TestHttpServer::Response picture;
         picture.body = jpeg(800, 600);
         server.route(u"/pic.jpg"_s, picture);

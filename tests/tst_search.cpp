@@ -52,41 +52,39 @@ private Q_SLOTS:
     void relevanceScore_data()
     {
         QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("note");  // "-" for none
+        QTest::addColumn<QString>("note"); // "-" for none
         QTest::addColumn<QStringList>("tags");
         QTest::addColumn<QString>("url");   // host becomes the source domain
         QTest::addColumn<QString>("query"); // already normalised
         QTest::addColumn<int>("score");
         const QString none = u"-"_s;
-        QTest::newRow("title begins with the query") << u"Garden tips"_s << none << QStringList{} << QString()
-                                                     << u"garden"_s << 150;
-        QTest::newRow("title contains the query") << u"My garden"_s << none << QStringList{} << QString()
-                                                  << u"garden"_s << 100;
-        QTest::newRow("title has every word, not the phrase") << u"Tips for garden"_s << none << QStringList{}
-                                                              << QString() << u"garden tips"_s << 60;
-        QTest::newRow("title has one of two words") << u"Garden"_s << none << QStringList{} << QString()
-                                                    << u"garden tips"_s << 0;
-        QTest::newRow("note with one of two words") << u"x"_s << u"about tips"_s << QStringList{} << QString()
-                                                    << u"garden tips"_s << 10;
-        QTest::newRow("note with the phrase") << u"x"_s << u"Garden Tips inside"_s << QStringList{} << QString()
-                                              << u"garden tips"_s << 40;
-        QTest::newRow("two tags each containing the word") << u"x"_s << none
-                                                           << QStringList{u"garden"_s, u"Gardening"_s} << QString()
-                                                           << u"garden"_s << 90;
-        QTest::newRow("tag with both words and the phrase") << u"x"_s << none << QStringList{u"garden tips"_s}
-                                                            << QString() << u"garden tips"_s << 60;
-        QTest::newRow("URL only") << u"x"_s << none << QStringList{} << u"https://example.com/garden"_s
-                                  << u"garden"_s << 10;
-        QTest::newRow("source domain and URL") << u"x"_s << none << QStringList{} << u"https://garden.org/"_s
-                                               << u"garden"_s << 30;
-        QTest::newRow("repeated word counts twice") << u"x"_s << u"tips"_s << QStringList{} << QString()
-                                                    << u"tips tips"_s << 20;
-        QTest::newRow("tab stays inside a word") << u"a\tb"_s << none << QStringList{} << QString() << u"a\tb"_s
-                                                 << 150;
-        QTest::newRow("words split at spaces only") << u"b then a"_s << none << QStringList{} << QString()
-                                                    << u"a  b"_s << 60;
-        QTest::newRow("non-ASCII lower-casing") << u"ÄRGER im Büro"_s << none << QStringList{} << QString()
-                                                << u"ärger"_s << 150;
+        QTest::newRow("title begins with the query")
+            << u"Garden tips"_s << none << QStringList{} << QString() << u"garden"_s << 150;
+        QTest::newRow("title contains the query")
+            << u"My garden"_s << none << QStringList{} << QString() << u"garden"_s << 100;
+        QTest::newRow("title has every word, not the phrase")
+            << u"Tips for garden"_s << none << QStringList{} << QString() << u"garden tips"_s << 60;
+        QTest::newRow("title has one of two words")
+            << u"Garden"_s << none << QStringList{} << QString() << u"garden tips"_s << 0;
+        QTest::newRow("note with one of two words")
+            << u"x"_s << u"about tips"_s << QStringList{} << QString() << u"garden tips"_s << 10;
+        QTest::newRow("note with the phrase")
+            << u"x"_s << u"Garden Tips inside"_s << QStringList{} << QString() << u"garden tips"_s << 40;
+        QTest::newRow("two tags each containing the word")
+            << u"x"_s << none << QStringList{u"garden"_s, u"Gardening"_s} << QString() << u"garden"_s << 90;
+        QTest::newRow("tag with both words and the phrase")
+            << u"x"_s << none << QStringList{u"garden tips"_s} << QString() << u"garden tips"_s << 60;
+        QTest::newRow("URL only") << u"x"_s << none << QStringList{} << u"https://example.com/garden"_s << u"garden"_s
+                                  << 10;
+        QTest::newRow("source domain and URL")
+            << u"x"_s << none << QStringList{} << u"https://garden.org/"_s << u"garden"_s << 30;
+        QTest::newRow("repeated word counts twice")
+            << u"x"_s << u"tips"_s << QStringList{} << QString() << u"tips tips"_s << 20;
+        QTest::newRow("tab stays inside a word") << u"a\tb"_s << none << QStringList{} << QString() << u"a\tb"_s << 150;
+        QTest::newRow("words split at spaces only")
+            << u"b then a"_s << none << QStringList{} << QString() << u"a  b"_s << 60;
+        QTest::newRow("non-ASCII lower-casing")
+            << u"ÄRGER im Büro"_s << none << QStringList{} << QString() << u"ärger"_s << 150;
         QTest::newRow("nothing matches") << u"x"_s << u"y"_s << QStringList{u"z"_s} << u"https://q.org/"_s
                                          << u"garden"_s << 0;
     }
@@ -181,8 +179,8 @@ private Q_SLOTS:
         QCOMPARE(titles(s.search(f.all(), {}, {}, ItemType::video, false, nullptr, false)), QStringList{u"video"_s});
         QCOMPARE(titles(s.search(f.all(), {}, {}, {}, true, nullptr, false)), QStringList{u"video"_s});
         // An unknown raw value counts as a web link.
-        QVERIFY(titles(s.search(f.all(), {}, {}, ItemType::webLink, false, nullptr, false))
-                    .contains(u"unknown type"_s));
+        QVERIFY(
+            titles(s.search(f.all(), {}, {}, ItemType::webLink, false, nullptr, false)).contains(u"unknown type"_s));
         // Archived items are dropped even when they match the text best.
         QCOMPARE(titles(s.search(f.all(), u"archived"_s, {}, {}, false, nullptr, false)), QStringList{});
     }
@@ -202,8 +200,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("a list of strings") << QVariant(QStringList{u"rust"_s, u"qt"_s})
-                                           << QStringList{u"rust"_s, u"qt"_s};
+        QTest::newRow("a list of strings")
+            << QVariant(QStringList{u"rust"_s, u"qt"_s}) << QStringList{u"rust"_s, u"qt"_s};
         QTest::newRow("absent") << QVariant() << QStringList{};
         QTest::newRow("not a list of strings") << QVariant(42) << QStringList{};
         QTest::newRow("a list holding a number") << QVariant(QVariantList{u"a"_s, 3}) << QStringList{};

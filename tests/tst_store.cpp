@@ -236,7 +236,8 @@ private Q_SLOTS:
             auto ctx = container.open();
             Folder* folder = ctx->insert(std::make_unique<Folder>(u"f"_s, u"folder"_s, QColor(Qt::red)));
             Tag* tag = ctx->insert(std::make_unique<Tag>(u"t"_s, QColor(Qt::red)));
-            Item* item = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"x"_s, std::nullopt, std::nullopt, folder));
+            Item* item =
+                ctx->insert(std::make_unique<Item>(ItemType::webLink, u"x"_s, std::nullopt, std::nullopt, folder));
             item->addTag(tag);
             item->setMetadataJSON(QByteArray("{not json"));
             QVERIFY(ctx->save().ok());

@@ -92,8 +92,8 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("input");
         QTest::addColumn<QByteArray>("format");
         QTest::addColumn<QSize>("expected");
-        QTest::newRow("landscape JPEG is scaled to 400 wide") << QSize(4000, 3000) << QByteArray("jpeg")
-                                                              << QSize(400, 300);
+        QTest::newRow("landscape JPEG is scaled to 400 wide")
+            << QSize(4000, 3000) << QByteArray("jpeg") << QSize(400, 300);
         QTest::newRow("portrait PNG is scaled to 400 high") << QSize(300, 1200) << QByteArray("png") << QSize(100, 400);
         QTest::newRow("small image is never enlarged") << QSize(200, 100) << QByteArray("png") << QSize(200, 100);
         QTest::newRow("exactly 400 is not scaled") << QSize(400, 400) << QByteArray("jpeg") << QSize(400, 400);
@@ -152,7 +152,8 @@ private Q_SLOTS:
         const auto thumbnail = ThumbnailService::generateThumbnail(encode(image, "png"));
         QVERIFY(thumbnail);
         const QRgb pixel = QImage::fromData(*thumbnail).pixel(50, 50);
-        QVERIFY2(qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245, qPrintable(QString::number(pixel, 16)));
+        QVERIFY2(qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245,
+                 qPrintable(QString::number(pixel, 16)));
     }
 
     void badInputGivesNothing_data()

@@ -5,8 +5,16 @@
 // Application errors with the texts users see.
 class AppError {
 public:
-    enum class Kind { networkError, storageError, encryptionError, importError, exportError, unknown, invalidURL,
-                      metadataFetchFailed };
+    enum class Kind {
+        networkError,
+        storageError,
+        encryptionError,
+        importError,
+        exportError,
+        unknown,
+        invalidURL,
+        metadataFetchFailed
+    };
 
     static AppError networkError(const QString& message) { return {Kind::networkError, message}; }
     static AppError storageError(const QString& message) { return {Kind::storageError, message}; }

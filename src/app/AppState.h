@@ -30,18 +30,21 @@ public:
     // field ever points at a deleted record.
     void observe(ModelContext* context);
 
-#define FOLIONEST_STATE_FIELD(Type, name, Setter)                                                           \
-public:                                                                                                    \
-    const std::type_identity_t<Type>& name() const { return m_##name; }                                                         \
-    void Setter(const std::type_identity_t<Type>& value)                                                                       \
-    {                                                                                                      \
-        if (m_##name == value)                                                                             \
-            return;                                                                                        \
-        m_##name = value;                                                                                  \
-        Q_EMIT name##Changed();                                                                            \
-    }                                                                                                      \
-                                                                                                           \
-private:                                                                                                   \
+#define FOLIONEST_STATE_FIELD(Type, name, Setter)                                                                      \
+public:                                                                                                                \
+    const std::type_identity_t<Type>& name() const                                                                     \
+    {                                                                                                                  \
+        return m_##name;                                                                                               \
+    }                                                                                                                  \
+    void Setter(const std::type_identity_t<Type>& value)                                                               \
+    {                                                                                                                  \
+        if (m_##name == value)                                                                                         \
+            return;                                                                                                    \
+        m_##name = value;                                                                                              \
+        Q_EMIT name##Changed();                                                                                        \
+    }                                                                                                                  \
+                                                                                                                       \
+private:                                                                                                               \
     Type m_##name
 
     FOLIONEST_STATE_FIELD(Folder*, selectedFolder, setSelectedFolder) = nullptr;

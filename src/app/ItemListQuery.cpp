@@ -14,12 +14,11 @@
 
 namespace {
 
-constexpr quint32 kCountFields = ItemField::Folder | ItemField::Archived | ItemField::Favorite
-                                 | ItemField::CreatedAt | ItemField::AccessedAt;
+constexpr quint32 kCountFields =
+    ItemField::Folder | ItemField::Archived | ItemField::Favorite | ItemField::CreatedAt | ItemField::AccessedAt;
 constexpr quint32 kListFields = ItemField::Type | ItemField::Url | ItemField::Title | ItemField::Note
-                                | ItemField::SourceDomain | ItemField::Folder | ItemField::Tags
-                                | ItemField::Archived | ItemField::Favorite | ItemField::CreatedAt
-                                | ItemField::AccessedAt;
+                                | ItemField::SourceDomain | ItemField::Folder | ItemField::Tags | ItemField::Archived
+                                | ItemField::Favorite | ItemField::CreatedAt | ItemField::AccessedAt;
 
 quint32 sortFields(SortOrder order)
 {

@@ -65,8 +65,7 @@ public:
     // chosen order, then the smart-folder, folder and search stages. The
     // window uses the library index, which gives the same list faster.
     static QList<SearchService::Scored> compute(const QList<Item*>& items, const Selection& selection,
-                                                const Filters& filters, SearchService& search,
-                                                const QDateTime& cutoff);
+                                                const Filters& filters, SearchService& search, const QDateTime& cutoff);
     // The items in a sort order; title orders use a locale-aware,
     // case-insensitive collator, ties keep the newest first.
     static QList<Item*> sorted(const QList<Item*>& items, SortOrder order);

@@ -6,8 +6,13 @@
 #include <optional>
 
 // The list orders the user can choose.
-enum class SortOrder { dateAddedDescending, dateAddedAscending, titleAscending, titleDescending,
-                       dateModifiedDescending };
+enum class SortOrder {
+    dateAddedDescending,
+    dateAddedAscending,
+    titleAscending,
+    titleDescending,
+    dateModifiedDescending
+};
 // List or grid presentation of the middle column.
 enum class ViewMode { grid, list };
 

@@ -86,10 +86,7 @@ QStringList Args::values(const QString& option) const
     return list;
 }
 
-Session::Session(QString containerOverride)
-    : m_container(std::move(containerOverride)), m_out(stdout), m_err(stderr)
-{
-}
+Session::Session(QString containerOverride) : m_container(std::move(containerOverride)), m_out(stdout), m_err(stderr) {}
 
 Session::~Session()
 {
@@ -214,8 +211,8 @@ QJsonObject itemJson(const Item& item)
     }
     o.insert(u"sourceDomain"_s, optionalString(item.sourceDomain()));
     o.insert(u"sourceApp"_s, optionalString(item.sourceApp()));
-    o.insert(u"folderId"_s, item.folder() ? QJsonValue(UuidText::toString(item.folder()->id()))
-                                          : QJsonValue(QJsonValue::Null));
+    o.insert(u"folderId"_s,
+             item.folder() ? QJsonValue(UuidText::toString(item.folder()->id())) : QJsonValue(QJsonValue::Null));
     QJsonArray tagIds;
     for (const Tag* tag : item.tags())
         tagIds.append(UuidText::toString(tag->id()));
@@ -225,8 +222,8 @@ QJsonObject itemJson(const Item& item)
     o.insert(u"isRead"_s, item.isRead());
     o.insert(u"createdAt"_s, isoDate(item.createdAt()));
     o.insert(u"modifiedAt"_s, isoDate(item.modifiedAt()));
-    o.insert(u"accessedAt"_s, item.accessedAt() ? QJsonValue(isoDate(*item.accessedAt()))
-                                                : QJsonValue(QJsonValue::Null));
+    o.insert(u"accessedAt"_s,
+             item.accessedAt() ? QJsonValue(isoDate(*item.accessedAt())) : QJsonValue(QJsonValue::Null));
     return o;
 }
 
@@ -240,8 +237,8 @@ QJsonObject folderJson(const Folder& folder)
     o.insert(u"sortOrder"_s, folder.sortOrder());
     o.insert(u"createdAt"_s, isoDate(folder.createdAt()));
     o.insert(u"modifiedAt"_s, isoDate(folder.modifiedAt()));
-    o.insert(u"parentId"_s, folder.parent() ? QJsonValue(UuidText::toString(folder.parent()->id()))
-                                            : QJsonValue(QJsonValue::Null));
+    o.insert(u"parentId"_s,
+             folder.parent() ? QJsonValue(UuidText::toString(folder.parent()->id())) : QJsonValue(QJsonValue::Null));
     return o;
 }
 

@@ -2,8 +2,8 @@
 
 #include "model/Result.h"
 
-#include <QHash>
 #include <QFuture>
+#include <QHash>
 #include <QJsonObject>
 #include <QSet>
 #include <QString>

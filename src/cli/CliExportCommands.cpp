@@ -192,8 +192,9 @@ int exportCommand(Session& s, const QStringList& argv)
     const QString path = outputPath(args.value(u"-o"_s) ? args.value(u"-o"_s) : args.value(u"--output"_s));
     ModelContext& context = s.context();
     ProgressReport progress(u"Exporting"_s);
-    const auto written = waitForResult(ExportService::shared().exportLibrary(
-        context, args.has(u"--images"_s), path, [&](qsizetype done, qsizetype total) { progress.update(done, total); }));
+    const auto written = waitForResult(
+        ExportService::shared().exportLibrary(context, args.has(u"--images"_s), path,
+                                              [&](qsizetype done, qsizetype total) { progress.update(done, total); }));
     progress.end();
     return finishWrite(s, written, "Exported");
 }
@@ -203,8 +204,8 @@ int backupCommand(Session& s, const QStringList& argv)
     const SecretArgs args = parseSecretArgs(argv, u"backup"_s, true, 0);
     const QString path = outputPath(args.output);
     ModelContext& context = s.context();
-    QString passphrase = readPassphrase(
-        args.passphraseFromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal, true);
+    QString passphrase =
+        readPassphrase(args.passphraseFromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal, true);
     if (passphraseLength(passphrase) < kMinimumPassphraseLength) {
         SecurityService::wipe(passphrase);
         throw Failed{UsageError, u"the passphrase needs at least %1 characters"_s.arg(kMinimumPassphraseLength)};
@@ -248,8 +249,8 @@ int restoreCommand(Session& s, const QStringList& argv)
     const QString path = args.files.first();
     ModelContext& context = s.context();
     QByteArray bytes = readFile(path);
-    QString passphrase = readPassphrase(
-        args.passphraseFromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal, false);
+    QString passphrase =
+        readPassphrase(args.passphraseFromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal, false);
     ProgressReport progress(u"Restoring"_s);
     progress.phase(u"decrypting"_s);
     const auto future = ImportService::importBackupAsync(std::move(bytes), passphrase, context);

@@ -2,6 +2,7 @@
 
 #include "Cli.h"
 
+#include "app/ItemCreation.h"
 #include "model/Clock.h"
 #include "model/ColorHex.h"
 #include "model/Folder.h"
@@ -10,7 +11,6 @@
 #include "model/SystemColors.h"
 #include "model/Tag.h"
 #include "model/TagDragItem.h"
-#include "app/ItemCreation.h"
 #include "services/metadata/MetadataService.h"
 #include "services/metadata/ThumbnailService.h"
 #include "store/ModelContext.h"
@@ -141,8 +141,8 @@ int listItems(Session& s, const QStringList& argv)
 {
     const Args args = Args::parse(argv, {}, {u"--json"_s});
     args.expectPositional(0, 0);
-    const QList<Item*> items = s.context().fetchItems(
-        [](const Item* a, const Item* b) { return a->createdAt() > b->createdAt(); });
+    const QList<Item*> items =
+        s.context().fetchItems([](const Item* a, const Item* b) { return a->createdAt() > b->createdAt(); });
     for (const Item* item : items) {
         if (args.has(u"--json"_s))
             s.out() << jsonLine(itemJson(*item)) << '\n';
@@ -253,13 +253,13 @@ int listFolders(Session& s, const QStringList& argv)
         if (json)
             s.out() << jsonLine(folderJson(*folder)) << '\n';
         else
-            s.out() << UuidText::toString(folder->id()) << "  " << QString(depth * 2, u' ') << folder->name()
-                    << "  (" << folder->items().size() << ")\n";
+            s.out() << UuidText::toString(folder->id()) << "  " << QString(depth * 2, u' ') << folder->name() << "  ("
+                    << folder->items().size() << ")\n";
         for (const Folder* child : folder->sortedChildren())
             print(child, depth + 1);
     };
-    const QList<Folder*> roots = s.context().fetchFolders(
-        [](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Folder*> roots =
+        s.context().fetchFolders([](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
     for (const Folder* folder : roots) {
         if (!folder->parent())
             print(folder, 0);
@@ -346,9 +346,10 @@ void registerLibraryCommands()
     registerCommand(u"add-file"_s, u"add-file FILE            (an item for a local file)"_s, addFile);
     registerCommand(u"list"_s, u"list [--json]"_s, listItems);
     registerCommand(u"show"_s, u"show ID [--json]"_s, showItem);
-    registerCommand(u"edit"_s,
-                    u"edit ID [--title T] [--note N] [--favorite on|off] [--archived on|off] [--folder ID|none] [--picture FILE]"_s,
-                    editItem);
+    registerCommand(
+        u"edit"_s,
+        u"edit ID [--title T] [--note N] [--favorite on|off] [--archived on|off] [--folder ID|none] [--picture FILE]"_s,
+        editItem);
     registerCommand(u"delete"_s, u"delete ID"_s, deleteItem);
     registerCommand(u"folder add"_s, u"folder add NAME [--parent ID] [--icon SYMBOL] [--color HEX]"_s, addFolder);
     registerCommand(u"folder list"_s, u"folder list [--json]"_s, listFolders);

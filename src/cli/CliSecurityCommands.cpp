@@ -10,8 +10,6 @@
 #include "platform/Settings.h"
 #include "services/security/SecurityService.h"
 
-
-
 using namespace Qt::StringLiterals;
 
 namespace Cli {

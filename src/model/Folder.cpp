@@ -45,22 +45,40 @@ void Folder::changed(quint32 fields)
         m_observer->folderChanged(this, fields);
 }
 
-#define FOLIONEST_SETTER(Member, Field, value)                                                               \
-    if (Member == value)                                                                                   \
-        return;                                                                                            \
-    Member = value;                                                                                        \
+#define FOLIONEST_SETTER(Member, Field, value)                                                                         \
+    if (Member == value)                                                                                               \
+        return;                                                                                                        \
+    Member = value;                                                                                                    \
     changed(Field);
 
-void Folder::setName(const QString& name) { FOLIONEST_SETTER(m_name, FolderField::Name, name) }
-void Folder::setIconName(const QString& iconName) { FOLIONEST_SETTER(m_iconName, FolderField::IconName, iconName) }
-void Folder::setColorHex(const QString& hex) { FOLIONEST_SETTER(m_colorHex, FolderField::ColorHex, hex) }
-void Folder::setSortOrder(int order) { FOLIONEST_SETTER(m_sortOrder, FolderField::SortOrder, order) }
-void Folder::setCreatedAt(const QDateTime& date) { FOLIONEST_SETTER(m_createdAt, FolderField::CreatedAt, date) }
-void Folder::setModifiedAt(const QDateTime& date) { FOLIONEST_SETTER(m_modifiedAt, FolderField::ModifiedAt, date) }
+void Folder::setName(const QString& name)
+{
+    FOLIONEST_SETTER(m_name, FolderField::Name, name)
+}
+void Folder::setIconName(const QString& iconName)
+{
+    FOLIONEST_SETTER(m_iconName, FolderField::IconName, iconName)
+}
+void Folder::setColorHex(const QString& hex)
+{
+    FOLIONEST_SETTER(m_colorHex, FolderField::ColorHex, hex)
+}
+void Folder::setSortOrder(int order)
+{
+    FOLIONEST_SETTER(m_sortOrder, FolderField::SortOrder, order)
+}
+void Folder::setCreatedAt(const QDateTime& date)
+{
+    FOLIONEST_SETTER(m_createdAt, FolderField::CreatedAt, date)
+}
+void Folder::setModifiedAt(const QDateTime& date){FOLIONEST_SETTER(m_modifiedAt, FolderField::ModifiedAt, date)}
 
 #undef FOLIONEST_SETTER
 
-QColor Folder::color() const { return ColorHex::fromHex(m_colorHex); }
+QColor Folder::color() const
+{
+    return ColorHex::fromHex(m_colorHex);
+}
 
 bool Folder::isAncestorOf(const Folder* folder) const
 {

@@ -10,8 +10,8 @@ using namespace Qt::StringLiterals;
 
 Item::Item(const QUuid& id) : Record(id) {}
 
-Item::Item(ItemType type, const QString& title, const std::optional<QUrl>& url,
-           const std::optional<QString>& note, Folder* folder)
+Item::Item(ItemType type, const QString& title, const std::optional<QUrl>& url, const std::optional<QString>& note,
+           Folder* folder)
     : Record(QUuid::createUuid())
 {
     m_typeRawValue = ItemTypes::rawValue(type);
@@ -66,15 +66,24 @@ void Item::setTypeRawValue(const QString& raw)
     changed(ItemField::Type);
 }
 
-#define FOLIONEST_SETTER(Member, Field, value)                                                               \
-    if (Member == value)                                                                                   \
-        return;                                                                                            \
-    Member = value;                                                                                        \
+#define FOLIONEST_SETTER(Member, Field, value)                                                                         \
+    if (Member == value)                                                                                               \
+        return;                                                                                                        \
+    Member = value;                                                                                                    \
     changed(Field);
 
-void Item::setUrlString(const std::optional<QString>& url) { FOLIONEST_SETTER(m_urlString, ItemField::Url, url) }
-void Item::setTitle(const QString& title) { FOLIONEST_SETTER(m_title, ItemField::Title, title) }
-void Item::setNote(const std::optional<QString>& note) { FOLIONEST_SETTER(m_note, ItemField::Note, note) }
+void Item::setUrlString(const std::optional<QString>& url)
+{
+    FOLIONEST_SETTER(m_urlString, ItemField::Url, url)
+}
+void Item::setTitle(const QString& title)
+{
+    FOLIONEST_SETTER(m_title, ItemField::Title, title)
+}
+void Item::setNote(const std::optional<QString>& note)
+{
+    FOLIONEST_SETTER(m_note, ItemField::Note, note)
+}
 void Item::setMetadataJSON(const std::optional<QByteArray>& json)
 {
     FOLIONEST_SETTER(m_metadataJSON, ItemField::Metadata, json)
@@ -83,16 +92,32 @@ void Item::setSourceDomain(const std::optional<QString>& domain)
 {
     FOLIONEST_SETTER(m_sourceDomain, ItemField::SourceDomain, domain)
 }
-void Item::setSourceApp(const std::optional<QString>& app) { FOLIONEST_SETTER(m_sourceApp, ItemField::SourceApp, app) }
-void Item::setArchived(bool archived) { FOLIONEST_SETTER(m_isArchived, ItemField::Archived, archived) }
-void Item::setFavorite(bool favorite) { FOLIONEST_SETTER(m_isFavorite, ItemField::Favorite, favorite) }
-void Item::setRead(bool read) { FOLIONEST_SETTER(m_isRead, ItemField::Read, read) }
-void Item::setCreatedAt(const QDateTime& date) { FOLIONEST_SETTER(m_createdAt, ItemField::CreatedAt, date) }
-void Item::setModifiedAt(const QDateTime& date) { FOLIONEST_SETTER(m_modifiedAt, ItemField::ModifiedAt, date) }
-void Item::setAccessedAt(const std::optional<QDateTime>& date)
+void Item::setSourceApp(const std::optional<QString>& app)
 {
-    FOLIONEST_SETTER(m_accessedAt, ItemField::AccessedAt, date)
+    FOLIONEST_SETTER(m_sourceApp, ItemField::SourceApp, app)
 }
+void Item::setArchived(bool archived)
+{
+    FOLIONEST_SETTER(m_isArchived, ItemField::Archived, archived)
+}
+void Item::setFavorite(bool favorite)
+{
+    FOLIONEST_SETTER(m_isFavorite, ItemField::Favorite, favorite)
+}
+void Item::setRead(bool read)
+{
+    FOLIONEST_SETTER(m_isRead, ItemField::Read, read)
+}
+void Item::setCreatedAt(const QDateTime& date)
+{
+    FOLIONEST_SETTER(m_createdAt, ItemField::CreatedAt, date)
+}
+void Item::setModifiedAt(const QDateTime& date)
+{
+    FOLIONEST_SETTER(m_modifiedAt, ItemField::ModifiedAt, date)
+}
+void Item::setAccessedAt(const std::optional<QDateTime>& date){
+    FOLIONEST_SETTER(m_accessedAt, ItemField::AccessedAt, date)}
 
 #undef FOLIONEST_SETTER
 
@@ -115,10 +140,22 @@ void Item::setBlob(Blob& blob, const std::optional<QByteArray>& bytes, quint32 f
     changed(field);
 }
 
-std::optional<QByteArray> Item::thumbnailData() const { return blobData(m_thumbnail, BlobKind::thumbnail); }
-void Item::setThumbnailData(const std::optional<QByteArray>& bytes) { setBlob(m_thumbnail, bytes, ItemField::Thumbnail); }
-std::optional<QByteArray> Item::imageData() const { return blobData(m_image, BlobKind::image); }
-void Item::setImageData(const std::optional<QByteArray>& bytes) { setBlob(m_image, bytes, ItemField::Image); }
+std::optional<QByteArray> Item::thumbnailData() const
+{
+    return blobData(m_thumbnail, BlobKind::thumbnail);
+}
+void Item::setThumbnailData(const std::optional<QByteArray>& bytes)
+{
+    setBlob(m_thumbnail, bytes, ItemField::Thumbnail);
+}
+std::optional<QByteArray> Item::imageData() const
+{
+    return blobData(m_image, BlobKind::image);
+}
+void Item::setImageData(const std::optional<QByteArray>& bytes)
+{
+    setBlob(m_image, bytes, ItemField::Image);
+}
 
 std::optional<ItemMetadata> Item::metadata() const
 {

@@ -70,16 +70,15 @@ QColor ItemTypes::tintColor(ItemType type)
 const QList<QString>& ItemTypes::documentSuffixes()
 {
     static const QList<QString> s_suffixes{
-        u".pdf"_s,   u".doc"_s,      u".docx"_s,    u".xls"_s,   u".xlsx"_s,  u".ppt"_s,     u".pptx"_s,
-        u".odt"_s,   u".ods"_s,      u".odp"_s,     u".epub"_s,  u".md"_s,    u".markdown"_s, u".txt"_s,
-        u".rtf"_s,   u".html"_s,     u".htm"_s,     u".xhtml"_s, u".sh"_s,    u".bash"_s,    u".zsh"_s,
-        u".py"_s,    u".pyw"_s,      u".js"_s,      u".ts"_s,    u".jsx"_s,   u".tsx"_s,     u".swift"_s,
-        u".c"_s,     u".h"_s,        u".cpp"_s,     u".hpp"_s,   u".m"_s,     u".mm"_s,      u".java"_s,
-        u".kt"_s,    u".kts"_s,      u".rs"_s,      u".go"_s,    u".rb"_s,    u".php"_s,     u".pl"_s,
-        u".r"_s,     u".lua"_s,      u".vue"_s,     u".svelte"_s, u".dart"_s, u".scala"_s,   u".json"_s,
-        u".xml"_s,   u".csv"_s,      u".tex"_s,     u".rst"_s,   u".yml"_s,   u".yaml"_s,    u".toml"_s,
-        u".ini"_s,   u".cfg"_s,      u".conf"_s,    u".env"_s,   u".css"_s,   u".scss"_s,    u".less"_s,
-        u".sql"_s,   u".graphql"_s,  u".gql"_s,     u".log"_s,   u".svg"_s};
+        u".pdf"_s,     u".doc"_s,   u".docx"_s, u".xls"_s,   u".xlsx"_s,     u".ppt"_s,    u".pptx"_s, u".odt"_s,
+        u".ods"_s,     u".odp"_s,   u".epub"_s, u".md"_s,    u".markdown"_s, u".txt"_s,    u".rtf"_s,  u".html"_s,
+        u".htm"_s,     u".xhtml"_s, u".sh"_s,   u".bash"_s,  u".zsh"_s,      u".py"_s,     u".pyw"_s,  u".js"_s,
+        u".ts"_s,      u".jsx"_s,   u".tsx"_s,  u".swift"_s, u".c"_s,        u".h"_s,      u".cpp"_s,  u".hpp"_s,
+        u".m"_s,       u".mm"_s,    u".java"_s, u".kt"_s,    u".kts"_s,      u".rs"_s,     u".go"_s,   u".rb"_s,
+        u".php"_s,     u".pl"_s,    u".r"_s,    u".lua"_s,   u".vue"_s,      u".svelte"_s, u".dart"_s, u".scala"_s,
+        u".json"_s,    u".xml"_s,   u".csv"_s,  u".tex"_s,   u".rst"_s,      u".yml"_s,    u".yaml"_s, u".toml"_s,
+        u".ini"_s,     u".cfg"_s,   u".conf"_s, u".env"_s,   u".css"_s,      u".scss"_s,   u".less"_s, u".sql"_s,
+        u".graphql"_s, u".gql"_s,   u".log"_s,  u".svg"_s};
     return s_suffixes;
 }
 
@@ -89,11 +88,10 @@ ItemType ItemTypes::detect(const QUrl& url)
     // The decoded path, as a file system or a browser would show it.
     const QString path = url.path(QUrl::FullyDecoded).toLower();
 
-    static const QList<QString> s_socialHosts{u"facebook.com"_s, u"fb.com"_s,       u"instagram.com"_s,
-                                              u"twitter.com"_s,  u"x.com"_s,        u"linkedin.com"_s,
+    static const QList<QString> s_socialHosts{u"facebook.com"_s, u"fb.com"_s,     u"instagram.com"_s,
+                                              u"twitter.com"_s,  u"x.com"_s,      u"linkedin.com"_s,
                                               u"tiktok.com"_s,   u"threads.net"_s};
-    static const QList<QString> s_videoHosts{u"youtube.com"_s, u"youtu.be"_s, u"vimeo.com"_s,
-                                             u"dailymotion.com"_s};
+    static const QList<QString> s_videoHosts{u"youtube.com"_s, u"youtu.be"_s, u"vimeo.com"_s, u"dailymotion.com"_s};
     for (const QString& domain : s_socialHosts) {
         if (host.contains(domain))
             return ItemType::socialPost;

@@ -15,21 +15,45 @@ enum class BlobKind { thumbnail = 0, image = 1 };
 // they do not show.
 namespace ItemField {
 enum : quint32 {
-    Type = 1u << 0, Url = 1u << 1, Title = 1u << 2, Note = 1u << 3, Thumbnail = 1u << 4,
-    Image = 1u << 5, Metadata = 1u << 6, SourceDomain = 1u << 7, SourceApp = 1u << 8,
-    Folder = 1u << 9, Tags = 1u << 10, Archived = 1u << 11, Favorite = 1u << 12, Read = 1u << 13,
-    CreatedAt = 1u << 14, ModifiedAt = 1u << 15, AccessedAt = 1u << 16,
+    Type = 1u << 0,
+    Url = 1u << 1,
+    Title = 1u << 2,
+    Note = 1u << 3,
+    Thumbnail = 1u << 4,
+    Image = 1u << 5,
+    Metadata = 1u << 6,
+    SourceDomain = 1u << 7,
+    SourceApp = 1u << 8,
+    Folder = 1u << 9,
+    Tags = 1u << 10,
+    Archived = 1u << 11,
+    Favorite = 1u << 12,
+    Read = 1u << 13,
+    CreatedAt = 1u << 14,
+    ModifiedAt = 1u << 15,
+    AccessedAt = 1u << 16,
 };
 }
 namespace FolderField {
 enum : quint32 {
-    Name = 1u << 0, IconName = 1u << 1, ColorHex = 1u << 2, SortOrder = 1u << 3, CreatedAt = 1u << 4,
-    ModifiedAt = 1u << 5, Parent = 1u << 6, Children = 1u << 7, Items = 1u << 8,
+    Name = 1u << 0,
+    IconName = 1u << 1,
+    ColorHex = 1u << 2,
+    SortOrder = 1u << 3,
+    CreatedAt = 1u << 4,
+    ModifiedAt = 1u << 5,
+    Parent = 1u << 6,
+    Children = 1u << 7,
+    Items = 1u << 8,
 };
 }
 namespace TagField {
 enum : quint32 {
-    Name = 1u << 0, ColorHex = 1u << 1, SortOrder = 1u << 2, CreatedAt = 1u << 3, ModifiedAt = 1u << 4,
+    Name = 1u << 0,
+    ColorHex = 1u << 1,
+    SortOrder = 1u << 2,
+    CreatedAt = 1u << 3,
+    ModifiedAt = 1u << 4,
     Items = 1u << 5,
 };
 }

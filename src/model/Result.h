@@ -23,7 +23,8 @@ public:
 
 private:
     template <std::size_t I, typename V>
-    Result(std::in_place_index_t<I> tag, V&& v) : m_data(tag, std::forward<V>(v)) {}
+    Result(std::in_place_index_t<I> tag, V&& v) : m_data(tag, std::forward<V>(v))
+    {}
     std::variant<T, E> m_data;
 };
 

@@ -8,9 +8,9 @@ using namespace Qt::StringLiterals;
 
 const QList<SmartFolder>& SmartFolders::allCases()
 {
-    static const QList<SmartFolder> s_all{SmartFolder::inbox,          SmartFolder::favorites,
-                                          SmartFolder::recentlyAdded,  SmartFolder::recentlyViewed,
-                                          SmartFolder::archived,       SmartFolder::allItems};
+    static const QList<SmartFolder> s_all{SmartFolder::inbox,         SmartFolder::favorites,
+                                          SmartFolder::recentlyAdded, SmartFolder::recentlyViewed,
+                                          SmartFolder::archived,      SmartFolder::allItems};
     return s_all;
 }
 
@@ -92,8 +92,7 @@ bool SmartFolders::contains(SmartFolder folder, const Item& item, const QDateTim
     case SmartFolder::inbox: return !item.folder() && !item.isArchived();
     case SmartFolder::favorites: return item.isFavorite() && !item.isArchived();
     case SmartFolder::recentlyAdded: return item.createdAt() >= cutoff && !item.isArchived();
-    case SmartFolder::recentlyViewed:
-        return item.accessedAt() && *item.accessedAt() >= cutoff && !item.isArchived();
+    case SmartFolder::recentlyViewed: return item.accessedAt() && *item.accessedAt() >= cutoff && !item.isArchived();
     case SmartFolder::archived: return item.isArchived();
     case SmartFolder::allItems: return !item.isArchived();
     }

@@ -53,21 +53,36 @@ void Tag::changed(quint32 fields)
         m_observer->tagChanged(this, fields);
 }
 
-#define FOLIONEST_SETTER(Member, Field, value)                                                               \
-    if (Member == value)                                                                                   \
-        return;                                                                                            \
-    Member = value;                                                                                        \
+#define FOLIONEST_SETTER(Member, Field, value)                                                                         \
+    if (Member == value)                                                                                               \
+        return;                                                                                                        \
+    Member = value;                                                                                                    \
     changed(Field);
 
-void Tag::setName(const QString& name) { FOLIONEST_SETTER(m_name, TagField::Name, name) }
-void Tag::setColorHex(const QString& hex) { FOLIONEST_SETTER(m_colorHex, TagField::ColorHex, hex) }
-void Tag::setSortOrder(int order) { FOLIONEST_SETTER(m_sortOrder, TagField::SortOrder, order) }
-void Tag::setCreatedAt(const QDateTime& date) { FOLIONEST_SETTER(m_createdAt, TagField::CreatedAt, date) }
-void Tag::setModifiedAt(const QDateTime& date) { FOLIONEST_SETTER(m_modifiedAt, TagField::ModifiedAt, date) }
+void Tag::setName(const QString& name)
+{
+    FOLIONEST_SETTER(m_name, TagField::Name, name)
+}
+void Tag::setColorHex(const QString& hex)
+{
+    FOLIONEST_SETTER(m_colorHex, TagField::ColorHex, hex)
+}
+void Tag::setSortOrder(int order)
+{
+    FOLIONEST_SETTER(m_sortOrder, TagField::SortOrder, order)
+}
+void Tag::setCreatedAt(const QDateTime& date)
+{
+    FOLIONEST_SETTER(m_createdAt, TagField::CreatedAt, date)
+}
+void Tag::setModifiedAt(const QDateTime& date){FOLIONEST_SETTER(m_modifiedAt, TagField::ModifiedAt, date)}
 
 #undef FOLIONEST_SETTER
 
-QColor Tag::color() const { return ColorHex::fromHex(m_colorHex); }
+QColor Tag::color() const
+{
+    return ColorHex::fromHex(m_colorHex);
+}
 
 int Tag::itemCount() const
 {

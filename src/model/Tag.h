@@ -55,7 +55,10 @@ private:
     friend class Item;
 };
 
-inline size_t qHash(const Tag& tag, size_t seed = 0) noexcept { return qHash(tag.id(), seed); }
+inline size_t qHash(const Tag& tag, size_t seed = 0) noexcept
+{
+    return qHash(tag.id(), seed);
+}
 
 namespace Collation {
 // Locale-aware, case-insensitive comparison of names: <0, 0, >0.

@@ -8,9 +8,19 @@
 
 // The user-defaults keys. Each reader supplies its own default.
 enum class SettingsKey {
-    hasCompletedOnboarding, preferredViewMode, preferredSortOrder, iCloudSyncEnabled, lastSyncDate,
-    encryptionEnabled, biometricUnlockEnabled, autoLockTimeout, theme, accentColor, showItemCounts,
-    confirmBeforeDelete, recentSearches
+    hasCompletedOnboarding,
+    preferredViewMode,
+    preferredSortOrder,
+    iCloudSyncEnabled,
+    lastSyncDate,
+    encryptionEnabled,
+    biometricUnlockEnabled,
+    autoLockTimeout,
+    theme,
+    accentColor,
+    showItemCounts,
+    confirmBeforeDelete,
+    recentSearches
 };
 
 namespace SettingsKeys {

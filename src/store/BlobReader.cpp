@@ -34,8 +34,7 @@ Result<std::unique_ptr<BlobReader>> BlobReader::open(const QString& storePath)
         return R::failure(u"The library cannot be read (%1)."_s.arg(reader->lastError()));
     sqlite3_busy_timeout(reader->m_db, 5000);
     // The first read inside BEGIN fixes the snapshot the reader sees.
-    if (sqlite3_exec(reader->m_db, "BEGIN; SELECT 1 FROM ItemBlob LIMIT 1", nullptr, nullptr, nullptr)
-            != SQLITE_OK
+    if (sqlite3_exec(reader->m_db, "BEGIN; SELECT 1 FROM ItemBlob LIMIT 1", nullptr, nullptr, nullptr) != SQLITE_OK
         || sqlite3_prepare_v3(reader->m_db, "SELECT data FROM ItemBlob WHERE itemId = ? AND kind = ?", -1,
                               SQLITE_PREPARE_PERSISTENT, &reader->m_select, nullptr)
                != SQLITE_OK)

@@ -25,8 +25,8 @@ constexpr const char* kCacheSizePragma = "PRAGMA cache_size=-16384";
 constexpr const char* kLargeSaveCachePragma = "PRAGMA cache_size=-262144";
 constexpr qsizetype kLargeSaveRecords = 20000;
 
-constexpr int kUserVersion = LibraryStore::kSchemaMajor * 10000 + LibraryStore::kSchemaMinor * 100
-                             + LibraryStore::kSchemaPatch;
+constexpr int kUserVersion =
+    LibraryStore::kSchemaMajor * 10000 + LibraryStore::kSchemaMinor * 100 + LibraryStore::kSchemaPatch;
 
 const char* const kSchema = R"sql(
 CREATE TABLE StoreInfo(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -276,8 +276,8 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
     if (sqlite3_db_readonly(store->m_db, "main") == 1)
         return R::failure(u"The library file “%1” is read-only."_s.arg(path));
 
-    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON",
-                               kCacheSizePragma}) {
+    for (const char* pragma :
+         {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON", kCacheSizePragma}) {
         if (Status s = store->exec(pragma); !s)
             return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, s.error()));
     }
@@ -292,14 +292,16 @@ Status LibraryStore::checkCompatible()
             sqlite3_finalize(st);
         return Status::failure(why);
     };
-    if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &st, nullptr) != SQLITE_OK || sqlite3_step(st) != SQLITE_ROW)
+    if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &st, nullptr) != SQLITE_OK
+        || sqlite3_step(st) != SQLITE_ROW)
         return fail(u"The library file “%1” is damaged or is not a library (%2)."_s.arg(m_path, lastError()));
     const int userVersion = sqlite3_column_int(st, 0);
     sqlite3_finalize(st);
     st = nullptr;
 
     if (sqlite3_prepare_v2(m_db, "SELECT count(*), sum(name = 'StoreInfo') FROM sqlite_schema WHERE type = 'table'", -1,
-                           &st, nullptr) != SQLITE_OK
+                           &st, nullptr)
+            != SQLITE_OK
         || sqlite3_step(st) != SQLITE_ROW)
         return fail(u"The library file “%1” is damaged or is not a library (%2)."_s.arg(m_path, lastError()));
     const int tables = sqlite3_column_int(st, 0);
@@ -312,12 +314,15 @@ Status LibraryStore::checkCompatible()
     if (!hasInfo)
         return fail(u"The file “%1” is not a Folionest library."_s.arg(m_path));
     if (userVersion > kUserVersion) {
-        const QString found = u"%1.%2.%3"_s.arg(userVersion / 10000).arg(userVersion / 100 % 100).arg(userVersion % 100);
-        return fail(u"The library “%1” was written by a newer version of Folionest (schema %2; this version reads %3)."_s
-                        .arg(m_path, found, schemaVersionText()));
+        const QString found =
+            u"%1.%2.%3"_s.arg(userVersion / 10000).arg(userVersion / 100 % 100).arg(userVersion % 100);
+        return fail(
+            u"The library “%1” was written by a newer version of Folionest (schema %2; this version reads %3)."_s.arg(
+                m_path, found, schemaVersionText()));
     }
     // Make sure the tables can be read at all (a damaged file fails here).
-    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM Item", -1, &st, nullptr) != SQLITE_OK || sqlite3_step(st) != SQLITE_ROW)
+    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM Item", -1, &st, nullptr) != SQLITE_OK
+        || sqlite3_step(st) != SQLITE_ROW)
         return fail(u"The library file “%1” is damaged (%2)."_s.arg(m_path, lastError()));
     sqlite3_finalize(st);
     return {};
@@ -334,8 +339,8 @@ Status LibraryStore::createSchema()
                            + QByteArray("INSERT INTO StoreInfo VALUES('application','Folionest');"
                                         "INSERT INTO StoreInfo VALUES('schema','Item,Folder,Tag');"
                                         "INSERT INTO StoreInfo VALUES('schemaVersion','")
-                           + schemaVersionText().toLatin1() + "');PRAGMA user_version="
-                           + QByteArray::number(kUserVersion) + ";COMMIT;";
+                           + schemaVersionText().toLatin1()
+                           + "');PRAGMA user_version=" + QByteArray::number(kUserVersion) + ";COMMIT;";
     if (Status s = exec(sql.constData()); !s) {
         (void)exec("ROLLBACK");
         return Status::failure(u"The library file “%1” cannot be created (%2)."_s.arg(m_path, s.error()));
@@ -353,8 +358,8 @@ Result<LoadedLibrary> LibraryStore::load()
     QHash<QUuid, Folder*> folders;
     QList<std::pair<Folder*, QUuid>> parentLinks;
     {
-        sqlite3_stmt* st = prepare(
-            "SELECT id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId FROM Folder ORDER BY rowid");
+        sqlite3_stmt* st = prepare("SELECT id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId "
+                                   "FROM Folder ORDER BY rowid");
         if (!st)
             return failed();
         StatementScope scope{st};
@@ -380,15 +385,16 @@ Result<LoadedLibrary> LibraryStore::load()
 
     QHash<QUuid, Tag*> tags;
     {
-        sqlite3_stmt* st = prepare("SELECT id, name, colorHex, sortOrder, createdAt, modifiedAt FROM Tag ORDER BY rowid");
+        sqlite3_stmt* st =
+            prepare("SELECT id, name, colorHex, sortOrder, createdAt, modifiedAt FROM Tag ORDER BY rowid");
         if (!st)
             return failed();
         StatementScope scope{st};
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             auto tag = RecordContextAccess::makeTag(uuidFrom(st, 0));
-            RecordContextAccess::fill(*tag, {textFrom(st, 1), textFrom(st, 2), sqlite3_column_int(st, 3),
-                                             dateFrom(st, 4), dateFrom(st, 5)});
+            RecordContextAccess::fill(
+                *tag, {textFrom(st, 1), textFrom(st, 2), sqlite3_column_int(st, 3), dateFrom(st, 4), dateFrom(st, 5)});
             tags.insert(tag->id(), tag.get());
             lib.tags.push_back(std::move(tag));
         }
@@ -422,8 +428,8 @@ Result<LoadedLibrary> LibraryStore::load()
             row.title = textFrom(st, 3);
             row.note = optionalText(st, 4);
             if (sqlite3_column_type(st, 5) != SQLITE_NULL)
-                row.metadataJSON = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 5)),
-                                              sqlite3_column_bytes(st, 5));
+                row.metadataJSON =
+                    QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 5)), sqlite3_column_bytes(st, 5));
             if (auto domain = optionalText(st, 6)) {
                 auto it = domains.constFind(*domain);
                 if (it == domains.constEnd())
@@ -567,10 +573,10 @@ Status LibraryStore::save(const ChangeSet& changes)
         sqlite3_stmt* insert =
             prepare("INSERT INTO Folder(id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId) "
                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-        sqlite3_stmt* upsert = prepare(
-            "INSERT INTO Folder(id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId) "
-            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8) ON CONFLICT(id) DO UPDATE SET name = ?2, iconName = ?3, "
-            "colorHex = ?4, sortOrder = ?5, createdAt = ?6, modifiedAt = ?7, parentId = ?8");
+        sqlite3_stmt* upsert =
+            prepare("INSERT INTO Folder(id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId) "
+                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8) ON CONFLICT(id) DO UPDATE SET name = ?2, iconName = ?3, "
+                    "colorHex = ?4, sortOrder = ?5, createdAt = ?6, modifiedAt = ?7, parentId = ?8");
         if (!insert || !upsert)
             return fail("writing a folder");
         for (const Folder* f : changes.upsertFolders) {
@@ -608,10 +614,10 @@ Status LibraryStore::save(const ChangeSet& changes)
         }
     }
     if (!changes.upsertItems.isEmpty()) {
-        sqlite3_stmt* insert = prepare(
-            "INSERT INTO Item(id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, sourceApp, "
-            "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt) "
-            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
+        sqlite3_stmt* insert =
+            prepare("INSERT INTO Item(id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, sourceApp, "
+                    "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt) "
+                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
         sqlite3_stmt* upsert = prepare(
             "INSERT INTO Item(id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, sourceApp, "
             "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt) "

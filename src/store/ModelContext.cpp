@@ -277,8 +277,8 @@ std::optional<QByteArray> ModelContext::loadItemBlob(const Item* item, BlobKind 
 
 bool ModelContext::hasChanges() const
 {
-    return !m_dirtyItems.isEmpty() || !m_dirtyFolders.isEmpty() || !m_dirtyTags.isEmpty()
-           || !m_deletedItemIds.isEmpty() || !m_deletedFolderIds.isEmpty() || !m_deletedTagIds.isEmpty();
+    return !m_dirtyItems.isEmpty() || !m_dirtyFolders.isEmpty() || !m_dirtyTags.isEmpty() || !m_deletedItemIds.isEmpty()
+           || !m_deletedFolderIds.isEmpty() || !m_deletedTagIds.isEmpty();
 }
 
 Status ModelContext::save()

@@ -3,8 +3,8 @@
 #include "Dialogs.h"
 #include "MainWindow.h"
 
-#include "app/AppState.h"
 #include "SettingsWindow.h"
+#include "app/AppState.h"
 
 #include "platform/Symbols.h"
 
@@ -13,7 +13,6 @@
 #include <QDialog>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;

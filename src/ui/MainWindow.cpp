@@ -59,7 +59,8 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
     resize(1200, 800);
 
     m_query = new ItemListQuery(context, state, this);
-    m_adder = new ItemAdder(context, this, [this](Item* item) { selectItem(item); }, metadata, this);
+    m_adder = new ItemAdder(
+        context, this, [this](Item* item) { selectItem(item); }, metadata, this);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(u"columns"_s);

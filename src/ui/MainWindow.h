@@ -20,8 +20,7 @@ class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow(ModelContext* context, AppState* state, QWidget* parent = nullptr,
-               MetadataService* metadata = nullptr);
+    MainWindow(ModelContext* context, AppState* state, QWidget* parent = nullptr, MetadataService* metadata = nullptr);
     ~MainWindow() override;
 
     ItemListQuery* query() const { return m_query; }

@@ -14,7 +14,10 @@ QFont Style::font(Text style, QFont::Weight weight)
     case Text::title: scale = 1.6; break;
     case Text::title2: scale = 1.35; break;
     case Text::title3: scale = 1.2; break;
-    case Text::headline: scale = 1.0; weight = std::max(weight, QFont::DemiBold); break;
+    case Text::headline:
+        scale = 1.0;
+        weight = std::max(weight, QFont::DemiBold);
+        break;
     case Text::body: scale = 1.0; break;
     case Text::callout: scale = 0.95; break;
     case Text::subheadline: scale = 0.92; break;

@@ -8,7 +8,10 @@
 // the failure.
 class FailingDevice final : public QIODevice {
 public:
-    explicit FailingDevice(qint64 capacity) : m_capacity(capacity) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    explicit FailingDevice(qint64 capacity) : m_capacity(capacity)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
 
     const QByteArray& written() const { return m_written; }
     bool hasFailed() const { return m_failed; }

@@ -21,9 +21,9 @@ public:
         QByteArray reason = "OK";
         QList<std::pair<QByteArray, QByteArray>> headers;
         QByteArray body;
-        bool stall = false;       // send the headers and a first byte, then nothing
-        int trickleMs = 0;        // send the body one byte at a time, this far apart
-        bool sendLength = true;   // Content-Length, or close the connection to end
+        bool stall = false;     // send the headers and a first byte, then nothing
+        int trickleMs = 0;      // send the body one byte at a time, this far apart
+        bool sendLength = true; // Content-Length, or close the connection to end
     };
     struct Request {
         QByteArray method;

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "platform/Settings.h"
 #include "model/Clock.h"
+#include "platform/Settings.h"
 #include "store/ModelContext.h"
 
 #include <QDir>
@@ -58,8 +58,8 @@ void FixedClock::advance(qint64 ms)
     m_now = m_now.addMSecs(ms);
 }
 
-ProcessResult run(const QString& program, const QStringList& args, const QStringList& env,
-                  const QByteArray& stdinData, int timeoutMs)
+ProcessResult run(const QString& program, const QStringList& args, const QStringList& env, const QByteArray& stdinData,
+                  int timeoutMs)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -20,10 +20,7 @@ struct Where {
     const char* list = nullptr;
     qsizetype index = 0;
 
-    QString text() const
-    {
-        return list ? u"%1[%2]"_s.arg(QLatin1StringView(list)).arg(index) : u"the document"_s;
-    }
+    QString text() const { return list ? u"%1[%2]"_s.arg(QLatin1StringView(list)).arg(index) : u"the document"_s; }
 };
 
 QString kindText(Kind kind)
@@ -309,8 +306,7 @@ ExportedItem readItem(JsonReader& reader, const Where& w)
 }
 
 template <typename Record>
-void readList(JsonReader& reader, const char* name, QList<Record>& list,
-              Record (*readOne)(JsonReader&, const Where&))
+void readList(JsonReader& reader, const char* name, QList<Record>& list, Record (*readOne)(JsonReader&, const Where&))
 {
     const Kind kind = reader.peek();
     if (kind != Kind::array)
@@ -360,7 +356,8 @@ ExportData readDocument(JsonReader& reader)
     if (!reader.atEnd())
         throw JsonReader::Error{u"garbage at the end of the document"_s, reader.offset()};
     if (salt && sealed && !items)
-        throw DecodeFailure{u"The file is an encrypted backup, not an export document; restore it with its passphrase."_s};
+        throw DecodeFailure{
+            u"The file is an encrypted backup, not an export document; restore it with its passphrase."_s};
     required.check({"version", "exportDate", "appVersion", "items", "folders", "tags"}, Where{});
     return data;
 }
@@ -374,8 +371,8 @@ std::optional<QByteArray> ExportDocumentReader::decodeBase64(QByteArrayView text
         return std::nullopt;
     for (qsizetype i = 0; i < n; ++i) {
         const char c = text[i];
-        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+'
-                            || c == '/';
+        const bool letter =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
         // Padding only at the very end, at most two characters of it.
         const bool padding = c == '=' && i >= n - 2 && (i == n - 1 || text[n - 1] == '=');
         if (!letter && !padding)
@@ -396,7 +393,7 @@ Result<ExportData, ImportError> ExportDocumentReader::read(const QByteArray& byt
     } catch (const DecodeFailure& failure) {
         return R::failure(ImportError::decodingFailed(failure.message));
     } catch (const JsonReader::Error& error) {
-        return R::failure(
-            ImportError::decodingFailed(u"The file is not valid JSON: %1 (at byte %2)."_s.arg(error.message).arg(error.offset)));
+        return R::failure(ImportError::decodingFailed(
+            u"The file is not valid JSON: %1 (at byte %2)."_s.arg(error.message).arg(error.offset)));
     }
 }

@@ -177,9 +177,10 @@ void ExportDocumentWriter::add(const ExportedItem& item)
         key(3, "metadata");
         m_buffer.append('{');
         // Members in key order; the last one present ends without a comma.
-        const std::pair<const char*, const std::optional<QString>*> members[] = {
-            {"author", &m.author}, {"description", &m.description}, {"platform", &m.platform},
-            {"siteName", &m.siteName}};
+        const std::pair<const char*, const std::optional<QString>*> members[] = {{"author", &m.author},
+                                                                                 {"description", &m.description},
+                                                                                 {"platform", &m.platform},
+                                                                                 {"siteName", &m.siteName}};
         bool first = true;
         for (const auto& [name, value] : members) {
             if (!*value)

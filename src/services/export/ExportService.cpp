@@ -111,8 +111,8 @@ Status ExportService::writeDocument(const LibrarySnapshot& snapshot, bool includ
     return writer.finish(ExportData::kVersion.toString());
 }
 
-QByteArray ExportService::exportJSON(const QList<Item*>& items, const QList<Folder*>& folders,
-                                     const QList<Tag*>& tags, bool includeImages)
+QByteArray ExportService::exportJSON(const QList<Item*>& items, const QList<Folder*>& folders, const QList<Tag*>& tags,
+                                     bool includeImages)
 {
     const LibrarySnapshot snapshot = LibrarySnapshot::take(items, folders, tags);
     QHash<QUuid, const Item*> byId;
@@ -196,15 +196,14 @@ QFuture<ExportService::WriteResult> ExportService::exportLibrary(ModelContext& c
             return QtFuture::makeReadyFuture(WriteResult::failure(opened.error()));
         blobs = std::move(opened).value();
     }
-    auto snapshot =
-        std::make_shared<const LibrarySnapshot>(LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
+    auto snapshot = std::make_shared<const LibrarySnapshot>(
+        LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
     if (path.isEmpty())
         path = exportFilePath(snapshot->exportDate);
     return QtConcurrent::run(&m_worker, [snapshot, blobs, path, includeImages, progress]() -> WriteResult {
         const PictureReader pictures = readerFor(blobs);
-        const Status written = writeFileAtomically(path, [&](QIODevice& file) {
-            return writeDocument(*snapshot, includeImages, pictures, file, progress);
-        });
+        const Status written = writeFileAtomically(
+            path, [&](QIODevice& file) { return writeDocument(*snapshot, includeImages, pictures, file, progress); });
         if (!written)
             return WriteResult::failure(written.error());
         return counts(*snapshot, path);
@@ -219,8 +218,8 @@ QFuture<ExportService::WriteResult> ExportService::backupLibrary(ModelContext& c
     if (!opened)
         return QtFuture::makeReadyFuture(WriteResult::failure(opened.error()));
     std::shared_ptr<BlobReader> blobs = std::move(opened).value();
-    auto snapshot =
-        std::make_shared<const LibrarySnapshot>(LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
+    auto snapshot = std::make_shared<const LibrarySnapshot>(
+        LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
     if (path.isEmpty())
         path = backupFilePath(snapshot->exportDate);
     return QtConcurrent::run(&m_worker, [snapshot, blobs, path, passphrase, progress]() mutable -> WriteResult {

@@ -72,8 +72,7 @@ public:
     // Runs `body` on a temporary file next to `path` and puts it in place of
     // any file of that name only when everything succeeded; otherwise
     // nothing is left behind.
-    [[nodiscard]] static Status writeFileAtomically(const QString& path,
-                                                    const std::function<Status(QIODevice&)>& body);
+    [[nodiscard]] static Status writeFileAtomically(const QString& path, const std::function<Status(QIODevice&)>& body);
 
     struct Written {
         QString path;

@@ -194,7 +194,7 @@ QFuture<ImportService::ImportOutcome> ImportService::importJSONAsync(QByteArray 
 }
 
 QFuture<ImportService::ImportOutcome> ImportService::importBackupAsync(QByteArray bytes, QString passphrase,
-                                                                      ModelContext& context)
+                                                                       ModelContext& context)
 {
     return applyOnMainThread(QtConcurrent::run(&ExportService::shared().worker(),
                                                [bytes = std::move(bytes), passphrase]() mutable {

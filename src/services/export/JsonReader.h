@@ -23,7 +23,8 @@ public:
         qsizetype offset;
     };
 
-    explicit JsonReader(QByteArrayView text) : m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size()) {}
+    explicit JsonReader(QByteArrayView text) : m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size())
+    {}
 
     // The kind of the next value, after white space; an error when nothing
     // that starts a value comes next.

@@ -105,9 +105,8 @@ public:
                         FetchedMetadata m;
                         m.title = outcome.metadata->title;
                         if (outcome.metadata->hasImage) {
-                            const auto& address = outcome.metadata->remoteVideoURL
-                                                      ? outcome.metadata->remoteVideoURL
-                                                      : outcome.metadata->canonicalURL;
+                            const auto& address = outcome.metadata->remoteVideoURL ? outcome.metadata->remoteVideoURL
+                                                                                   : outcome.metadata->canonicalURL;
                             if (address)
                                 m.imageURL = address->toString(QUrl::FullyEncoded);
                         }

@@ -49,9 +49,9 @@ bool contains(const char* haystack, size_t length, const std::string& needle)
 }
 
 constexpr quint32 kIndexedFields = ItemField::Type | ItemField::Url | ItemField::Title | ItemField::Note
-                                   | ItemField::SourceDomain | ItemField::Folder | ItemField::Tags
-                                   | ItemField::Archived | ItemField::Favorite | ItemField::CreatedAt
-                                   | ItemField::ModifiedAt | ItemField::AccessedAt;
+                                   | ItemField::SourceDomain | ItemField::Folder | ItemField::Tags | ItemField::Archived
+                                   | ItemField::Favorite | ItemField::CreatedAt | ItemField::ModifiedAt
+                                   | ItemField::AccessedAt;
 
 } // namespace
 
@@ -216,9 +216,7 @@ void LibraryIndex::layOut(Order order)
         return x.created != y.created ? x.created > y.created : x.sequence < y.sequence;
     };
     switch (order) {
-    case Order::createdDescending:
-        std::sort(order_.begin(), order_.end(), newestFirst);
-        break;
+    case Order::createdDescending: std::sort(order_.begin(), order_.end(), newestFirst); break;
     case Order::createdAscending:
         std::sort(order_.begin(), order_.end(), [&rows](qint32 a, qint32 b) {
             const Row& x = rows[size_t(a)];

@@ -65,9 +65,9 @@ private:
         const Folder* folder = nullptr;
         qint64 created = 0;
         qint64 modified = 0;
-        qint64 accessed = 0; // kNever when never viewed
+        qint64 accessed = 0;  // kNever when never viewed
         quint64 sequence = 0; // insertion order, the tie-breaker of every order
-        quint32 text = 0;    // offset of title, note and URL in m_text
+        quint32 text = 0;     // offset of title, note and URL in m_text
         quint32 titleLength = 0;
         quint32 noteLength = 0; // kAbsent when the item has no note
         quint32 urlLength = 0;  // kAbsent when the item has no URL

@@ -62,9 +62,8 @@ SearchService::SearchService(QObject* parent) : QObject(parent)
         m_recentSearches = stored.toStringList();
     } else if (stored.metaType().id() == QMetaType::QVariantList) {
         const QVariantList list = stored.toList();
-        const bool allStrings = std::all_of(list.cbegin(), list.cend(), [](const QVariant& v) {
-            return v.metaType().id() == QMetaType::QString;
-        });
+        const bool allStrings = std::all_of(list.cbegin(), list.cend(),
+                                            [](const QVariant& v) { return v.metaType().id() == QMetaType::QString; });
         if (allStrings)
             m_recentSearches = stored.toStringList();
     }
@@ -110,8 +109,7 @@ int SearchService::relevanceScore(const Item& item, const QString& query)
 
 QList<SearchService::Scored> SearchService::searchScored(const QList<Item*>& items, const QString& query,
                                                          const QSet<QUuid>& tagIDs, std::optional<ItemType> type,
-                                                         bool favoritesOnly, const Folder* folder,
-                                                         bool includeArchived)
+                                                         bool favoritesOnly, const Folder* folder, bool includeArchived)
 {
     setSearching(true);
     QList<Scored> result;
@@ -146,7 +144,8 @@ QList<SearchService::Scored> SearchService::searchScored(const QList<Item*>& ite
                 result[kept++] = s;
         }
         result.resize(kept);
-        std::stable_sort(result.begin(), result.end(), [](const Scored& a, const Scored& b) { return a.score > b.score; });
+        std::stable_sort(result.begin(), result.end(),
+                         [](const Scored& a, const Scored& b) { return a.score > b.score; });
     }
     setSearching(false);
     return result;

@@ -35,8 +35,7 @@ public:
     // keeps the items scoring above zero, highest score first; equal scores
     // keep their input order.
     QList<Item*> search(const QList<Item*>& items, const QString& query, const QSet<QUuid>& tagIDs,
-                        std::optional<ItemType> type, bool favoritesOnly, const Folder* folder,
-                        bool includeArchived);
+                        std::optional<ItemType> type, bool favoritesOnly, const Folder* folder, bool includeArchived);
     // The same, with each item's score (0 when there is no text stage).
     QList<Scored> searchScored(const QList<Item*>& items, const QString& query, const QSet<QUuid>& tagIDs,
                                std::optional<ItemType> type, bool favoritesOnly, const Folder* folder,

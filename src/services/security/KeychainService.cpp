@@ -6,8 +6,7 @@ using namespace Qt::StringLiterals;
 
 KeychainService::KeychainService(std::unique_ptr<KeychainBackend> backend)
     : m_backend(backend ? std::move(backend) : std::make_unique<QtKeychainBackend>())
-{
-}
+{}
 
 KeychainService::~KeychainService() = default;
 

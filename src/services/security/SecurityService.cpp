@@ -103,8 +103,7 @@ SecurityService& SecurityService::shared()
 
 SecurityService::SecurityService(std::unique_ptr<KeychainBackend> backend)
     : m_encryptionEnabled(Settings::boolValue(SettingsKey::encryptionEnabled, false)), m_keychain(std::move(backend))
-{
-}
+{}
 
 SecurityService::~SecurityService() = default;
 

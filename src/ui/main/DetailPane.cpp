@@ -64,8 +64,8 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent)
     m_toolbar->setObjectName(u"detailToolbar"_s);
     m_toolbar->setIconSize(QSize(18, 18));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_editAction = m_toolbar->addAction(Symbols::icon(u"pencil"_s), u"Edit Title & Note"_s, this,
-                                        &DetailPane::openTitleNoteSheet);
+    m_editAction =
+        m_toolbar->addAction(Symbols::icon(u"pencil"_s), u"Edit Title & Note"_s, this, &DetailPane::openTitleNoteSheet);
     m_tagAction = m_toolbar->addAction(Symbols::icon(u"tag.fill"_s), u"Add Tag"_s, this, &DetailPane::showTagMenu);
     m_openAction = m_toolbar->addAction(u"Open"_s, this, [this] {
         if (Item* i = item(); i && ItemActions::parsedUrl(*i))
@@ -75,8 +75,8 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent)
         if (Item* i = item())
             ItemActions::copyLink(*i);
     });
-    m_fullSizeAction = m_toolbar->addAction(Symbols::icon(u"photo"_s), u"View Full Size"_s, this,
-                                            &DetailPane::openFullImage);
+    m_fullSizeAction =
+        m_toolbar->addAction(Symbols::icon(u"photo"_s), u"View Full Size"_s, this, &DetailPane::openFullImage);
     m_favoriteAction = m_toolbar->addAction(u"Favorite"_s, this, [this] {
         if (Item* i = item())
             i->toggleFavorite();
@@ -85,9 +85,9 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent)
         if (Item* i = item())
             i->toggleArchived();
     });
-    const QList<QAction*> actions{m_editAction, m_tagAction, m_openAction, m_copyAction,
+    const QList<QAction*> actions{m_editAction,     m_tagAction,      m_openAction,   m_copyAction,
                                   m_fullSizeAction, m_favoriteAction, m_archiveAction};
-    const QStringList names{u"editAction"_s, u"tagAction"_s, u"openAction"_s, u"copyAction"_s,
+    const QStringList names{u"editAction"_s,     u"tagAction"_s,      u"openAction"_s,   u"copyAction"_s,
                             u"fullSizeAction"_s, u"favoriteAction"_s, u"archiveAction"_s};
     for (int i = 0; i < actions.size(); ++i)
         actions[i]->setObjectName(names[i]);
@@ -145,7 +145,8 @@ QWidget* DetailPane::buildContent()
     m_title->setFont(Style::font(Style::Text::title2, QFont::Bold));
     connect(m_title, &QPushButton::clicked, this, &DetailPane::openTitleNoteSheet);
     m_star = new QLabel(content);
-    m_star->setPixmap(Symbols::icon(u"star.fill"_s, QColor(0xFF, 0xCC, 0x00)).pixmap(QSize(18, 18), devicePixelRatioF()));
+    m_star->setPixmap(
+        Symbols::icon(u"star.fill"_s, QColor(0xFF, 0xCC, 0x00)).pixmap(QSize(18, 18), devicePixelRatioF()));
     titleRow->addWidget(m_title, 1);
     titleRow->addWidget(m_star);
     header->addLayout(titleRow);
@@ -301,19 +302,18 @@ void DetailPane::refresh()
     if (url) {
         const bool file = url->isLocalFile();
         m_link->setIcon(Symbols::icon(file ? u"folder"_s : u"link"_s, palette().color(QPalette::Link)));
-        const QString text = file ? url->toLocalFile()
-                                  : i->sourceDomain().value_or(url->toString(QUrl::FullyEncoded));
+        const QString text = file ? url->toLocalFile() : i->sourceDomain().value_or(url->toString(QUrl::FullyEncoded));
         m_link->setText(QFontMetrics(m_link->font()).elidedText(text, Qt::ElideMiddle, std::max(120, width() - 60)));
         m_link->setToolTip(file ? url->toLocalFile() : url->toString());
     }
     const ItemType type = i->type();
     const QColor tint = ItemTypes::tintColor(type);
     m_typeLabel->setText(ItemTypes::displayName(type));
-    m_typeLabel->setStyleSheet(u"QLabel { color: %1; background: rgba(%2,%3,%4,26); padding: 4px 8px; border-radius: 5px; }"_s
-                                   .arg(tint.name())
-                                   .arg(tint.red())
-                                   .arg(tint.green())
-                                   .arg(tint.blue()));
+    m_typeLabel->setStyleSheet(
+        u"QLabel { color: %1; background: rgba(%2,%3,%4,26); padding: 4px 8px; border-radius: 5px; }"_s.arg(tint.name())
+            .arg(tint.red())
+            .arg(tint.green())
+            .arg(tint.blue()));
     m_added->setText(u"Added "_s + QLocale().toString(i->createdAt().toLocalTime().date(), u"MMM d, yyyy"_s));
     refreshNote();
     refreshTags();
@@ -384,8 +384,8 @@ void DetailPane::renderPicture()
         }
     } else {
         // The image fits the pane's width; a thumbnail stays at most 200 high.
-        const QSize target = m_pictureImage.size().scaled(QSize(width, m_pictureIsFull ? 1 << 20 : 200),
-                                                          Qt::KeepAspectRatio);
+        const QSize target =
+            m_pictureImage.size().scaled(QSize(width, m_pictureIsFull ? 1 << 20 : 200), Qt::KeepAspectRatio);
         QImage scaled = m_pictureImage.scaled(target * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         scaled.setDevicePixelRatio(ratio);
         canvas = QImage(scaled.size(), QImage::Format_ARGB32_Premultiplied);
@@ -424,8 +424,8 @@ void DetailPane::refreshNote()
     const QColor color = hasNote ? Style::secondaryText(palette()) : Style::tertiaryText(palette());
     p.setColor(QPalette::ButtonText, color);
     m_noteText->setPalette(p);
-    m_noteText->setStyleSheet(u"QPushButton { text-align: left; padding: 0; border: none; color: %1; }"_s.arg(
-        color.name(QColor::HexArgb)));
+    m_noteText->setStyleSheet(
+        u"QPushButton { text-align: left; padding: 0; border: none; color: %1; }"_s.arg(color.name(QColor::HexArgb)));
 }
 
 void DetailPane::beginNoteEdit(const QString& text)
@@ -462,12 +462,15 @@ void DetailPane::refreshTags()
     m_tagArea->setVisible(!tags.isEmpty());
     for (Tag* tag : tags) {
         const QUuid tagId = tag->id();
-        m_tagFlow->addWidget(new TagChipView(tag, TagChipSize::medium, true, [this, tagId] {
-            Item* current = item();
-            Tag* t = m_context->tag(tagId);
-            if (current && t)
-                current->removeTag(t);
-        }, m_tagArea));
+        m_tagFlow->addWidget(new TagChipView(
+            tag, TagChipSize::medium, true,
+            [this, tagId] {
+                Item* current = item();
+                Tag* t = m_context->tag(tagId);
+                if (current && t)
+                    current->removeTag(t);
+            },
+            m_tagArea));
     }
 }
 

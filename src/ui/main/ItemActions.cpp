@@ -77,7 +77,8 @@ void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* pa
 
     QMenu* tags = menu.addMenu(u"Tags"_s);
     tags->setObjectName(u"tagsMenu"_s);
-    const QList<Tag*> all = context.fetchTags([](const Tag* a, const Tag* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Tag*> all =
+        context.fetchTags([](const Tag* a, const Tag* b) { return a->sortOrder() < b->sortOrder(); });
     for (Tag* tag : all) {
         const bool carries = item.hasTag(tag->id());
         const QUuid tagId = tag->id();
@@ -93,7 +94,8 @@ void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* pa
                         }));
     }
     if (item.isFavorite())
-        menu.addAction(Symbols::icon(u"star.slash"_s), u"Remove from Favorites"_s, withItem([](Item& i) { i.toggleFavorite(); }));
+        menu.addAction(Symbols::icon(u"star.slash"_s), u"Remove from Favorites"_s,
+                       withItem([](Item& i) { i.toggleFavorite(); }));
     else
         menu.addAction(Symbols::icon(u"star"_s), u"Add to Favorites"_s, withItem([](Item& i) { i.toggleFavorite(); }));
     if (const auto url = parsedUrl(item)) {
@@ -105,7 +107,8 @@ void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* pa
     }
     menu.addSeparator();
     if (item.isArchived())
-        menu.addAction(Symbols::icon(u"tray.and.arrow.up"_s), u"Unarchive"_s, withItem([](Item& i) { i.toggleArchived(); }));
+        menu.addAction(Symbols::icon(u"tray.and.arrow.up"_s), u"Unarchive"_s,
+                       withItem([](Item& i) { i.toggleArchived(); }));
     else
         menu.addAction(Symbols::icon(u"archivebox"_s), u"Archive"_s, withItem([](Item& i) { i.toggleArchived(); }));
     QPointer<QWidget> owner(parent);

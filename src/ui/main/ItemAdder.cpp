@@ -21,8 +21,7 @@ ItemAdder::ItemAdder(ModelContext* context, QWidget* window, std::function<void(
                      MetadataService* metadata, QObject* parent)
     : QObject(parent), m_context(context), m_window(window), m_select(std::move(select)),
       m_metadata(metadata ? metadata : &MetadataService::shared())
-{
-}
+{}
 
 bool ItemAdder::isUsableURL(const QString& text)
 {
@@ -79,8 +78,7 @@ void ItemAdder::pasteClipboardItem()
 void ItemAdder::chooseImage()
 {
     const QString path = Dialogs::current().openFile(
-        m_window, u"Add Image from File"_s,
-        {u"Images (*.png *.jpg *.jpeg *.gif *.webp *.bmp *.tif *.tiff *.heic)"_s});
+        m_window, u"Add Image from File"_s, {u"Images (*.png *.jpg *.jpeg *.gif *.webp *.bmp *.tif *.tiff *.heic)"_s});
     if (path.isEmpty())
         return;
     QFile file(path);
@@ -93,7 +91,8 @@ void ItemAdder::chooseDocument()
 {
     const QString path = Dialogs::current().openFile(
         m_window, u"Add Document from File"_s,
-        {u"Documents (*.pdf *.txt *.md *.rtf *.doc *.docx *.odt *.pages *.xls *.xlsx *.ods *.numbers *.csv *.ppt *.pptx "
+        {u"Documents (*.pdf *.txt *.md *.rtf *.doc *.docx *.odt *.pages *.xls *.xlsx *.ods *.numbers *.csv *.ppt "
+         u"*.pptx "
          "*.odp *.key *.html *.htm *.c *.h *.cpp *.hpp *.py *.js *.ts *.swift *.java *.kt *.rs *.go *.rb *.php *.sh "
          "*.json *.xml *.yml *.yaml *.toml *.sql *.css *.scss *.tex)"_s,
          u"PDF (*.pdf)"_s, u"Plain Text (*.txt *.md)"_s});

@@ -73,8 +73,7 @@ void ItemPainting::paintPlaceholder(QPainter* painter, const QRectF& rect, const
 
 ItemRowDelegate::ItemRowDelegate(PictureCache* pictures, QObject* parent)
     : QStyledItemDelegate(parent), m_pictures(pictures)
-{
-}
+{}
 
 QSize ItemRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
 {
@@ -131,15 +130,14 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
     painter->setFont(caption2);
     painter->setPen(Style::tertiaryText(palette));
-    painter->drawText(QRect(x, lineTop, std::max(0, textArea.right() - x), lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                      Style::relativeDate(item->createdAt(), Clock::now()));
+    painter->drawText(QRect(x, lineTop, std::max(0, textArea.right() - x), lineHeight),
+                      Qt::AlignLeft | Qt::AlignVCenter, Style::relativeDate(item->createdAt(), Clock::now()));
     painter->restore();
 }
 
 ItemCardDelegate::ItemCardDelegate(PictureCache* pictures, QObject* parent)
     : QStyledItemDelegate(parent), m_pictures(pictures)
-{
-}
+{}
 
 int ItemCardDelegate::cardHeight()
 {
@@ -210,8 +208,9 @@ void ItemCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         painter->setPen(Style::secondaryText(palette));
         const QRect domainRect(titleRect.left(), titleRect.bottom() + 2, titleRect.width(),
                                QFontMetrics(domainFont).height());
-        painter->drawText(domainRect, Qt::AlignLeft | Qt::AlignVCenter,
-                          QFontMetrics(domainFont).elidedText(*item->sourceDomain(), Qt::ElideMiddle, domainRect.width()));
+        painter->drawText(
+            domainRect, Qt::AlignLeft | Qt::AlignVCenter,
+            QFontMetrics(domainFont).elidedText(*item->sourceDomain(), Qt::ElideMiddle, domainRect.width()));
     }
     painter->restore();
 }

@@ -159,8 +159,8 @@ QWidget* MiddleColumn::buildHeader()
         QMenu* menu = m_sortMenu->menu();
         menu->clear();
         for (SortOrder order : SortOrders::allCases()) {
-            QAction* action = menu->addAction(SortOrders::displayName(order), this,
-                                              [this, order] { m_state->setSortOrder(order); });
+            QAction* action =
+                menu->addAction(SortOrders::displayName(order), this, [this, order] { m_state->setSortOrder(order); });
             if (order == m_state->sortOrder())
                 action->setIcon(Symbols::icon(u"checkmark"_s));
         }
@@ -271,8 +271,8 @@ void MiddleColumn::updateContent()
     if (count == 0) {
         const bool searching = !m_state->searchQuery().isEmpty();
         const QColor dim = Style::secondaryText(palette());
-        m_placeholderSymbol->setPixmap(
-            Symbols::icon(searching ? u"magnifyingglass"_s : u"tray"_s, dim).pixmap(QSize(48, 48), devicePixelRatioF()));
+        m_placeholderSymbol->setPixmap(Symbols::icon(searching ? u"magnifyingglass"_s : u"tray"_s, dim)
+                                           .pixmap(QSize(48, 48), devicePixelRatioF()));
         m_placeholderTitle->setText(searching ? u"No Results"_s : u"No Items"_s);
         m_placeholderText->setText(searching ? u"Try a different search term"_s
                                              : u"Paste a URL or use the Share Sheet to add items"_s);

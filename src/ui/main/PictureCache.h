@@ -19,9 +19,9 @@ class PictureCache final : public QObject {
 
 public:
     enum class Source {
-        thumbnail,         // the thumbnail only (rows)
-        thumbnailOrImage,  // the thumbnail, else the image (cards)
-        imageOrThumbnail,  // the image, else the thumbnail (detail)
+        thumbnail,        // the thumbnail only (rows)
+        thumbnailOrImage, // the thumbnail, else the image (cards)
+        imageOrThumbnail, // the image, else the thumbnail (detail)
     };
 
     explicit PictureCache(ModelContext* context, qsizetype budgetBytes = 64 * 1024 * 1024, QObject* parent = nullptr);

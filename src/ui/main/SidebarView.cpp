@@ -71,8 +71,8 @@ public:
             painter->setBrush(tint);
             painter->drawEllipse(QRectF(icon.center().x() - 4, icon.center().y() - 4, 8, 8));
         } else {
-            const QColor iconTint = kind == SidebarView::NewFolderRow ? Style::secondaryText(palette)
-                                                                      : Style::tintOrText(tint, palette);
+            const QColor iconTint =
+                kind == SidebarView::NewFolderRow ? Style::secondaryText(palette) : Style::tintOrText(tint, palette);
             Symbols::icon(index.data(SidebarView::IconRole).toString(), iconTint).paint(painter, icon);
         }
 
@@ -255,8 +255,8 @@ void SidebarView::rebuild()
     }
 
     QTreeWidgetItem* folders = header(u"Folders"_s);
-    const QList<Folder*> all = m_context->fetchFolders(
-        [](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Folder*> all =
+        m_context->fetchFolders([](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
     for (Folder* folder : all) {
         if (!folder->parent())
             addFolderRow(folders, folder);
@@ -265,8 +265,8 @@ void SidebarView::rebuild()
     newFolder->setData(0, KindRole, NewFolderRow);
     newFolder->setData(0, IconRole, u"plus"_s);
 
-    const QList<Tag*> tags = m_context->fetchTags(
-        [](const Tag* a, const Tag* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Tag*> tags =
+        m_context->fetchTags([](const Tag* a, const Tag* b) { return a->sortOrder() < b->sortOrder(); });
     if (!tags.isEmpty()) {
         QTreeWidgetItem* section = header(u"Tags"_s);
         for (Tag* tag : tags) {
