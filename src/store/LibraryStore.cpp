@@ -402,7 +402,7 @@ Result<LoadedLibrary> LibraryStore::load()
             return failed();
     }
 
-    QHash<QUuid, Item*> items;
+    QHash<QUuid, Item*>& items = lib.itemsById;
     // Items of one site share one host string.
     QHash<QString, QString> domains;
     {

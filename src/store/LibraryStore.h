@@ -20,6 +20,8 @@ struct LoadedLibrary {
     std::vector<std::unique_ptr<Folder>> folders;
     std::vector<std::unique_ptr<Tag>> tags;
     std::vector<std::unique_ptr<Item>> items;
+    // Every item by id, built while loading; the context keeps it.
+    QHash<QUuid, Item*> itemsById;
 };
 
 // What one save writes, gathered by the context from its dirty records.

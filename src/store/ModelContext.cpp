@@ -59,10 +59,9 @@ Result<std::unique_ptr<ModelContext>> ModelContext::open(const QString& storePat
         context->m_tags.append(tag.release());
     }
     context->m_items.reserve(qsizetype(lib.items.size()));
-    context->m_itemsById.reserve(qsizetype(lib.items.size()));
+    context->m_itemsById = std::move(lib.itemsById);
     for (auto& item : lib.items) {
         RecordContextAccess::attach(*item, context.get());
-        context->m_itemsById.insert(item->id(), item.get());
         context->m_items.append(item.release());
     }
     return R(std::move(context));

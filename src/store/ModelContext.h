@@ -108,7 +108,8 @@ private:
 
     std::unique_ptr<LibraryStore> m_store;
     // Owning list in insertion order; removal leaves a hole that the next
-    // read compacts, so deleting many records stays linear.
+    // read compacts, so deleting many records stays linear. The position
+    // lookup is built on the first removal, not while loading.
     template <typename T>
     class RecordList {
     public:
@@ -118,39 +119,40 @@ private:
             if (m_holes > 0) {
                 m_list.removeAll(nullptr);
                 m_holes = 0;
-                rebuildIndex();
+                m_index.clear();
+                m_indexed = false;
             }
             return m_list;
         }
         void append(T* record)
         {
-            m_index.insert(record, m_list.size());
+            if (m_indexed)
+                m_index.insert(record, m_list.size());
             m_list.append(record);
         }
         // Returns the record to the caller, who now owns it.
         std::unique_ptr<T> take(T* record)
         {
-            // Holes keep every index valid until the next compaction.
+            if (!m_indexed) {
+                m_index.reserve(m_list.size());
+                for (qsizetype i = 0; i < m_list.size(); ++i) {
+                    if (m_list[i])
+                        m_index.insert(m_list[i], i);
+                }
+                m_indexed = true;
+            }
+            // Holes keep every position valid until the next compaction.
             const qsizetype i = m_index.take(record);
             m_list[i] = nullptr;
             ++m_holes;
             return std::unique_ptr<T>(record);
         }
-        void reserve(qsizetype n)
-        {
-            m_list.reserve(n);
-            m_index.reserve(n);
-        }
+        void reserve(qsizetype n) { m_list.reserve(n); }
 
     private:
-        void rebuildIndex() const
-        {
-            m_index.clear();
-            for (qsizetype i = 0; i < m_list.size(); ++i)
-                m_index.insert(m_list[i], i);
-        }
         mutable QList<T*> m_list;
         mutable QHash<const T*, qsizetype> m_index;
+        mutable bool m_indexed = false;
         mutable qsizetype m_holes = 0;
     };
 

@@ -16,6 +16,30 @@ namespace {
 // The texts are lower-cased as QStrings (exactly as the search service
 // does) and kept as UTF-8: for valid UTF-8, a byte substring match is a
 // character substring match, and glibc's memmem is fast on bytes.
+// Appends the lower-cased UTF-8 of a text; ASCII text (the common case) is
+// lowered in place, anything else exactly as QString::toLower does.
+size_t appendLowerUtf8(std::string& out, const QString& text)
+{
+    const size_t start = out.size();
+    const auto* data = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype n = text.size();
+    bool ascii = true;
+    for (qsizetype i = 0; i < n && ascii; ++i)
+        ascii = data[i] < 0x80;
+    if (ascii) {
+        out.resize(start + size_t(n));
+        char* dst = out.data() + start;
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = data[i];
+            dst[i] = char(c >= u'A' && c <= u'Z' ? c + 32 : c);
+        }
+    } else {
+        const QByteArray utf8 = text.toLower().toUtf8();
+        out.append(utf8.constData(), size_t(utf8.size()));
+    }
+    return out.size() - start;
+}
+
 std::string lowerUtf8(const QString& text)
 {
     const QByteArray utf8 = text.toLower().toUtf8();
@@ -102,13 +126,12 @@ quint16 LibraryIndex::tagIndex(const Tag* tag)
 
 qint32 LibraryIndex::domainIndex(const QString& domain)
 {
-    const QString lower = domain.toLower();
-    if (const auto it = m_domainIndex.constFind(lower); it != m_domainIndex.constEnd())
+    // Keyed by the domain as stored, so the common hit costs no lower-casing.
+    if (const auto it = m_domainIndex.constFind(domain); it != m_domainIndex.constEnd())
         return it.value();
     const auto index = qint32(m_domains.size());
-    const QByteArray utf8 = lower.toUtf8();
-    m_domains.emplace_back(utf8.constData(), size_t(utf8.size()));
-    m_domainIndex.insert(lower, index);
+    m_domains.push_back(lowerUtf8(domain));
+    m_domainIndex.insert(domain, index);
     return index;
 }
 
@@ -159,24 +182,23 @@ void LibraryIndex::refill(qsizetype slot)
     row.domain = item->sourceDomain() ? domainIndex(*item->sourceDomain()) : -1;
 
     // Text: title, note and URL side by side; an edit appends a new copy.
-    const std::string title = lowerUtf8(item->title());
-    const std::string note = item->note() ? lowerUtf8(*item->note()) : std::string();
-    const std::string url = item->urlString() ? lowerUtf8(*item->urlString()) : std::string();
-    const std::string_view oldTitle(m_text.data() + row.text, row.item && row.titleLength ? row.titleLength : 0);
-    if (row.titleLength && oldTitle != title) {
+    const size_t start = m_text.size();
+    const size_t titleLength = appendLowerUtf8(m_text, item->title());
+    const size_t noteLength = item->note() ? appendLowerUtf8(m_text, *item->note()) : 0;
+    const size_t urlLength = item->urlString() ? appendLowerUtf8(m_text, *item->urlString()) : 0;
+    if (row.titleLength
+        && std::string_view(m_text.data() + row.text, row.titleLength)
+               != std::string_view(m_text.data() + start, titleLength)) {
         m_titleKeys[size_t(slot)].reset();
         if (m_orderKind == Order::titleAscending || m_orderKind == Order::titleDescending)
             m_layoutDirty = true;
     }
     m_garbage += row.titleLength + (row.noteLength == kAbsent ? 0 : row.noteLength)
                  + (row.urlLength == kAbsent ? 0 : row.urlLength);
-    row.text = quint32(m_text.size());
-    m_text += title;
-    m_text += note;
-    m_text += url;
-    row.titleLength = quint32(title.size());
-    row.noteLength = item->note() ? quint32(note.size()) : kAbsent;
-    row.urlLength = item->urlString() ? quint32(url.size()) : kAbsent;
+    row.text = quint32(start);
+    row.titleLength = quint32(titleLength);
+    row.noteLength = item->note() ? quint32(noteLength) : kAbsent;
+    row.urlLength = item->urlString() ? quint32(urlLength) : kAbsent;
 
     const QList<Tag*>& tags = item->tags();
     if (tags.size() > row.tagCount) {
