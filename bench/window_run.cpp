@@ -5,6 +5,7 @@
 // Usage: FOLIONEST_CONTAINER=DIR window_run   (QT_QPA_PLATFORM=offscreen works)
 
 #include "app/AppState.h"
+#include "app/ItemListQuery.h"
 #include "platform/ContainerPaths.h"
 #include "store/ModelContext.h"
 #include "ui/Application.h"
@@ -93,8 +94,10 @@ int main(int argc, char** argv)
             if (at < 0)
                 at = double(t.nsecsElapsed()) / 1e6;
         };
-        auto reset = QObject::connect(model, &QAbstractItemModel::modelReset, mark);
-        auto changed = QObject::connect(model, &QAbstractItemModel::dataChanged, mark);
+        // The model takes the new list in its own handler of this signal,
+        // connected before ours.
+        auto reset = QObject::connect(window->query(), &ItemListQuery::itemsChanged, mark);
+        auto changed = QObject::connect(model, &QAbstractItemModel::modelReset, mark);
         t.start();
         search->setText(text);
         while (at < 0 && t.elapsed() < 2000)

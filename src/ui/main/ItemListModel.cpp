@@ -30,9 +30,7 @@ ItemListModel::ItemListModel(ModelContext* context, ItemListQuery* query, QObjec
 void ItemListModel::rebuildIndex()
 {
     m_rowOf.clear();
-    m_rowOf.reserve(m_items.size());
-    for (int i = 0; i < m_items.size(); ++i)
-        m_rowOf.insert(m_items[i], i);
+    m_indexed = false;
 }
 
 void ItemListModel::refresh()
@@ -61,6 +59,12 @@ Item* ItemListModel::itemAt(int row) const
 
 int ItemListModel::rowOf(const Item* item) const
 {
+    if (!m_indexed) {
+        m_rowOf.reserve(m_items.size());
+        for (int i = 0; i < m_items.size(); ++i)
+            m_rowOf.insert(m_items[i], i);
+        m_indexed = true;
+    }
     return m_rowOf.value(item, -1);
 }
 

@@ -35,5 +35,7 @@ private:
     ModelContext* m_context;
     ItemListQuery* m_query;
     QList<Item*> m_items;
-    QHash<const Item*, int> m_rowOf;
+    // Built on the first lookup after a change, not on every keystroke.
+    mutable QHash<const Item*, int> m_rowOf;
+    mutable bool m_indexed = false;
 };
