@@ -84,8 +84,9 @@ class TestBackup : public QObject {
     QJsonObject python(const QJsonObject& request)
     {
         const auto result = TestSupport::run(
-            u"python3"_s, {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/interop/backup_interop.py"_s)},
-            {}, QJsonDocument(request).toJson(QJsonDocument::Compact));
+            TestSupport::pythonPath(),
+            {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/interop/backup_interop.py"_s)}, {},
+            QJsonDocument(request).toJson(QJsonDocument::Compact));
         if (result.exitCode != 0) {
             QTest::qFail(qPrintable(u"interop script failed: "_s + QString::fromUtf8(result.err)), __FILE__, __LINE__);
             return {};
@@ -93,7 +94,10 @@ class TestBackup : public QObject {
         return QJsonDocument::fromJson(result.out).object();
     }
 
-    bool havePython() { return TestSupport::run(u"python3"_s, {u"-c"_s, u"import cryptography"_s}).exitCode == 0; }
+    bool havePython()
+    {
+        return TestSupport::run(TestSupport::pythonPath(), {u"-c"_s, u"import cryptography"_s}).exitCode == 0;
+    }
 
 private Q_SLOTS:
     void initTestCase()

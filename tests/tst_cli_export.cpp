@@ -76,9 +76,10 @@ class TestCliExport : public QObject {
              QJsonArray::fromStringList(QStringList{TestSupport::cliPath(), u"--container"_s, container} + args)},
             {u"env"_s, QJsonObject{{u"TMPDIR"_s, m_tmp.path()}}},
             {u"answers"_s, answers}};
-        const auto result = TestSupport::run(
-            u"python3"_s, {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/helpers/pty_session.py"_s)}, {},
-            QJsonDocument(request).toJson());
+        const auto result =
+            TestSupport::run(TestSupport::pythonPath(),
+                             {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/helpers/pty_session.py"_s)},
+                             {}, QJsonDocument(request).toJson());
         if (result.exitCode != 0 || result.out.isEmpty())
             qWarning() << "pty session failed:" << result.exitCode << result.err.left(2000);
         return QJsonDocument::fromJson(result.out).object();

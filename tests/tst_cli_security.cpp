@@ -297,7 +297,7 @@ private Q_SLOTS:
     // On a terminal: prompts, no echo, and the echo is back afterwards.
     void terminalPrompts()
     {
-        const auto probe = TestSupport::run(u"python3"_s, {u"-c"_s, u"import pty"_s});
+        const auto probe = TestSupport::run(TestSupport::pythonPath(), {u"-c"_s, u"import pty"_s});
         if (probe.exitCode != 0)
             QSKIP("needs python3 to drive a pseudo-terminal");
         QTemporaryDir dir;
@@ -314,8 +314,9 @@ private Q_SLOTS:
                 {u"env"_s, env},
                 {u"answers"_s, pairs}};
             const auto result = TestSupport::run(
-                u"python3"_s, {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/helpers/pty_session.py"_s)},
-                {}, QJsonDocument(request).toJson());
+                TestSupport::pythonPath(),
+                {QDir(QStringLiteral(FOLIONEST_SOURCE_DIR)).filePath(u"tests/helpers/pty_session.py"_s)}, {},
+                QJsonDocument(request).toJson());
             return QJsonDocument::fromJson(result.out).object();
         };
 

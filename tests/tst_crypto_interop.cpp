@@ -42,7 +42,7 @@ class TestCryptoInterop : public QObject {
     // Runs the operations through the Python implementation.
     QJsonArray python(const QJsonArray& operations)
     {
-        const auto result = TestSupport::run(u"python3"_s, {scriptPath()}, {},
+        const auto result = TestSupport::run(TestSupport::pythonPath(), {scriptPath()}, {},
                                              QJsonDocument(operations).toJson(QJsonDocument::Compact));
         if (result.exitCode != 0) {
             QTest::qFail(qPrintable(u"interop script failed: "_s + QString::fromUtf8(result.err)), __FILE__, __LINE__);
@@ -55,7 +55,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         TestSupport::initTestEnvironment();
-        const auto probe = TestSupport::run(u"python3"_s, {u"-c"_s, u"import cryptography"_s});
+        const auto probe = TestSupport::run(TestSupport::pythonPath(), {u"-c"_s, u"import cryptography"_s});
         if (probe.exitCode != 0)
             QSKIP("needs python3 with the cryptography package (Debian: python3-cryptography)");
     }

@@ -5,6 +5,7 @@
 #include "store/ModelContext.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTest>
@@ -90,6 +91,12 @@ ProcessResult run(const QString& program, const QStringList& args, const QString
 ProcessResult cli(const QString& container, const QStringList& args, const QByteArray& stdinData)
 {
     return run(cliPath(), QStringList{u"--container"_s, container} + args, {}, stdinData);
+}
+
+QString pythonPath()
+{
+    const QString system = u"/usr/bin/python3"_s;
+    return QFileInfo::exists(system) ? system : u"python3"_s;
 }
 
 QString cliPath()

@@ -56,6 +56,9 @@ ProcessResult run(const QString& program, const QStringList& args, const QString
 ProcessResult cli(const QString& container, const QStringList& args, const QByteArray& stdinData = {});
 
 QString cliPath();
+// Debian's own Python, where the setup installs python3-cryptography; any
+// python3 on the PATH when that one is missing.
+QString pythonPath();
 QString appPath();
 QString testDataPath(const QString& name);
 
