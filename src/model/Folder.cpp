@@ -45,35 +45,36 @@ void Folder::changed(quint32 fields)
         m_observer->folderChanged(this, fields);
 }
 
-#define FOLIONEST_SETTER(Member, Field, value)                                                                         \
-    if (Member == value)                                                                                               \
-        return;                                                                                                        \
-    Member = value;                                                                                                    \
-    changed(Field);
-
 void Folder::setName(const QString& name)
 {
-    FOLIONEST_SETTER(m_name, FolderField::Name, name)
+    if (assign(m_name, name))
+        changed(FolderField::Name);
 }
 void Folder::setIconName(const QString& iconName)
 {
-    FOLIONEST_SETTER(m_iconName, FolderField::IconName, iconName)
+    if (assign(m_iconName, iconName))
+        changed(FolderField::IconName);
 }
 void Folder::setColorHex(const QString& hex)
 {
-    FOLIONEST_SETTER(m_colorHex, FolderField::ColorHex, hex)
+    if (assign(m_colorHex, hex))
+        changed(FolderField::ColorHex);
 }
 void Folder::setSortOrder(int order)
 {
-    FOLIONEST_SETTER(m_sortOrder, FolderField::SortOrder, order)
+    if (assign(m_sortOrder, order))
+        changed(FolderField::SortOrder);
 }
 void Folder::setCreatedAt(const QDateTime& date)
 {
-    FOLIONEST_SETTER(m_createdAt, FolderField::CreatedAt, date)
+    if (assign(m_createdAt, date))
+        changed(FolderField::CreatedAt);
 }
-void Folder::setModifiedAt(const QDateTime& date){FOLIONEST_SETTER(m_modifiedAt, FolderField::ModifiedAt, date)}
-
-#undef FOLIONEST_SETTER
+void Folder::setModifiedAt(const QDateTime& date)
+{
+    if (assign(m_modifiedAt, date))
+        changed(FolderField::ModifiedAt);
+}
 
 QColor Folder::color() const
 {

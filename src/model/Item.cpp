@@ -66,60 +66,66 @@ void Item::setTypeRawValue(const QString& raw)
     changed(ItemField::Type);
 }
 
-#define FOLIONEST_SETTER(Member, Field, value)                                                                         \
-    if (Member == value)                                                                                               \
-        return;                                                                                                        \
-    Member = value;                                                                                                    \
-    changed(Field);
-
 void Item::setUrlString(const std::optional<QString>& url)
 {
-    FOLIONEST_SETTER(m_urlString, ItemField::Url, url)
+    if (assign(m_urlString, url))
+        changed(ItemField::Url);
 }
 void Item::setTitle(const QString& title)
 {
-    FOLIONEST_SETTER(m_title, ItemField::Title, title)
+    if (assign(m_title, title))
+        changed(ItemField::Title);
 }
 void Item::setNote(const std::optional<QString>& note)
 {
-    FOLIONEST_SETTER(m_note, ItemField::Note, note)
+    if (assign(m_note, note))
+        changed(ItemField::Note);
 }
 void Item::setMetadataJSON(const std::optional<QByteArray>& json)
 {
-    FOLIONEST_SETTER(m_metadataJSON, ItemField::Metadata, json)
+    if (assign(m_metadataJSON, json))
+        changed(ItemField::Metadata);
 }
 void Item::setSourceDomain(const std::optional<QString>& domain)
 {
-    FOLIONEST_SETTER(m_sourceDomain, ItemField::SourceDomain, domain)
+    if (assign(m_sourceDomain, domain))
+        changed(ItemField::SourceDomain);
 }
 void Item::setSourceApp(const std::optional<QString>& app)
 {
-    FOLIONEST_SETTER(m_sourceApp, ItemField::SourceApp, app)
+    if (assign(m_sourceApp, app))
+        changed(ItemField::SourceApp);
 }
 void Item::setArchived(bool archived)
 {
-    FOLIONEST_SETTER(m_isArchived, ItemField::Archived, archived)
+    if (assign(m_isArchived, archived))
+        changed(ItemField::Archived);
 }
 void Item::setFavorite(bool favorite)
 {
-    FOLIONEST_SETTER(m_isFavorite, ItemField::Favorite, favorite)
+    if (assign(m_isFavorite, favorite))
+        changed(ItemField::Favorite);
 }
 void Item::setRead(bool read)
 {
-    FOLIONEST_SETTER(m_isRead, ItemField::Read, read)
+    if (assign(m_isRead, read))
+        changed(ItemField::Read);
 }
 void Item::setCreatedAt(const QDateTime& date)
 {
-    FOLIONEST_SETTER(m_createdAt, ItemField::CreatedAt, date)
+    if (assign(m_createdAt, date))
+        changed(ItemField::CreatedAt);
 }
 void Item::setModifiedAt(const QDateTime& date)
 {
-    FOLIONEST_SETTER(m_modifiedAt, ItemField::ModifiedAt, date)
+    if (assign(m_modifiedAt, date))
+        changed(ItemField::ModifiedAt);
 }
-void Item::setAccessedAt(const std::optional<QDateTime>& date){
-    FOLIONEST_SETTER(m_accessedAt, ItemField::AccessedAt, date)}
-
-#undef FOLIONEST_SETTER
+void Item::setAccessedAt(const std::optional<QDateTime>& date)
+{
+    if (assign(m_accessedAt, date))
+        changed(ItemField::AccessedAt);
+}
 
 std::optional<QByteArray> Item::blobData(const Blob& blob, BlobKind kind) const
 {

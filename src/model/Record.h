@@ -87,6 +87,16 @@ protected:
     explicit Record(const QUuid& id) : m_id(id) {}
     ~Record() = default;
 
+    // Stores a value; true when it differed, so setters report real changes only.
+    template <typename T, typename V>
+    static bool assign(T& member, const V& value)
+    {
+        if (member == value)
+            return false;
+        member = value;
+        return true;
+    }
+
     QUuid m_id;
     RecordObserver* m_observer = nullptr;
     bool m_deleted = false;

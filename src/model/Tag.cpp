@@ -53,31 +53,31 @@ void Tag::changed(quint32 fields)
         m_observer->tagChanged(this, fields);
 }
 
-#define FOLIONEST_SETTER(Member, Field, value)                                                                         \
-    if (Member == value)                                                                                               \
-        return;                                                                                                        \
-    Member = value;                                                                                                    \
-    changed(Field);
-
 void Tag::setName(const QString& name)
 {
-    FOLIONEST_SETTER(m_name, TagField::Name, name)
+    if (assign(m_name, name))
+        changed(TagField::Name);
 }
 void Tag::setColorHex(const QString& hex)
 {
-    FOLIONEST_SETTER(m_colorHex, TagField::ColorHex, hex)
+    if (assign(m_colorHex, hex))
+        changed(TagField::ColorHex);
 }
 void Tag::setSortOrder(int order)
 {
-    FOLIONEST_SETTER(m_sortOrder, TagField::SortOrder, order)
+    if (assign(m_sortOrder, order))
+        changed(TagField::SortOrder);
 }
 void Tag::setCreatedAt(const QDateTime& date)
 {
-    FOLIONEST_SETTER(m_createdAt, TagField::CreatedAt, date)
+    if (assign(m_createdAt, date))
+        changed(TagField::CreatedAt);
 }
-void Tag::setModifiedAt(const QDateTime& date){FOLIONEST_SETTER(m_modifiedAt, TagField::ModifiedAt, date)}
-
-#undef FOLIONEST_SETTER
+void Tag::setModifiedAt(const QDateTime& date)
+{
+    if (assign(m_modifiedAt, date))
+        changed(TagField::ModifiedAt);
+}
 
 QColor Tag::color() const
 {

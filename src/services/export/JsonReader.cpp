@@ -132,12 +132,12 @@ void JsonReader::beginArray()
     open('[');
 }
 
-bool JsonReader::nextKey(QByteArrayView& key)
+bool JsonReader::nextMember(char close, const char* unterminated)
 {
     skipSpace();
     if (m_at == m_end)
-        fail("unterminated object");
-    if (*m_at == '}') {
+        fail(unterminated);
+    if (*m_at == close) {
         ++m_at;
         m_open.removeLast();
         m_first = false;
@@ -147,9 +147,16 @@ bool JsonReader::nextKey(QByteArrayView& key)
         if (*m_at != ',')
             fail("missing value separator");
         ++m_at;
-        skipSpace();
     }
     m_first = false;
+    return true;
+}
+
+bool JsonReader::nextKey(QByteArrayView& key)
+{
+    if (!nextMember('}', "unterminated object"))
+        return false;
+    skipSpace();
     if (m_at == m_end || *m_at != '"')
         fail("expected a member name");
     key = scanString();
@@ -162,22 +169,7 @@ bool JsonReader::nextKey(QByteArrayView& key)
 
 bool JsonReader::nextElement()
 {
-    skipSpace();
-    if (m_at == m_end)
-        fail("unterminated array");
-    if (*m_at == ']') {
-        ++m_at;
-        m_open.removeLast();
-        m_first = false;
-        return false;
-    }
-    if (!m_first) {
-        if (*m_at != ',')
-            fail("missing value separator");
-        ++m_at;
-    }
-    m_first = false;
-    return true;
+    return nextMember(']', "unterminated array");
 }
 
 void JsonReader::appendEscape(QByteArray& out)

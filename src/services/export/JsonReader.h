@@ -51,6 +51,9 @@ public:
     void skipValue();
 
 private:
+    // Past a separator to the next member of the open container; false,
+    // and the container closed, at its end.
+    bool nextMember(char close, const char* unterminated);
     [[noreturn]] void fail(const char* message) const;
     void skipSpace();
     void open(char bracket);
