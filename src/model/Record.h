@@ -99,6 +99,9 @@ protected:
 
     QUuid m_id;
     RecordObserver* m_observer = nullptr;
+    // The store's version of the row this record was last read from or
+    // written to; the store refuses to write over a newer row.
+    qint64 m_storeVersion = 0;
     bool m_deleted = false;
 
     friend class RecordContextAccess;

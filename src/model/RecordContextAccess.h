@@ -16,6 +16,8 @@ public:
 
     static void attach(Record& record, RecordObserver* observer) { record.m_observer = observer; }
     static void markDeleted(Record& record) { record.m_deleted = true; }
+    static qint64 storeVersion(const Record& record) { return record.m_storeVersion; }
+    static void setStoreVersion(Record& record, qint64 version) { record.m_storeVersion = version; }
 
     struct ItemRow {
         QString typeRawValue;

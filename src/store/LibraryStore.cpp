@@ -38,7 +38,8 @@ CREATE TABLE Folder(
   sortOrder INTEGER NOT NULL,
   createdAt INTEGER NOT NULL,
   modifiedAt INTEGER NOT NULL,
-  parentId BLOB REFERENCES Folder(id) ON DELETE CASCADE);
+  parentId BLOB REFERENCES Folder(id) ON DELETE CASCADE,
+  version INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX FolderParent ON Folder(parentId);
 CREATE TABLE Tag(
   id BLOB PRIMARY KEY NOT NULL,
@@ -46,7 +47,8 @@ CREATE TABLE Tag(
   colorHex TEXT NOT NULL,
   sortOrder INTEGER NOT NULL,
   createdAt INTEGER NOT NULL,
-  modifiedAt INTEGER NOT NULL);
+  modifiedAt INTEGER NOT NULL,
+  version INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE Item(
   id BLOB PRIMARY KEY NOT NULL,
   typeRawValue TEXT NOT NULL,
@@ -62,7 +64,8 @@ CREATE TABLE Item(
   isRead INTEGER NOT NULL,
   createdAt INTEGER NOT NULL,
   modifiedAt INTEGER NOT NULL,
-  accessedAt INTEGER);
+  accessedAt INTEGER,
+  version INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX ItemFolder ON Item(folderId);
 CREATE TABLE ItemTag(
   itemId BLOB NOT NULL REFERENCES Item(id) ON DELETE CASCADE,
@@ -76,6 +79,27 @@ CREATE TABLE ItemBlob(
   data BLOB NOT NULL,
   PRIMARY KEY(itemId, kind));
 )sql";
+
+// The change sequence and the deletion log (schema 1.1). Triggers log every
+// deletion, including those the foreign keys cascade to, with the number of
+// the transaction that made it; kinds are 0 item, 1 folder, 2 tag.
+const char* const kChangeLog = R"sql(
+CREATE INDEX ItemVersion ON Item(version);
+CREATE TABLE Sequence(value INTEGER NOT NULL, prunedThrough INTEGER NOT NULL);
+INSERT INTO Sequence VALUES(0, 0);
+CREATE TABLE Tombstone(seq INTEGER NOT NULL, kind INTEGER NOT NULL, id BLOB NOT NULL);
+CREATE INDEX TombstoneSeq ON Tombstone(seq);
+CREATE TRIGGER ItemDeleted AFTER DELETE ON Item BEGIN
+  INSERT INTO Tombstone VALUES((SELECT value FROM Sequence), 0, OLD.id); END;
+CREATE TRIGGER FolderDeleted AFTER DELETE ON Folder BEGIN
+  INSERT INTO Tombstone VALUES((SELECT value FROM Sequence), 1, OLD.id); END;
+CREATE TRIGGER TagDeleted AFTER DELETE ON Tag BEGIN
+  INSERT INTO Tombstone VALUES((SELECT value FROM Sequence), 2, OLD.id); END;
+)sql";
+
+// Deletion log entries older than this many transactions are dropped; a
+// connection further behind compares every id instead.
+constexpr qint64 kTombstoneHorizon = 4096;
 
 QUuid uuidFrom(sqlite3_stmt* st, int col)
 {
@@ -108,6 +132,49 @@ std::optional<QDateTime> optionalDate(sqlite3_stmt* st, int col)
     if (sqlite3_column_type(st, col) == SQLITE_NULL)
         return std::nullopt;
     return dateFrom(st, col);
+}
+
+// Items of one site share one host string.
+using HostStrings = QHash<QString, QString>;
+
+// Columns 1-6: name, iconName, colorHex, sortOrder, createdAt, modifiedAt.
+RecordContextAccess::FolderRow folderFields(sqlite3_stmt* st)
+{
+    return {textFrom(st, 1),           textFrom(st, 2), textFrom(st, 3),
+            sqlite3_column_int(st, 4), dateFrom(st, 5), dateFrom(st, 6)};
+}
+
+// Columns 1-5: name, colorHex, sortOrder, createdAt, modifiedAt.
+RecordContextAccess::TagRow tagFields(sqlite3_stmt* st)
+{
+    return {textFrom(st, 1), textFrom(st, 2), sqlite3_column_int(st, 3), dateFrom(st, 4), dateFrom(st, 5)};
+}
+
+// Columns 1-14 of the item queries below (8, the folder, is left to the caller).
+RecordContextAccess::ItemRow itemFields(sqlite3_stmt* st, HostStrings& domains)
+{
+    RecordContextAccess::ItemRow row;
+    row.typeRawValue = textFrom(st, 1);
+    row.urlString = optionalText(st, 2);
+    row.title = textFrom(st, 3);
+    row.note = optionalText(st, 4);
+    if (sqlite3_column_type(st, 5) != SQLITE_NULL)
+        row.metadataJSON =
+            QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 5)), sqlite3_column_bytes(st, 5));
+    if (auto domain = optionalText(st, 6)) {
+        auto it = domains.constFind(*domain);
+        if (it == domains.constEnd())
+            it = domains.insert(*domain, *domain);
+        row.sourceDomain = it.value();
+    }
+    row.sourceApp = optionalText(st, 7);
+    row.isArchived = sqlite3_column_int(st, 9) != 0;
+    row.isFavorite = sqlite3_column_int(st, 10) != 0;
+    row.isRead = sqlite3_column_int(st, 11) != 0;
+    row.createdAt = dateFrom(st, 12);
+    row.modifiedAt = dateFrom(st, 13);
+    row.accessedAt = optionalDate(st, 14);
+    return row;
 }
 
 // A UUID's 16 bytes (RFC 4122 order) on the stack.
@@ -281,7 +348,25 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
         if (Status s = store->exec(pragma); !s)
             return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, s.error()));
     }
+    const auto version = store->userVersion();
+    if (!version)
+        return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, version.error()));
+    if (Status s = store->migrate(version.value()); !s)
+        return R::failure(s.error());
     return R(std::move(store));
+}
+
+Result<int> LibraryStore::userVersion()
+{
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &st, nullptr) != SQLITE_OK
+        || sqlite3_step(st) != SQLITE_ROW) {
+        sqlite3_finalize(st);
+        return Result<int>::failure(lastError());
+    }
+    const int version = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    return version;
 }
 
 Status LibraryStore::checkCompatible()
@@ -292,12 +377,10 @@ Status LibraryStore::checkCompatible()
             sqlite3_finalize(st);
         return Status::failure(why);
     };
-    if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &st, nullptr) != SQLITE_OK
-        || sqlite3_step(st) != SQLITE_ROW)
-        return fail(u"The library file “%1” is damaged or is not a library (%2)."_s.arg(m_path, lastError()));
-    const int userVersion = sqlite3_column_int(st, 0);
-    sqlite3_finalize(st);
-    st = nullptr;
+    const auto version = userVersion();
+    if (!version)
+        return fail(u"The library file “%1” is damaged or is not a library (%2)."_s.arg(m_path, version.error()));
+    const int userVersion = version.value();
 
     if (sqlite3_prepare_v2(m_db, "SELECT count(*), sum(name = 'StoreInfo') FROM sqlite_schema WHERE type = 'table'", -1,
                            &st, nullptr)
@@ -309,8 +392,13 @@ Status LibraryStore::checkCompatible()
     sqlite3_finalize(st);
     st = nullptr;
 
-    if (tables == 0 && userVersion == 0)
-        return createSchema();
+    if (tables == 0 && userVersion == 0) {
+        if (Status s = createSchema(); !s)
+            return s;
+        // Created here or by another process that got there first: either
+        // way the file is checked as any other.
+        return checkCompatible();
+    }
     if (!hasInfo)
         return fail(u"The file “%1” is not a Folionest library."_s.arg(m_path));
     if (userVersion > kUserVersion) {
@@ -332,19 +420,66 @@ Status LibraryStore::createSchema()
 {
     if (sqlite3_db_readonly(m_db, "main") == 1)
         return Status::failure(u"The library file “%1” is read-only."_s.arg(m_path));
+    auto failed = [this](const QString& error) {
+        (void)exec("ROLLBACK");
+        return Status::failure(u"The library file “%1” cannot be created (%2)."_s.arg(m_path, error));
+    };
     // WAL before the first table, so the new file never uses a rollback journal.
     if (Status s = exec("PRAGMA journal_mode=WAL"); !s)
-        return Status::failure(u"The library file “%1” cannot be created (%2)."_s.arg(m_path, s.error()));
-    const QByteArray sql = QByteArray("BEGIN;") + kSchema
+        return failed(s.error());
+    // Other processes may be creating the same library right now: the write
+    // lock decides who does, and the others find the tables made.
+    if (Status s = exec("BEGIN IMMEDIATE"); !s)
+        return failed(s.error());
+    const auto version = userVersion();
+    if (!version)
+        return failed(version.error());
+    if (version.value() != 0) {
+        (void)exec("COMMIT");
+        return {};
+    }
+    const QByteArray sql = QByteArray(kSchema) + kChangeLog
                            + QByteArray("INSERT INTO StoreInfo VALUES('application','Folionest');"
                                         "INSERT INTO StoreInfo VALUES('schema','Item,Folder,Tag');"
                                         "INSERT INTO StoreInfo VALUES('schemaVersion','")
                            + schemaVersionText().toLatin1()
-                           + "');PRAGMA user_version=" + QByteArray::number(kUserVersion) + ";COMMIT;";
-    if (Status s = exec(sql.constData()); !s) {
+                           + "');PRAGMA user_version=" + QByteArray::number(kUserVersion) + ";";
+    if (Status s = exec(sql.constData()); !s)
+        return failed(s.error());
+    if (Status s = exec("COMMIT"); !s)
+        return failed(s.error());
+    return {};
+}
+
+Status LibraryStore::migrate(int fromVersion)
+{
+    if (fromVersion >= kUserVersion)
+        return {};
+    auto failed = [this](const QString& error) {
         (void)exec("ROLLBACK");
-        return Status::failure(u"The library file “%1” cannot be created (%2)."_s.arg(m_path, s.error()));
+        return Status::failure(u"The library file “%1” cannot be updated (%2)."_s.arg(m_path, error));
+    };
+    if (Status s = exec("BEGIN IMMEDIATE"); !s)
+        return failed(s.error());
+    // Another process may have updated it meanwhile.
+    const auto version = userVersion();
+    if (!version)
+        return failed(version.error());
+    if (version.value() >= kUserVersion) {
+        (void)exec("COMMIT");
+        return {};
     }
+    // 1.0 -> 1.1: row versions, the change sequence and the deletion log.
+    const QByteArray sql = QByteArray("ALTER TABLE Folder ADD COLUMN version INTEGER NOT NULL DEFAULT 0;"
+                                      "ALTER TABLE Tag ADD COLUMN version INTEGER NOT NULL DEFAULT 0;"
+                                      "ALTER TABLE Item ADD COLUMN version INTEGER NOT NULL DEFAULT 0;")
+                           + kChangeLog + "UPDATE StoreInfo SET value = '" + schemaVersionText().toLatin1()
+                           + "' WHERE key = 'schemaVersion';PRAGMA user_version=" + QByteArray::number(kUserVersion)
+                           + ";";
+    if (Status s = exec(sql.constData()); !s)
+        return failed(s.error());
+    if (Status s = exec("COMMIT"); !s)
+        return failed(s.error());
     return {};
 }
 
@@ -352,22 +487,38 @@ Result<LoadedLibrary> LibraryStore::load()
 {
     using R = Result<LoadedLibrary>;
     LoadedLibrary lib;
-    auto failed = [&] { return R::failure(u"The library cannot be read (%1)."_s.arg(lastError())); };
+    auto failed = [&] {
+        const QString error = lastError();
+        rollback();
+        return R::failure(u"The library cannot be read (%1)."_s.arg(error));
+    };
+    // One read transaction: the rows and the sequence number belong together.
+    if (Status s = beginRead(); !s)
+        return R::failure(u"The library cannot be read (%1)."_s.arg(s.error()));
+    {
+        sqlite3_stmt* st = prepare("SELECT value FROM Sequence");
+        if (!st)
+            return failed();
+        StatementScope scope{st};
+        if (sqlite3_step(st) != SQLITE_ROW)
+            return failed();
+        lib.sequence = sqlite3_column_int64(st, 0);
+    }
 
     // Folders, then their parent links once every folder exists.
     QHash<QUuid, Folder*> folders;
     QList<std::pair<Folder*, QUuid>> parentLinks;
     {
-        sqlite3_stmt* st = prepare("SELECT id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId "
-                                   "FROM Folder ORDER BY rowid");
+        sqlite3_stmt* st = prepare("SELECT id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId, "
+                                   "version FROM Folder ORDER BY rowid");
         if (!st)
             return failed();
         StatementScope scope{st};
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             auto folder = RecordContextAccess::makeFolder(uuidFrom(st, 0));
-            RecordContextAccess::fill(*folder, {textFrom(st, 1), textFrom(st, 2), textFrom(st, 3),
-                                                sqlite3_column_int(st, 4), dateFrom(st, 5), dateFrom(st, 6)});
+            RecordContextAccess::fill(*folder, folderFields(st));
+            RecordContextAccess::setStoreVersion(*folder, sqlite3_column_int64(st, 8));
             if (sqlite3_column_type(st, 7) != SQLITE_NULL)
                 parentLinks.append({folder.get(), uuidFrom(st, 7)});
             folders.insert(folder->id(), folder.get());
@@ -386,15 +537,15 @@ Result<LoadedLibrary> LibraryStore::load()
     QHash<QUuid, Tag*> tags;
     {
         sqlite3_stmt* st =
-            prepare("SELECT id, name, colorHex, sortOrder, createdAt, modifiedAt FROM Tag ORDER BY rowid");
+            prepare("SELECT id, name, colorHex, sortOrder, createdAt, modifiedAt, version FROM Tag ORDER BY rowid");
         if (!st)
             return failed();
         StatementScope scope{st};
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             auto tag = RecordContextAccess::makeTag(uuidFrom(st, 0));
-            RecordContextAccess::fill(
-                *tag, {textFrom(st, 1), textFrom(st, 2), sqlite3_column_int(st, 3), dateFrom(st, 4), dateFrom(st, 5)});
+            RecordContextAccess::fill(*tag, tagFields(st));
+            RecordContextAccess::setStoreVersion(*tag, sqlite3_column_int64(st, 6));
             tags.insert(tag->id(), tag.get());
             lib.tags.push_back(std::move(tag));
         }
@@ -403,12 +554,11 @@ Result<LoadedLibrary> LibraryStore::load()
     }
 
     QHash<QUuid, Item*>& items = lib.itemsById;
-    // Items of one site share one host string.
-    QHash<QString, QString> domains;
+    HostStrings domains;
     {
         sqlite3_stmt* st = prepare("SELECT id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, "
                                    "sourceApp, folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, "
-                                   "accessedAt FROM Item ORDER BY rowid");
+                                   "accessedAt, version FROM Item ORDER BY rowid");
         if (!st)
             return failed();
         StatementScope scope{st};
@@ -422,28 +572,9 @@ Result<LoadedLibrary> LibraryStore::load()
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             auto item = RecordContextAccess::makeItem(uuidFrom(st, 0));
-            RecordContextAccess::ItemRow row;
-            row.typeRawValue = textFrom(st, 1);
-            row.urlString = optionalText(st, 2);
-            row.title = textFrom(st, 3);
-            row.note = optionalText(st, 4);
-            if (sqlite3_column_type(st, 5) != SQLITE_NULL)
-                row.metadataJSON =
-                    QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 5)), sqlite3_column_bytes(st, 5));
-            if (auto domain = optionalText(st, 6)) {
-                auto it = domains.constFind(*domain);
-                if (it == domains.constEnd())
-                    it = domains.insert(*domain, *domain);
-                row.sourceDomain = it.value();
-            }
-            row.sourceApp = optionalText(st, 7);
-            row.isArchived = sqlite3_column_int(st, 9) != 0;
-            row.isFavorite = sqlite3_column_int(st, 10) != 0;
-            row.isRead = sqlite3_column_int(st, 11) != 0;
-            row.createdAt = dateFrom(st, 12);
-            row.modifiedAt = dateFrom(st, 13);
-            row.accessedAt = optionalDate(st, 14);
+            RecordContextAccess::ItemRow row = itemFields(st, domains);
             RecordContextAccess::fill(*item, std::move(row));
+            RecordContextAccess::setStoreVersion(*item, sqlite3_column_int64(st, 15));
             if (sqlite3_column_type(st, 8) != SQLITE_NULL)
                 RecordContextAccess::linkFolder(*item, folders.value(uuidFrom(st, 8)));
             items.insert(item->id(), item.get());
@@ -489,6 +620,8 @@ Result<LoadedLibrary> LibraryStore::load()
         if (rc != SQLITE_DONE)
             return failed();
     }
+    if (Status s = commit(); !s)
+        return R::failure(u"The library cannot be read (%1)."_s.arg(s.error()));
     return R(std::move(lib));
 }
 
@@ -510,15 +643,252 @@ std::optional<QByteArray> LibraryStore::loadBlob(const QUuid& itemId, BlobKind k
     return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 0)), sqlite3_column_bytes(st, 0));
 }
 
-Status LibraryStore::save(const ChangeSet& changes)
+Status LibraryStore::beginRead()
 {
-    if (changes.isEmpty())
-        return {};
-    auto fail = [&](const char* what) {
-        const QString error = lastError();
+    return exec("BEGIN");
+}
+
+Status LibraryStore::beginWrite()
+{
+    return exec("BEGIN IMMEDIATE");
+}
+
+Status LibraryStore::commit()
+{
+    Status s = exec("COMMIT");
+    if (!s)
+        rollback();
+    restoreCacheSize();
+    return s;
+}
+
+void LibraryStore::rollback()
+{
+    if (!sqlite3_get_autocommit(m_db))
         (void)exec("ROLLBACK");
-        restoreCacheSize();
-        return Status::failure(u"The library could not be saved (%1: %2)."_s.arg(QLatin1StringView(what), error));
+    restoreCacheSize();
+}
+
+bool LibraryStore::externallyChanged()
+{
+    sqlite3_stmt* st = prepare("PRAGMA data_version");
+    if (!st)
+        return true;
+    StatementScope scope{st};
+    if (sqlite3_step(st) != SQLITE_ROW)
+        return true;
+    const qint64 version = sqlite3_column_int64(st, 0);
+    const bool changed = version != m_dataVersion;
+    m_dataVersion = version;
+    return changed;
+}
+
+Result<ExternalChanges> LibraryStore::readChanges(qint64 since)
+{
+    using R = Result<ExternalChanges>;
+    ExternalChanges changes;
+    auto failed = [&] { return R::failure(u"The library cannot be read (%1)."_s.arg(lastError())); };
+    qint64 prunedThrough = 0;
+    {
+        sqlite3_stmt* st = prepare("SELECT value, prunedThrough FROM Sequence");
+        if (!st)
+            return failed();
+        StatementScope scope{st};
+        if (sqlite3_step(st) != SQLITE_ROW)
+            return failed();
+        changes.sequence = sqlite3_column_int64(st, 0);
+        prunedThrough = sqlite3_column_int64(st, 1);
+    }
+    if (changes.sequence == since)
+        return R(std::move(changes));
+
+    if (since < prunedThrough) {
+        // The log was pruned past this point: list what exists instead.
+        auto ids = [&](const char* sql) -> std::optional<QSet<QUuid>> {
+            sqlite3_stmt* st = prepare(sql);
+            if (!st)
+                return std::nullopt;
+            StatementScope scope{st};
+            QSet<QUuid> set;
+            int rc;
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+                set.insert(uuidFrom(st, 0));
+            if (rc != SQLITE_DONE)
+                return std::nullopt;
+            return set;
+        };
+        changes.liveItems = ids("SELECT id FROM Item");
+        changes.liveFolders = ids("SELECT id FROM Folder");
+        changes.liveTags = ids("SELECT id FROM Tag");
+        if (!changes.liveItems || !changes.liveFolders || !changes.liveTags)
+            return failed();
+    } else {
+        sqlite3_stmt* st = prepare("SELECT kind, id FROM Tombstone WHERE seq > ? ORDER BY seq");
+        if (!st)
+            return failed();
+        StatementScope scope{st};
+        sqlite3_bind_int64(st, 1, since);
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            const QUuid id = uuidFrom(st, 1);
+            switch (sqlite3_column_int(st, 0)) {
+            case 0: changes.deletedItems.append(id); break;
+            case 1: changes.deletedFolders.append(id); break;
+            case 2: changes.deletedTags.append(id); break;
+            default: break;
+            }
+        }
+        if (rc != SQLITE_DONE)
+            return failed();
+    }
+
+    {
+        sqlite3_stmt* st = prepare("SELECT id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId, "
+                                   "version FROM Folder WHERE version > ? ORDER BY rowid");
+        if (!st)
+            return failed();
+        StatementScope scope{st};
+        sqlite3_bind_int64(st, 1, since);
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            StoredFolder& f = changes.folders.emplace_back();
+            f.id = uuidFrom(st, 0);
+            f.fields = folderFields(st);
+            if (sqlite3_column_type(st, 7) != SQLITE_NULL)
+                f.parentId = uuidFrom(st, 7);
+            f.version = sqlite3_column_int64(st, 8);
+        }
+        if (rc != SQLITE_DONE)
+            return failed();
+    }
+    {
+        sqlite3_stmt* st = prepare("SELECT id, name, colorHex, sortOrder, createdAt, modifiedAt, version FROM Tag "
+                                   "WHERE version > ? ORDER BY rowid");
+        if (!st)
+            return failed();
+        StatementScope scope{st};
+        sqlite3_bind_int64(st, 1, since);
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            StoredTag& t = changes.tags.emplace_back();
+            t.id = uuidFrom(st, 0);
+            t.fields = tagFields(st);
+            t.version = sqlite3_column_int64(st, 6);
+        }
+        if (rc != SQLITE_DONE)
+            return failed();
+    }
+    {
+        sqlite3_stmt* st = prepare("SELECT id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, "
+                                   "sourceApp, folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, "
+                                   "accessedAt, version FROM Item WHERE version > ? ORDER BY rowid");
+        if (!st)
+            return failed();
+        StatementScope scope{st};
+        sqlite3_bind_int64(st, 1, since);
+        HostStrings domains;
+        QHash<QUuid, qsizetype> positions;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            StoredItem& item = changes.items.emplace_back();
+            item.id = uuidFrom(st, 0);
+            item.fields = itemFields(st, domains);
+            if (sqlite3_column_type(st, 8) != SQLITE_NULL)
+                item.folderId = uuidFrom(st, 8);
+            item.version = sqlite3_column_int64(st, 15);
+            positions.insert(item.id, qsizetype(changes.items.size()) - 1);
+        }
+        if (rc != SQLITE_DONE)
+            return failed();
+        if (!changes.items.empty()) {
+            sqlite3_stmt* tags = prepare("SELECT itemId, tagId FROM ItemTag WHERE itemId IN "
+                                         "(SELECT id FROM Item WHERE version > ?) ORDER BY itemId, position");
+            sqlite3_stmt* blobs = prepare("SELECT itemId, kind FROM ItemBlob WHERE itemId IN "
+                                          "(SELECT id FROM Item WHERE version > ?)");
+            if (!tags || !blobs)
+                return failed();
+            StatementScope tagScope{tags};
+            StatementScope blobScope{blobs};
+            sqlite3_bind_int64(tags, 1, since);
+            while ((rc = sqlite3_step(tags)) == SQLITE_ROW) {
+                if (const qsizetype i = positions.value(uuidFrom(tags, 0), -1); i >= 0)
+                    changes.items[size_t(i)].tagIds.append(uuidFrom(tags, 1));
+            }
+            if (rc != SQLITE_DONE)
+                return failed();
+            sqlite3_bind_int64(blobs, 1, since);
+            while ((rc = sqlite3_step(blobs)) == SQLITE_ROW) {
+                if (const qsizetype i = positions.value(uuidFrom(blobs, 0), -1); i >= 0) {
+                    StoredItem& item = changes.items[size_t(i)];
+                    (sqlite3_column_int(blobs, 1) == 0 ? item.hasThumbnail : item.hasImage) = true;
+                }
+            }
+            if (rc != SQLITE_DONE)
+                return failed();
+        }
+    }
+    return R(std::move(changes));
+}
+
+namespace {
+
+// Columns of the update statements, with the field that changes each. The
+// statement's parameters are ?1 the new version, ?2 the id, ?3 the version
+// the record knows, then one per column from ?4 in this order.
+struct Column {
+    quint32 field;
+    const char* name;
+};
+constexpr Column kItemColumns[] = {
+    {ItemField::Type, "typeRawValue"},     {ItemField::Url, "urlString"},
+    {ItemField::Title, "title"},           {ItemField::Note, "note"},
+    {ItemField::Metadata, "metadataJSON"}, {ItemField::SourceDomain, "sourceDomain"},
+    {ItemField::SourceApp, "sourceApp"},   {ItemField::Folder, "folderId"},
+    {ItemField::Archived, "isArchived"},   {ItemField::Favorite, "isFavorite"},
+    {ItemField::Read, "isRead"},           {ItemField::CreatedAt, "createdAt"},
+    {ItemField::ModifiedAt, "modifiedAt"}, {ItemField::AccessedAt, "accessedAt"},
+};
+constexpr Column kFolderColumns[] = {
+    {FolderField::Name, "name"},           {FolderField::IconName, "iconName"},
+    {FolderField::ColorHex, "colorHex"},   {FolderField::SortOrder, "sortOrder"},
+    {FolderField::CreatedAt, "createdAt"}, {FolderField::ModifiedAt, "modifiedAt"},
+    {FolderField::Parent, "parentId"},
+};
+constexpr Column kTagColumns[] = {
+    {TagField::Name, "name"},           {TagField::ColorHex, "colorHex"},     {TagField::SortOrder, "sortOrder"},
+    {TagField::CreatedAt, "createdAt"}, {TagField::ModifiedAt, "modifiedAt"},
+};
+constexpr int kFirstColumnParameter = 4;
+
+template <size_t N>
+QByteArray updateSql(const char* table, const Column (&columns)[N], quint32 fields, bool checkVersion)
+{
+    QByteArray sql = QByteArray("UPDATE ") + table + " SET version = ?1";
+    for (size_t i = 0; i < N; ++i) {
+        if (fields & columns[i].field)
+            sql += QByteArray(", ") + columns[i].name + " = ?" + QByteArray::number(kFirstColumnParameter + int(i));
+    }
+    sql += checkVersion ? " WHERE id = ?2 AND version = ?3" : " WHERE id = ?2";
+    return sql;
+}
+
+template <size_t N>
+quint32 storedFields(const Column (&columns)[N])
+{
+    quint32 mask = 0;
+    for (const Column& c : columns)
+        mask |= c.field;
+    return mask;
+}
+
+} // namespace
+
+Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
+{
+    using R = Result<WriteReport>;
+    WriteReport report;
+    auto fail = [&](const char* what) {
+        return R::failure(u"The library could not be saved (%1: %2)."_s.arg(QLatin1StringView(what), lastError()));
     };
     auto step = [](sqlite3_stmt* st) {
         const bool done = sqlite3_step(st) == SQLITE_DONE;
@@ -536,14 +906,23 @@ Status LibraryStore::save(const ChangeSet& changes)
         }
     } bindings{this};
 
-    if (Status s = exec("BEGIN IMMEDIATE"); !s)
-        return Status::failure(u"The library could not be saved (%1)."_s.arg(s.error()));
     // Parents may be written after their children within one save.
     if (Status s = exec("PRAGMA defer_foreign_keys=ON"); !s)
         return fail("deferring checks");
+    {
+        sqlite3_stmt* st = prepare("UPDATE Sequence SET value = value + 1 RETURNING value");
+        if (!st)
+            return fail("numbering the save");
+        StatementScope scope{st};
+        if (sqlite3_step(st) != SQLITE_ROW)
+            return fail("numbering the save");
+        report.sequence = sqlite3_column_int64(st, 0);
+        if (sqlite3_step(st) != SQLITE_DONE)
+            return fail("numbering the save");
+    }
     // A large save (an import, a new library) would otherwise spill pages to
     // the log and read them back while it inserts.
-    const qsizetype records = changes.upsertItems.size() + changes.upsertFolders.size() + changes.upsertTags.size();
+    const qsizetype records = changes.items.size() + changes.folders.size() + changes.tags.size();
     if (records > kLargeSaveRecords) {
         if (Status s = exec(kLargeSaveCachePragma); !s)
             return fail("sizing the cache");
@@ -568,68 +947,138 @@ Status LibraryStore::save(const ChangeSet& changes)
     if (!deleteRows(changes.deletedFolders, "DELETE FROM Folder WHERE id = ?"))
         return fail("deleting a folder");
 
-    // New records are plain inserts; the others replace their row.
-    if (!changes.upsertFolders.isEmpty()) {
+    // Runs the update of a changed record: only its changed columns, only
+    // over the row version it knows. Returns false on an error; `gone` says
+    // the row no longer exists.
+    enum class Updated { done, gone, error };
+    const auto update = [&](const QByteArray& checkedSql, const QByteArray& plainSql, const Record* record,
+                            const auto& bindColumns) {
+        sqlite3_stmt* st = prepare(checkedSql.constData());
+        if (!st)
+            return Updated::error;
+        const UuidBytes id(record->id());
+        sqlite3_bind_int64(st, 1, report.sequence);
+        id.bindInPlace(st, 2);
+        sqlite3_bind_int64(st, 3, RecordContextAccess::storeVersion(*record));
+        bindColumns(st);
+        if (!step(st))
+            return Updated::error;
+        if (sqlite3_changes(m_db) == 1)
+            return Updated::done;
+        // The row moved on without this connection seeing it (every writer
+        // reads what others committed before it writes, so this means a
+        // writer that does not): the changed fields still win, and nothing
+        // else of the row is touched.
+        sqlite3_stmt* plain = prepare(plainSql.constData());
+        if (!plain)
+            return Updated::error;
+        sqlite3_bind_int64(plain, 1, report.sequence);
+        id.bindInPlace(plain, 2);
+        bindColumns(plain);
+        if (!step(plain))
+            return Updated::error;
+        if (sqlite3_changes(m_db) == 1) {
+            qWarning("Folionest: a row of the library changed without a record of it; writing over it");
+            return Updated::done;
+        }
+        return Updated::gone;
+    };
+
+    if (!changes.folders.isEmpty()) {
         sqlite3_stmt* insert =
-            prepare("INSERT INTO Folder(id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId) "
-                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-        sqlite3_stmt* upsert =
-            prepare("INSERT INTO Folder(id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId) "
-                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8) ON CONFLICT(id) DO UPDATE SET name = ?2, iconName = ?3, "
-                    "colorHex = ?4, sortOrder = ?5, createdAt = ?6, modifiedAt = ?7, parentId = ?8");
-        if (!insert || !upsert)
+            prepare("INSERT INTO Folder(id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId, "
+                    "version) VALUES(?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?1)");
+        if (!insert)
             return fail("writing a folder");
-        for (const Folder* f : changes.upsertFolders) {
-            sqlite3_stmt* st = changes.newRecords.contains(f) ? insert : upsert;
-            bindUuid(st, 1, f->id());
-            texts.bind(st, 2, f->name());
-            texts.bind(st, 3, f->iconName());
-            texts.bind(st, 4, f->colorHex());
-            sqlite3_bind_int(st, 5, f->sortOrder());
-            bindDate(st, 6, f->createdAt());
-            bindDate(st, 7, f->modifiedAt());
-            bindOptionalUuid(st, 8, f->parent());
-            if (!step(st))
-                return fail("writing a folder");
+        for (const auto& [f, fields] : changes.folders) {
+            const bool isNew = changes.newRecords.contains(f);
+            const quint32 stored = isNew ? storedFields(kFolderColumns) : fields & storedFields(kFolderColumns);
+            if (!stored)
+                continue;
+            auto bindColumns = [&](sqlite3_stmt* st) {
+                const int p = kFirstColumnParameter;
+                if (isNew)
+                    bindUuid(st, p, f->id());
+                if (stored & FolderField::Name)
+                    texts.bind(st, p + 0 + isNew, f->name());
+                if (stored & FolderField::IconName)
+                    texts.bind(st, p + 1 + isNew, f->iconName());
+                if (stored & FolderField::ColorHex)
+                    texts.bind(st, p + 2 + isNew, f->colorHex());
+                if (stored & FolderField::SortOrder)
+                    sqlite3_bind_int(st, p + 3 + isNew, f->sortOrder());
+                if (stored & FolderField::CreatedAt)
+                    bindDate(st, p + 4 + isNew, f->createdAt());
+                if (stored & FolderField::ModifiedAt)
+                    bindDate(st, p + 5 + isNew, f->modifiedAt());
+                if (stored & FolderField::Parent)
+                    bindOptionalUuid(st, p + 6 + isNew, f->parent());
+            };
+            if (isNew) {
+                sqlite3_bind_int64(insert, 1, report.sequence);
+                bindColumns(insert);
+                if (!step(insert))
+                    return fail("writing a folder");
+                continue;
+            }
+            switch (update(updateSql("Folder", kFolderColumns, stored, true),
+                           updateSql("Folder", kFolderColumns, stored, false), f, bindColumns)) {
+            case Updated::error: return fail("writing a folder");
+            case Updated::gone: report.vanishedFolders.append(f); break;
+            case Updated::done: break;
+            }
         }
     }
-    if (!changes.upsertTags.isEmpty()) {
-        sqlite3_stmt* insert = prepare("INSERT INTO Tag(id, name, colorHex, sortOrder, createdAt, modifiedAt) "
-                                       "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-        sqlite3_stmt* upsert = prepare("INSERT INTO Tag(id, name, colorHex, sortOrder, createdAt, modifiedAt) "
-                                       "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(id) DO UPDATE SET name = ?2, "
-                                       "colorHex = ?3, sortOrder = ?4, createdAt = ?5, modifiedAt = ?6");
-        if (!insert || !upsert)
+    if (!changes.tags.isEmpty()) {
+        sqlite3_stmt* insert = prepare("INSERT INTO Tag(id, name, colorHex, sortOrder, createdAt, modifiedAt, version) "
+                                       "VALUES(?4, ?5, ?6, ?7, ?8, ?9, ?1)");
+        if (!insert)
             return fail("writing a tag");
-        for (const Tag* t : changes.upsertTags) {
-            sqlite3_stmt* st = changes.newRecords.contains(t) ? insert : upsert;
-            bindUuid(st, 1, t->id());
-            texts.bind(st, 2, t->name());
-            texts.bind(st, 3, t->colorHex());
-            sqlite3_bind_int(st, 4, t->sortOrder());
-            bindDate(st, 5, t->createdAt());
-            bindDate(st, 6, t->modifiedAt());
-            if (!step(st))
-                return fail("writing a tag");
+        for (const auto& [t, fields] : changes.tags) {
+            const bool isNew = changes.newRecords.contains(t);
+            const quint32 stored = isNew ? storedFields(kTagColumns) : fields & storedFields(kTagColumns);
+            if (!stored)
+                continue;
+            auto bindColumns = [&](sqlite3_stmt* st) {
+                const int p = kFirstColumnParameter;
+                if (isNew)
+                    bindUuid(st, p, t->id());
+                if (stored & TagField::Name)
+                    texts.bind(st, p + 0 + isNew, t->name());
+                if (stored & TagField::ColorHex)
+                    texts.bind(st, p + 1 + isNew, t->colorHex());
+                if (stored & TagField::SortOrder)
+                    sqlite3_bind_int(st, p + 2 + isNew, t->sortOrder());
+                if (stored & TagField::CreatedAt)
+                    bindDate(st, p + 3 + isNew, t->createdAt());
+                if (stored & TagField::ModifiedAt)
+                    bindDate(st, p + 4 + isNew, t->modifiedAt());
+            };
+            if (isNew) {
+                sqlite3_bind_int64(insert, 1, report.sequence);
+                bindColumns(insert);
+                if (!step(insert))
+                    return fail("writing a tag");
+                continue;
+            }
+            switch (update(updateSql("Tag", kTagColumns, stored, true), updateSql("Tag", kTagColumns, stored, false), t,
+                           bindColumns)) {
+            case Updated::error: return fail("writing a tag");
+            case Updated::gone: report.vanishedTags.append(t); break;
+            case Updated::done: break;
+            }
         }
     }
-    if (!changes.upsertItems.isEmpty()) {
+    if (!changes.items.isEmpty()) {
         sqlite3_stmt* insert =
             prepare("INSERT INTO Item(id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, sourceApp, "
-                    "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt) "
-                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
-        sqlite3_stmt* upsert = prepare(
-            "INSERT INTO Item(id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, sourceApp, "
-            "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt) "
-            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15) ON CONFLICT(id) DO UPDATE SET "
-            "typeRawValue = ?2, urlString = ?3, title = ?4, note = ?5, metadataJSON = ?6, sourceDomain = ?7, "
-            "sourceApp = ?8, folderId = ?9, isArchived = ?10, isFavorite = ?11, isRead = ?12, createdAt = ?13, "
-            "modifiedAt = ?14, accessedAt = ?15");
+                    "folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, accessedAt, version) "
+                    "VALUES(?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?1)");
         sqlite3_stmt* deleteTags = prepare("DELETE FROM ItemTag WHERE itemId = ?");
         sqlite3_stmt* insertTag = prepare("INSERT INTO ItemTag(itemId, position, tagId) VALUES(?, ?, ?)");
         sqlite3_stmt* writeBlob = prepare("INSERT OR REPLACE INTO ItemBlob(itemId, kind, data) VALUES(?, ?, ?)");
         sqlite3_stmt* deleteBlob = prepare("DELETE FROM ItemBlob WHERE itemId = ? AND kind = ?");
-        if (!insert || !upsert || !deleteTags || !insertTag || !writeBlob || !deleteBlob)
+        if (!insert || !deleteTags || !insertTag || !writeBlob || !deleteBlob)
             return fail("writing an item");
         // Tag rows are written after the items, in key order: a large save
         // then fills the relation's pages one after another instead of
@@ -640,29 +1089,63 @@ Status LibraryStore::save(const ChangeSet& changes)
             const Tag* tag;
         };
         std::vector<TagRow> tagRows;
-        for (Item* item : changes.upsertItems) {
+        const quint32 itemColumns = storedFields(kItemColumns);
+        for (const auto& [item, fields] : changes.items) {
             const bool isNew = changes.newRecords.contains(item);
+            const quint32 stored = isNew ? itemColumns : fields & itemColumns;
             const UuidBytes id(item->id());
-            sqlite3_stmt* st = isNew ? insert : upsert;
-            id.bindInPlace(st, 1);
-            texts.bind(st, 2, item->typeRawValue());
-            texts.bind(st, 3, item->urlString());
-            texts.bind(st, 4, item->title());
-            texts.bind(st, 5, item->note());
-            bindOptionalBytes(st, 6, item->metadataJSON());
-            texts.bind(st, 7, item->sourceDomain());
-            texts.bind(st, 8, item->sourceApp());
-            bindOptionalUuid(st, 9, item->folder());
-            sqlite3_bind_int(st, 10, item->isArchived());
-            sqlite3_bind_int(st, 11, item->isFavorite());
-            sqlite3_bind_int(st, 12, item->isRead());
-            bindDate(st, 13, item->createdAt());
-            bindDate(st, 14, item->modifiedAt());
-            bindOptionalDate(st, 15, item->accessedAt());
-            if (!step(st))
-                return fail("writing an item");
+            auto bindColumns = [&, item = item](sqlite3_stmt* st) {
+                const int p = kFirstColumnParameter + isNew;
+                if (isNew)
+                    id.bindInPlace(st, kFirstColumnParameter);
+                if (stored & ItemField::Type)
+                    texts.bind(st, p + 0, item->typeRawValue());
+                if (stored & ItemField::Url)
+                    texts.bind(st, p + 1, item->urlString());
+                if (stored & ItemField::Title)
+                    texts.bind(st, p + 2, item->title());
+                if (stored & ItemField::Note)
+                    texts.bind(st, p + 3, item->note());
+                if (stored & ItemField::Metadata)
+                    bindOptionalBytes(st, p + 4, item->metadataJSON());
+                if (stored & ItemField::SourceDomain)
+                    texts.bind(st, p + 5, item->sourceDomain());
+                if (stored & ItemField::SourceApp)
+                    texts.bind(st, p + 6, item->sourceApp());
+                if (stored & ItemField::Folder)
+                    bindOptionalUuid(st, p + 7, item->folder());
+                if (stored & ItemField::Archived)
+                    sqlite3_bind_int(st, p + 8, item->isArchived());
+                if (stored & ItemField::Favorite)
+                    sqlite3_bind_int(st, p + 9, item->isFavorite());
+                if (stored & ItemField::Read)
+                    sqlite3_bind_int(st, p + 10, item->isRead());
+                if (stored & ItemField::CreatedAt)
+                    bindDate(st, p + 11, item->createdAt());
+                if (stored & ItemField::ModifiedAt)
+                    bindDate(st, p + 12, item->modifiedAt());
+                if (stored & ItemField::AccessedAt)
+                    bindOptionalDate(st, p + 13, item->accessedAt());
+            };
+            if (isNew) {
+                sqlite3_bind_int64(insert, 1, report.sequence);
+                bindColumns(insert);
+                if (!step(insert))
+                    return fail("writing an item");
+            } else {
+                // Tag and picture changes move the row's version too, so
+                // other processes read the item again.
+                const Updated result = update(updateSql("Item", kItemColumns, stored, true),
+                                              updateSql("Item", kItemColumns, stored, false), item, bindColumns);
+                if (result == Updated::error)
+                    return fail("writing an item");
+                if (result == Updated::gone) {
+                    report.vanishedItems.append(item);
+                    continue;
+                }
+            }
 
-            if (isNew || changes.itemsWithTagChanges.contains(item)) {
+            if (isNew || (fields & ItemField::Tags)) {
                 if (!isNew) {
                     id.bindInPlace(deleteTags, 1);
                     if (!step(deleteTags))
@@ -702,13 +1185,21 @@ Status LibraryStore::save(const ChangeSet& changes)
                 return fail("writing item tags");
         }
     }
-    if (Status s = exec("COMMIT"); !s) {
-        (void)exec("ROLLBACK");
-        restoreCacheSize();
-        return Status::failure(u"The library could not be saved (%1)."_s.arg(s.error()));
+
+    // Now and then, forget deletions so old that no running process can
+    // still be behind them (one that is compares every id instead).
+    if (report.sequence % 256 == 0 && report.sequence > kTombstoneHorizon) {
+        sqlite3_stmt* prune = prepare("DELETE FROM Tombstone WHERE seq <= ?1");
+        sqlite3_stmt* mark = prepare("UPDATE Sequence SET prunedThrough = ?1");
+        if (!prune || !mark)
+            return fail("pruning the deletion log");
+        for (sqlite3_stmt* st : {prune, mark}) {
+            sqlite3_bind_int64(st, 1, report.sequence - kTombstoneHorizon);
+            if (!step(st))
+                return fail("pruning the deletion log");
+        }
     }
-    restoreCacheSize();
-    return {};
+    return R(std::move(report));
 }
 
 void LibraryStore::restoreCacheSize()

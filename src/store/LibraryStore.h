@@ -2,6 +2,7 @@
 
 #include "model/Folder.h"
 #include "model/Item.h"
+#include "model/RecordContextAccess.h"
 #include "model/Result.h"
 #include "model/Tag.h"
 
@@ -22,31 +23,93 @@ struct LoadedLibrary {
     std::vector<std::unique_ptr<Item>> items;
     // Every item by id, built while loading; the context keeps it.
     QHash<QUuid, Item*> itemsById;
+    // The library's change sequence the rows belong to.
+    qint64 sequence = 0;
+};
+
+// Rows as another process left them, read back as plain values.
+struct StoredFolder {
+    QUuid id;
+    RecordContextAccess::FolderRow fields;
+    std::optional<QUuid> parentId;
+    qint64 version = 0;
+};
+struct StoredTag {
+    QUuid id;
+    RecordContextAccess::TagRow fields;
+    qint64 version = 0;
+};
+struct StoredItem {
+    QUuid id;
+    RecordContextAccess::ItemRow fields;
+    std::optional<QUuid> folderId;
+    QList<QUuid> tagIds; // in the item's order
+    bool hasThumbnail = false;
+    bool hasImage = false;
+    qint64 version = 0;
+};
+
+// What other connections committed after a given point of the change
+// sequence: the rows they wrote and the ids they deleted.
+struct ExternalChanges {
+    qint64 sequence = 0;
+    QList<QUuid> deletedItems;
+    QList<QUuid> deletedFolders;
+    QList<QUuid> deletedTags;
+    // Set when the deletion log no longer reaches back that far: then these
+    // hold every id in the file, and whatever is missing was deleted.
+    std::optional<QSet<QUuid>> liveItems;
+    std::optional<QSet<QUuid>> liveFolders;
+    std::optional<QSet<QUuid>> liveTags;
+    std::vector<StoredFolder> folders;
+    std::vector<StoredTag> tags;
+    std::vector<StoredItem> items;
 };
 
 // What one save writes, gathered by the context from its dirty records.
+// Each changed record comes with the fields that changed; a record in
+// newRecords is inserted whole.
 struct ChangeSet {
-    QList<Folder*> upsertFolders;
-    QList<Tag*> upsertTags;
-    QList<Item*> upsertItems;
-    QSet<Item*> itemsWithTagChanges; // subset of upsertItems whose tag rows are rewritten
-    QSet<const Record*> newRecords;  // never saved before: plain inserts, nothing to replace
+    template <typename T>
+    struct Change {
+        T* record;
+        quint32 fields;
+    };
+    QList<Change<Folder>> folders;
+    QList<Change<Tag>> tags;
+    QList<Change<Item>> items;
+    QHash<const Record*, quint64> newRecords;
     QList<QUuid> deletedItems;
     QList<QUuid> deletedFolders;
     QList<QUuid> deletedTags;
     bool isEmpty() const
     {
-        return upsertFolders.isEmpty() && upsertTags.isEmpty() && upsertItems.isEmpty() && deletedItems.isEmpty()
+        return folders.isEmpty() && tags.isEmpty() && items.isEmpty() && deletedItems.isEmpty()
                && deletedFolders.isEmpty() && deletedTags.isEmpty();
     }
 };
 
+// What a write found: the sequence number it wrote under, and the records
+// whose rows were gone when it came to update them.
+struct WriteReport {
+    qint64 sequence = 0;
+    QList<Item*> vanishedItems;
+    QList<Folder*> vanishedFolders;
+    QList<Tag*> vanishedTags;
+};
+
 // The SQLite file behind the library: schema, loading and transactional
 // saves. Used from the main thread only.
+//
+// Several processes may use one file. Every committed write takes the next
+// number of the file's change sequence and stamps it on the rows it writes
+// (their version); deletions leave the number and the id in a log. A
+// connection that knows the sequence number it last saw reads back exactly
+// what others committed since.
 class LibraryStore {
 public:
     static constexpr int kSchemaMajor = 1;
-    static constexpr int kSchemaMinor = 0;
+    static constexpr int kSchemaMinor = 1;
     static constexpr int kSchemaPatch = 0;
     static QString schemaVersionText();
 
@@ -58,16 +121,35 @@ public:
 
     const QString& path() const { return m_path; }
     Result<LoadedLibrary> load();
-    // Writes the change set in one transaction; on failure nothing is written.
-    Status save(const ChangeSet& changes);
     std::optional<QByteArray> loadBlob(const QUuid& itemId, BlobKind kind) const;
     void setBusyTimeout(int ms);
+
+    // Transactions. A write transaction holds the file's write lock from
+    // its start, so nothing another process commits can slip in between
+    // reading its changes and writing over them.
+    Status beginRead();
+    Status beginWrite();
+    Status commit();
+    void rollback();
+
+    // Whether another connection committed since this one last looked.
+    bool externallyChanged();
+    // Inside a transaction: what others committed after `since`.
+    Result<ExternalChanges> readChanges(qint64 since);
+    // Inside a write transaction: writes the change set under the next
+    // sequence number. Changed records are updated field by field, and only
+    // where the row still has the version the record knows.
+    Result<WriteReport> write(const ChangeSet& changes);
 
 private:
     LibraryStore() = default;
     Status exec(const char* sql);
+    // Creates the tables of a new library, or finds that another process
+    // just did. True when the file now holds a library.
     Status createSchema();
+    Status migrate(int fromVersion);
     Status checkCompatible();
+    Result<int> userVersion();
     QString lastError() const;
     sqlite3_stmt* prepare(const char* sql) const;
     void restoreCacheSize();
@@ -76,4 +158,5 @@ private:
     QString m_path;
     mutable QHash<QByteArray, sqlite3_stmt*> m_statements;
     bool m_cacheEnlarged = false;
+    qint64 m_dataVersion = -1;
 };

@@ -1,10 +1,14 @@
 #include "ModelContext.h"
 
+#include "LibraryStore.h"
+
 #include "model/RecordContextAccess.h"
 
 #include <QDebug>
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -47,6 +51,7 @@ Result<std::unique_ptr<ModelContext>> ModelContext::open(const QString& storePat
 
     std::unique_ptr<ModelContext> context(new ModelContext(std::move(store).value()));
     LoadedLibrary& lib = loaded.value();
+    context->m_sequence = lib.sequence;
     context->m_folders.reserve(qsizetype(lib.folders.size()));
     for (auto& folder : lib.folders) {
         RecordContextAccess::attach(*folder, context.get());
@@ -65,6 +70,16 @@ Result<std::unique_ptr<ModelContext>> ModelContext::open(const QString& storePat
         context->m_items.append(item.release());
     }
     return R(std::move(context));
+}
+
+const QString& ModelContext::storePath() const
+{
+    return m_store->path();
+}
+
+void ModelContext::setBusyTimeout(int ms)
+{
+    m_store->setBusyTimeout(ms);
 }
 
 void ModelContext::setAutosaveDelay(int ms)
@@ -96,11 +111,10 @@ void ModelContext::scheduleChanged()
 
 void ModelContext::autosave()
 {
-    if (Status s = save(); !s) {
+    // A failure is announced (saveFailed) and the changes stay pending; the
+    // next change, or an explicit save, tries again.
+    if (Status s = save(); !s)
         qWarning().noquote() << u"Failed to save the library: "_s + s.error();
-        // Try again later; the pending changes are kept.
-        m_autosaveTimer.start(std::max(1000, m_autosaveTimer.interval()));
-    }
 }
 
 Item* ModelContext::insert(std::unique_ptr<Item> owned)
@@ -109,8 +123,8 @@ Item* ModelContext::insert(std::unique_ptr<Item> owned)
     m_items.append(item);
     m_itemsById.insert(item->id(), item);
     RecordContextAccess::attach(*item, this);
-    m_newRecords.insert(item);
-    m_dirtyItems.insert(item);
+    m_newRecords.insert(item, ++m_insertSerial);
+    m_dirtyItems.insert(item, 0);
     scheduleSave();
     Q_EMIT itemInserted(item);
     scheduleChanged();
@@ -123,8 +137,8 @@ Folder* ModelContext::insert(std::unique_ptr<Folder> owned)
     m_folders.append(folder);
     m_foldersById.insert(folder->id(), folder);
     RecordContextAccess::attach(*folder, this);
-    m_newRecords.insert(folder);
-    m_dirtyFolders.insert(folder);
+    m_newRecords.insert(folder, ++m_insertSerial);
+    m_dirtyFolders.insert(folder, 0);
     scheduleSave();
     Q_EMIT folderInserted(folder);
     scheduleChanged();
@@ -137,8 +151,8 @@ Tag* ModelContext::insert(std::unique_ptr<Tag> owned)
     m_tags.append(tag);
     m_tagsById.insert(tag->id(), tag);
     RecordContextAccess::attach(*tag, this);
-    m_newRecords.insert(tag);
-    m_dirtyTags.insert(tag);
+    m_newRecords.insert(tag, ++m_insertSerial);
+    m_dirtyTags.insert(tag, 0);
     scheduleSave();
     Q_EMIT tagInserted(tag);
     scheduleChanged();
@@ -149,6 +163,28 @@ void ModelContext::remove(Item* item)
 {
     if (!item || item->isDeleted() || !m_itemsById.contains(item->id()))
         return;
+    discard(item, true);
+    scheduleSave();
+}
+
+void ModelContext::remove(Folder* folder)
+{
+    if (!folder || folder->isDeleted() || !m_foldersById.contains(folder->id()))
+        return;
+    discard(folder, true);
+    scheduleSave();
+}
+
+void ModelContext::remove(Tag* tag)
+{
+    if (!tag || tag->isDeleted() || !m_tagsById.contains(tag->id()))
+        return;
+    discard(tag, true);
+    scheduleSave();
+}
+
+void ModelContext::discard(Item* item, bool writeDeletion)
+{
     Q_EMIT itemAboutToBeRemoved(item);
     const QUuid id = item->id();
     RecordContextAccess::detach(*item);
@@ -156,65 +192,63 @@ void ModelContext::remove(Item* item)
     RecordContextAccess::attach(*item, nullptr);
     m_itemsById.remove(id);
     m_dirtyItems.remove(item);
-    m_tagDirtyItems.remove(item);
-    if (!m_newRecords.remove(item))
+    if (!m_newRecords.remove(item) && writeDeletion)
         m_deletedItemIds.append(id);
     m_graveItems.push_back(m_items.take(item));
-    scheduleSave();
     Q_EMIT itemRemoved(id);
     scheduleChanged();
 }
 
-void ModelContext::remove(Folder* folder)
+void ModelContext::discard(Folder* folder, bool writeDeletion)
 {
-    if (!folder || folder->isDeleted() || !m_foldersById.contains(folder->id()))
-        return;
     // Children first, deepest last in the list, so every removal sees a leaf.
     const QList<Folder*> doomed = QList<Folder*>{folder} + folder->allDescendants();
     for (auto it = doomed.crbegin(); it != doomed.crend(); ++it) {
         Folder* f = *it;
         Q_EMIT folderAboutToBeRemoved(f);
-        // Nullify: the items stay in the library, unfiled.
+        // Nullify: the items stay in the library, unfiled. The store's delete
+        // rule does the same to the rows, so the items are not written.
+        const bool wasQuiet = std::exchange(m_quiet, true);
         const QList<Item*> items = f->items();
         for (Item* item : items)
             item->setFolder(nullptr);
         if (f->parent())
             (void)f->setParent(nullptr);
+        m_quiet = wasQuiet;
         const QUuid id = f->id();
         RecordContextAccess::markDeleted(*f);
         RecordContextAccess::attach(*f, nullptr);
         m_foldersById.remove(id);
         m_dirtyFolders.remove(f);
-        if (!m_newRecords.remove(f))
+        if (!m_newRecords.remove(f) && writeDeletion)
             m_deletedFolderIds.append(id);
         m_graveFolders.push_back(m_folders.take(f));
         Q_EMIT folderRemoved(id);
     }
-    scheduleSave();
     scheduleChanged();
 }
 
-void ModelContext::remove(Tag* tag)
+void ModelContext::discard(Tag* tag, bool writeDeletion)
 {
-    if (!tag || tag->isDeleted() || !m_tagsById.contains(tag->id()))
-        return;
     Q_EMIT tagAboutToBeRemoved(tag);
-    // Nullify: detach from every item; the items stay.
+    // Nullify: detach from every item; the items stay. The store's delete
+    // rule drops the tag's rows, so the items are not written.
+    const bool wasQuiet = std::exchange(m_quiet, true);
     const QList<Item*> items = tag->items();
     for (Item* item : items) {
         QList<Tag*> tags = item->tags();
         tags.removeAll(tag);
         item->setTags(tags);
     }
+    m_quiet = wasQuiet;
     const QUuid id = tag->id();
     RecordContextAccess::markDeleted(*tag);
     RecordContextAccess::attach(*tag, nullptr);
     m_tagsById.remove(id);
     m_dirtyTags.remove(tag);
-    if (!m_newRecords.remove(tag))
+    if (!m_newRecords.remove(tag) && writeDeletion)
         m_deletedTagIds.append(id);
     m_graveTags.push_back(m_tags.take(tag));
-    scheduleSave();
     Q_EMIT tagRemoved(id);
     scheduleChanged();
 }
@@ -245,26 +279,31 @@ QList<Tag*> ModelContext::fetchTags(const Comparator<Tag>& lessThan) const
 
 void ModelContext::itemChanged(Item* item, quint32 fields)
 {
-    m_dirtyItems.insert(item);
-    if (fields & ItemField::Tags)
-        m_tagDirtyItems.insert(item);
-    scheduleSave();
+    if (!m_quiet) {
+        m_dirtyItems[item] |= fields;
+        scheduleSave();
+    }
     Q_EMIT itemUpdated(item, fields);
     scheduleChanged();
 }
 
 void ModelContext::folderChanged(Folder* folder, quint32 fields)
 {
-    m_dirtyFolders.insert(folder);
-    scheduleSave();
+    // Children and items are other records' fields: nothing of this row changes.
+    if (!m_quiet && (fields & ~(FolderField::Children | FolderField::Items))) {
+        m_dirtyFolders[folder] |= fields;
+        scheduleSave();
+    }
     Q_EMIT folderUpdated(folder, fields);
     scheduleChanged();
 }
 
 void ModelContext::tagChanged(Tag* tag, quint32 fields)
 {
-    m_dirtyTags.insert(tag);
-    scheduleSave();
+    if (!m_quiet && (fields & ~TagField::Items)) {
+        m_dirtyTags[tag] |= fields;
+        scheduleSave();
+    }
     Q_EMIT tagUpdated(tag, fields);
     scheduleChanged();
 }
@@ -280,62 +319,355 @@ bool ModelContext::hasChanges() const
            || !m_deletedFolderIds.isEmpty() || !m_deletedTagIds.isEmpty();
 }
 
+QString ModelContext::pendingChangesDescription() const
+{
+    const qsizetype items = m_dirtyItems.size() + m_deletedItemIds.size();
+    const qsizetype folders = m_dirtyFolders.size() + m_deletedFolderIds.size();
+    const qsizetype tags = m_dirtyTags.size() + m_deletedTagIds.size();
+    QStringList parts;
+    auto count = [&](qsizetype n, const QString& one, const QString& many) {
+        if (n > 0)
+            parts.append(n == 1 ? one : many.arg(n));
+    };
+    count(items, u"1 item"_s, u"%1 items"_s);
+    count(folders, u"1 folder"_s, u"%1 folders"_s);
+    count(tags, u"1 tag"_s, u"%1 tags"_s);
+    if (parts.size() <= 1)
+        return parts.value(0);
+    const QString last = parts.takeLast();
+    return parts.join(u", "_s) + u" and "_s + last;
+}
+
+Status ModelContext::failSave(const QString& error)
+{
+    m_store->rollback();
+    m_saving = false;
+    Q_EMIT saveFailed(error);
+    return Status::failure(error);
+}
+
 Status ModelContext::save()
 {
     m_autosaveTimer.stop();
-    if (!hasChanges())
+    if (!hasChanges() || m_saving)
         return {};
+    m_saving = true;
+    if (Status s = m_store->beginWrite(); !s)
+        return failSave(u"The library could not be saved (%1)."_s.arg(s.error()));
+    // The write lock is held from here on. What others committed comes in
+    // first, so this save neither brings back a row they deleted nor refers
+    // to one, and writes over no field it did not change itself.
+    const size_t graveItems = m_graveItems.size();
+    const size_t graveFolders = m_graveFolders.size();
+    const size_t graveTags = m_graveTags.size();
+    auto external = m_store->readChanges(m_sequence);
+    if (!external)
+        return failSave(u"The library could not be saved (%1)."_s.arg(external.error()));
+    applyExternal(external.value());
+
     ChangeSet changes;
     changes.deletedItems = m_deletedItemIds;
     changes.deletedFolders = m_deletedFolderIds;
     changes.deletedTags = m_deletedTagIds;
-    // Store order keeps the rows in insertion order on the next load.
-    auto inStoreOrder = [](const auto& set, const auto& all) {
-        using T = std::remove_pointer_t<typename std::decay_t<decltype(all)>::value_type>;
-        QList<T*> out;
-        out.reserve(set.size());
-        if (qsizetype(set.size()) * 8 < all.size()) {
-            for (T* r : set)
-                out.append(r);
-            return out;
-        }
-        for (T* r : all) {
-            if (set.contains(r))
-                out.append(r);
-        }
+    // New rows are written in the order they were inserted, which is the
+    // order they load in; changed rows in any order.
+    auto gather = [this](const auto& dirty) {
+        using T = std::remove_pointer_t<typename std::decay_t<decltype(dirty)>::key_type>;
+        // Changed rows (serial 0) first, then new ones by insertion.
+        std::vector<std::pair<quint64, ChangeSet::Change<T>>> ordered;
+        ordered.reserve(size_t(dirty.size()));
+        for (auto it = dirty.cbegin(); it != dirty.cend(); ++it)
+            ordered.push_back({m_newRecords.value(it.key(), 0), {it.key(), it.value()}});
+        std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        QList<ChangeSet::Change<T>> out;
+        out.reserve(qsizetype(ordered.size()));
+        for (const auto& entry : ordered)
+            out.append(entry.second);
         return out;
     };
-    changes.upsertFolders = inStoreOrder(m_dirtyFolders, folders());
-    changes.upsertTags = inStoreOrder(m_dirtyTags, tags());
-    changes.upsertItems = inStoreOrder(m_dirtyItems, items());
-    changes.itemsWithTagChanges = m_tagDirtyItems;
+    changes.folders = gather(m_dirtyFolders);
+    changes.tags = gather(m_dirtyTags);
+    changes.items = gather(m_dirtyItems);
     changes.newRecords = m_newRecords;
 
-    if (Status s = m_store->save(changes); !s) {
-        Q_EMIT saveFailed(s.error());
-        return s;
+    WriteReport report;
+    if (!changes.isEmpty()) {
+        auto written = m_store->write(changes);
+        if (!written)
+            return failSave(written.error());
+        report = std::move(written).value();
     }
-    for (Item* item : std::as_const(changes.upsertItems)) {
-        RecordContextAccess::blobSaved(*item, BlobKind::thumbnail);
-        RecordContextAccess::blobSaved(*item, BlobKind::image);
+    if (Status s = m_store->commit(); !s)
+        return failSave(u"The library could not be saved (%1)."_s.arg(s.error()));
+    m_sequence = changes.isEmpty() ? external->sequence : report.sequence;
+    m_saving = false;
+
+    for (const auto& change : std::as_const(changes.items)) {
+        RecordContextAccess::setStoreVersion(*change.record, report.sequence);
+        RecordContextAccess::blobSaved(*change.record, BlobKind::thumbnail);
+        RecordContextAccess::blobSaved(*change.record, BlobKind::image);
     }
+    for (const auto& change : std::as_const(changes.folders))
+        RecordContextAccess::setStoreVersion(*change.record, report.sequence);
+    for (const auto& change : std::as_const(changes.tags))
+        RecordContextAccess::setStoreVersion(*change.record, report.sequence);
     m_newRecords.clear();
     m_dirtyItems.clear();
-    m_tagDirtyItems.clear();
     m_dirtyFolders.clear();
     m_dirtyTags.clear();
     m_deletedItemIds.clear();
     m_deletedFolderIds.clear();
     m_deletedTagIds.clear();
-    for (auto& item : m_graveItems)
-        RecordContextAccess::forgetLinks(*item);
-    for (auto& folder : m_graveFolders)
-        RecordContextAccess::forgetLinks(*folder);
-    for (auto& tag : m_graveTags)
-        RecordContextAccess::forgetLinks(*tag);
-    m_graveItems.clear();
-    m_graveFolders.clear();
-    m_graveTags.clear();
+    // Rows that vanished under the write leave the context too.
+    for (Item* item : std::as_const(report.vanishedItems)) {
+        if (!item->isDeleted())
+            discard(item, false);
+    }
+    for (Tag* tag : std::as_const(report.vanishedTags)) {
+        if (!tag->isDeleted())
+            discard(tag, false);
+    }
+    for (Folder* folder : std::as_const(report.vanishedFolders)) {
+        if (!folder->isDeleted())
+            discard(folder, false);
+    }
+    // Records whose deletion this save wrote can go; those that left during
+    // it stay allocated until the next one.
+    forgetGraves(graveItems, graveFolders, graveTags);
     Q_EMIT saved();
     return {};
+}
+
+void ModelContext::forgetGraves(size_t items, size_t folders, size_t tags)
+{
+    auto forget = [](auto& grave, size_t n) {
+        n = std::min(n, grave.size());
+        for (size_t i = 0; i < n; ++i)
+            RecordContextAccess::forgetLinks(*grave[i]);
+        grave.erase(grave.begin(), grave.begin() + std::ptrdiff_t(n));
+    };
+    forget(m_graveItems, items);
+    forget(m_graveFolders, folders);
+    forget(m_graveTags, tags);
+}
+
+bool ModelContext::refreshFromStore()
+{
+    if (m_saving || !m_store->externallyChanged())
+        return false;
+    if (Status s = m_store->beginRead(); !s) {
+        qWarning().noquote() << u"Failed to read the library: "_s + s.error();
+        return false;
+    }
+    auto external = m_store->readChanges(m_sequence);
+    m_store->rollback(); // a read transaction: nothing to keep
+    if (!external) {
+        qWarning().noquote() << u"Failed to read the library: "_s + external.error();
+        return false;
+    }
+    if (external->sequence == m_sequence)
+        return false;
+    applyExternal(external.value());
+    m_sequence = external->sequence;
+    return true;
+}
+
+void ModelContext::applyExternal(ExternalChanges& changes)
+{
+    const bool wasQuiet = std::exchange(m_quiet, true);
+    // What others deleted leaves, whatever this context did to it meanwhile.
+    for (const QUuid& id : std::as_const(changes.deletedItems)) {
+        if (Item* item = m_itemsById.value(id))
+            discard(item, false);
+    }
+    for (const QUuid& id : std::as_const(changes.deletedTags)) {
+        if (Tag* tag = m_tagsById.value(id))
+            discard(tag, false);
+    }
+    for (const QUuid& id : std::as_const(changes.deletedFolders)) {
+        if (Folder* folder = m_foldersById.value(id))
+            discard(folder, false);
+    }
+    // When the log does not reach back far enough: whatever saved record the
+    // file no longer has was deleted.
+    if (changes.liveItems) {
+        const QList<Item*> all = items();
+        for (Item* item : all) {
+            if (!m_newRecords.contains(item) && !changes.liveItems->contains(item->id()))
+                discard(item, false);
+        }
+    }
+    if (changes.liveTags) {
+        const QList<Tag*> all = tags();
+        for (Tag* tag : all) {
+            if (!m_newRecords.contains(tag) && !changes.liveTags->contains(tag->id()))
+                discard(tag, false);
+        }
+    }
+    if (changes.liveFolders) {
+        const QList<Folder*> all = folders();
+        for (Folder* folder : all) {
+            if (!folder->isDeleted() && !m_newRecords.contains(folder) && !changes.liveFolders->contains(folder->id()))
+                discard(folder, false);
+        }
+    }
+
+    // Rows this context deleted itself stay deleted: its save comes next.
+    const QSet<QUuid> deletedItems(m_deletedItemIds.cbegin(), m_deletedItemIds.cend());
+    const QSet<QUuid> deletedFolders(m_deletedFolderIds.cbegin(), m_deletedFolderIds.cend());
+    const QSet<QUuid> deletedTags(m_deletedTagIds.cbegin(), m_deletedTagIds.cend());
+
+    // Changed and new rows. A field this context changed and has not saved
+    // keeps its value: the save that follows writes it over theirs.
+    QList<Folder*> newFolders;
+    for (StoredFolder& row : changes.folders) {
+        if (deletedFolders.contains(row.id))
+            continue;
+        Folder* folder = m_foldersById.value(row.id);
+        if (!folder) {
+            auto created = RecordContextAccess::makeFolder(row.id);
+            RecordContextAccess::fill(*created, std::move(row.fields));
+            folder = created.release();
+            RecordContextAccess::attach(*folder, this);
+            m_folders.append(folder);
+            m_foldersById.insert(folder->id(), folder);
+            newFolders.append(folder);
+        } else {
+            const quint32 mine = m_dirtyFolders.value(folder);
+            auto& f = row.fields;
+            if (!(mine & FolderField::Name))
+                folder->setName(f.name);
+            if (!(mine & FolderField::IconName))
+                folder->setIconName(f.iconName);
+            if (!(mine & FolderField::ColorHex))
+                folder->setColorHex(f.colorHex);
+            if (!(mine & FolderField::SortOrder))
+                folder->setSortOrder(f.sortOrder);
+            if (!(mine & FolderField::CreatedAt))
+                folder->setCreatedAt(f.createdAt);
+            if (!(mine & FolderField::ModifiedAt))
+                folder->setModifiedAt(f.modifiedAt);
+        }
+        RecordContextAccess::setStoreVersion(*folder, row.version);
+    }
+    // Parents once every folder exists; a link that would close a loop with
+    // this context's own unsaved moves is left as it is.
+    for (const StoredFolder& row : changes.folders) {
+        Folder* folder = m_foldersById.value(row.id);
+        if (!folder || (m_dirtyFolders.value(folder) & FolderField::Parent))
+            continue;
+        (void)folder->setParent(row.parentId ? m_foldersById.value(*row.parentId) : nullptr);
+    }
+    for (Folder* folder : std::as_const(newFolders))
+        Q_EMIT folderInserted(folder);
+
+    for (StoredTag& row : changes.tags) {
+        if (deletedTags.contains(row.id))
+            continue;
+        Tag* tag = m_tagsById.value(row.id);
+        if (!tag) {
+            auto created = RecordContextAccess::makeTag(row.id);
+            RecordContextAccess::fill(*created, std::move(row.fields));
+            RecordContextAccess::setStoreVersion(*created, row.version);
+            tag = created.release();
+            RecordContextAccess::attach(*tag, this);
+            m_tags.append(tag);
+            m_tagsById.insert(tag->id(), tag);
+            Q_EMIT tagInserted(tag);
+            continue;
+        }
+        const quint32 mine = m_dirtyTags.value(tag);
+        auto& f = row.fields;
+        if (!(mine & TagField::Name))
+            tag->setName(f.name);
+        if (!(mine & TagField::ColorHex))
+            tag->setColorHex(f.colorHex);
+        if (!(mine & TagField::SortOrder))
+            tag->setSortOrder(f.sortOrder);
+        if (!(mine & TagField::CreatedAt))
+            tag->setCreatedAt(f.createdAt);
+        if (!(mine & TagField::ModifiedAt))
+            tag->setModifiedAt(f.modifiedAt);
+        RecordContextAccess::setStoreVersion(*tag, row.version);
+    }
+
+    for (StoredItem& row : changes.items) {
+        if (deletedItems.contains(row.id))
+            continue;
+        Folder* folder = row.folderId ? m_foldersById.value(*row.folderId) : nullptr;
+        QList<Tag*> tags;
+        tags.reserve(row.tagIds.size());
+        for (const QUuid& tagId : std::as_const(row.tagIds)) {
+            Tag* tag = m_tagsById.value(tagId);
+            if (tag && !tags.contains(tag))
+                tags.append(tag);
+        }
+        Item* item = m_itemsById.value(row.id);
+        if (!item) {
+            auto created = RecordContextAccess::makeItem(row.id);
+            RecordContextAccess::fill(*created, std::move(row.fields));
+            RecordContextAccess::setStoreVersion(*created, row.version);
+            RecordContextAccess::setBlobPresent(*created, BlobKind::thumbnail, row.hasThumbnail);
+            RecordContextAccess::setBlobPresent(*created, BlobKind::image, row.hasImage);
+            item = created.release();
+            RecordContextAccess::linkFolder(*item, folder);
+            for (Tag* tag : std::as_const(tags))
+                RecordContextAccess::linkTag(*item, tag);
+            RecordContextAccess::attach(*item, this);
+            m_items.append(item);
+            m_itemsById.insert(item->id(), item);
+            Q_EMIT itemInserted(item);
+            continue;
+        }
+        const quint32 mine = m_dirtyItems.value(item);
+        auto& f = row.fields;
+        if (!(mine & ItemField::Type))
+            item->setTypeRawValue(f.typeRawValue);
+        if (!(mine & ItemField::Url))
+            item->setUrlString(f.urlString);
+        if (!(mine & ItemField::Title))
+            item->setTitle(f.title);
+        if (!(mine & ItemField::Note))
+            item->setNote(f.note);
+        if (!(mine & ItemField::Metadata))
+            item->setMetadataJSON(f.metadataJSON);
+        if (!(mine & ItemField::SourceDomain))
+            item->setSourceDomain(f.sourceDomain);
+        if (!(mine & ItemField::SourceApp))
+            item->setSourceApp(f.sourceApp);
+        if (!(mine & ItemField::Folder))
+            item->setFolder(folder);
+        if (!(mine & ItemField::Tags))
+            item->setTags(tags);
+        if (!(mine & ItemField::Archived))
+            item->setArchived(f.isArchived);
+        if (!(mine & ItemField::Favorite))
+            item->setFavorite(f.isFavorite);
+        if (!(mine & ItemField::Read))
+            item->setRead(f.isRead);
+        if (!(mine & ItemField::CreatedAt))
+            item->setCreatedAt(f.createdAt);
+        if (!(mine & ItemField::ModifiedAt))
+            item->setModifiedAt(f.modifiedAt);
+        if (!(mine & ItemField::AccessedAt))
+            item->setAccessedAt(f.accessedAt);
+        // Pictures may have been replaced: forget what is held and tell the
+        // views to read them again.
+        quint32 pictures = 0;
+        for (const auto& [kind, has, field] : {std::tuple{BlobKind::thumbnail, row.hasThumbnail, ItemField::Thumbnail},
+                                               std::tuple{BlobKind::image, row.hasImage, ItemField::Image}}) {
+            if (RecordContextAccess::blobDirty(*item, kind))
+                continue;
+            const bool had = kind == BlobKind::thumbnail ? item->hasThumbnail() : item->hasImage();
+            if (!had && !has)
+                continue;
+            RecordContextAccess::setBlobPresent(*item, kind, has);
+            RecordContextAccess::blobSaved(*item, kind);
+            pictures |= field;
+        }
+        RecordContextAccess::setStoreVersion(*item, row.version);
+        if (pictures)
+            itemChanged(item, pictures);
+    }
+    m_quiet = wasQuiet;
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "LibraryStore.h"
-
 #include "model/Folder.h"
 #include "model/Item.h"
 #include "model/Record.h"
@@ -17,9 +15,17 @@
 #include <memory>
 #include <vector>
 
+class LibraryStore;
+struct ExternalChanges;
+
 // The one main-thread context that owns every record of the library. It
 // tracks changes, saves them in one transaction shortly after they happen
 // (or at once with save()), applies the delete rules and tells observers.
+//
+// Other processes may change the same file. A save first takes in what they
+// committed, then writes only the fields this context changed; deleting wins
+// over editing, and of two edits of one field the later save wins.
+// refreshFromStore() takes in others' changes between saves.
 class ModelContext final : public QObject, public RecordObserver {
     Q_OBJECT
 
@@ -32,7 +38,7 @@ public:
     // Opens the store file and loads every record.
     static Result<std::unique_ptr<ModelContext>> open(const QString& storePath);
 
-    const QString& storePath() const { return m_store->path(); }
+    const QString& storePath() const;
 
     Item* insert(std::unique_ptr<Item> item);
     Folder* insert(std::unique_ptr<Folder> folder);
@@ -66,6 +72,14 @@ public:
     // Writes every pending change now, in one transaction. On failure the
     // changes stay pending and nothing earlier is lost.
     Status save();
+    // What a save would write, for people: "2 items and 1 folder".
+    QString pendingChangesDescription() const;
+
+    // Takes in what other processes committed since this context last
+    // looked: their new and changed rows replace the fields this context has
+    // not changed itself, and what they deleted leaves the context. Cheap
+    // when nothing changed. True when anything was taken in.
+    bool refreshFromStore();
 
     void setAutosaveDelay(int ms);
     // Whether pending changes are saved when the context goes away (on by
@@ -73,7 +87,7 @@ public:
     // command leaves nothing half-done behind).
     void setSaveOnDestruction(bool save) { m_saveOnDestruction = save; }
     // How long a save waits for another process's write lock.
-    void setBusyTimeout(int ms) { m_store->setBusyTimeout(ms); }
+    void setBusyTimeout(int ms);
     int autosaveDelay() const { return m_autosaveTimer.interval(); }
 
     // RecordObserver
@@ -98,6 +112,7 @@ Q_SIGNALS:
     // Once per event-loop turn after any of the above.
     void changed();
     void saved();
+    // Once per failed save; the changes stay pending for the next one.
     void saveFailed(const QString& error);
 
 private:
@@ -105,6 +120,15 @@ private:
     void scheduleSave();
     void scheduleChanged();
     void autosave();
+    Status failSave(const QString& error);
+    // Takes a record out of the context (a folder with its descendants),
+    // applying the delete rules; with writeDeletion false the store already
+    // lacks the row (another process deleted it).
+    void discard(Item* item, bool writeDeletion);
+    void discard(Folder* folder, bool writeDeletion);
+    void discard(Tag* tag, bool writeDeletion);
+    void applyExternal(ExternalChanges& changes);
+    void forgetGraves(size_t items, size_t folders, size_t tags);
 
     std::unique_ptr<LibraryStore> m_store;
     // Owning list in insertion order; removal leaves a hole that the next
@@ -163,19 +187,27 @@ private:
     QHash<QUuid, Folder*> m_foldersById;
     QHash<QUuid, Tag*> m_tagsById;
 
-    // Pending changes.
-    QSet<const Record*> m_newRecords;
-    QSet<Item*> m_dirtyItems;
-    QSet<Item*> m_tagDirtyItems;
-    QSet<Folder*> m_dirtyFolders;
-    QSet<Tag*> m_dirtyTags;
+    // Pending changes: each dirty record with the fields that changed.
+    // Records never saved, with their insertion serial (they are written in
+    // that order).
+    QHash<const Record*, quint64> m_newRecords;
+    quint64 m_insertSerial = 0;
+    QHash<Item*, quint32> m_dirtyItems;
+    QHash<Folder*, quint32> m_dirtyFolders;
+    QHash<Tag*, quint32> m_dirtyTags;
     QList<QUuid> m_deletedItemIds;
     QList<QUuid> m_deletedFolderIds;
     QList<QUuid> m_deletedTagIds;
-    // Deleted records, kept alive until their deletion is saved.
+    // Deleted records, kept alive until the save after their deletion.
     std::vector<std::unique_ptr<Item>> m_graveItems;
     std::vector<std::unique_ptr<Folder>> m_graveFolders;
     std::vector<std::unique_ptr<Tag>> m_graveTags;
+    // The store's change sequence as far as this context has taken it in.
+    qint64 m_sequence = 0;
+    // While set, record changes are already in the store (or will be made
+    // there by the delete rules): they are announced but not written.
+    bool m_quiet = false;
+    bool m_saving = false;
 
     QTimer m_autosaveTimer;
     bool m_changedPending = false;
