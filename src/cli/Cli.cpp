@@ -110,12 +110,17 @@ ModelContext& Session::context()
     return *m_context;
 }
 
-void Session::save()
+void Session::save(std::initializer_list<const Record*> kept)
 {
     if (!m_context)
         return;
     if (Status s = m_context->save(); !s)
         throw Failed{Failure, s.error()};
+    for (const Record* record : kept) {
+        if (record && record->isDeleted())
+            throw Failed{UnknownId, u"%1 was deleted by another program while this command ran"_s.arg(
+                                        UuidText::toString(record->id()))};
+    }
 }
 
 QList<CommandInfo>& registry()

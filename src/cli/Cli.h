@@ -12,12 +12,14 @@
 #include <QUuid>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
 class Folder;
 class Item;
 class ModelContext;
+class Record;
 class Tag;
 
 namespace Cli {
@@ -57,8 +59,10 @@ public:
     explicit Session(QString containerOverride);
     ~Session();
     ModelContext& context();
-    // Saves and reports a failure as a Failed.
-    void save();
+    // Saves and reports a failure as a Failed. The records in `kept` must
+    // still exist afterwards: another process may have deleted one while the
+    // command ran, and then the command did not do what it was asked.
+    void save(std::initializer_list<const Record*> kept = {});
     QTextStream& out() { return m_out; }
     QTextStream& err() { return m_err; }
 

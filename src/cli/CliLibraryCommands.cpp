@@ -212,7 +212,7 @@ int editItem(Session& s, const QStringList& argv)
         item.setThumbnail(*pictureBytes);
         item.setImage(*pictureBytes);
     }
-    s.save();
+    s.save({&item, folder.value_or(nullptr)});
     printItem(s.out(), item);
     return Success;
 }
@@ -238,7 +238,7 @@ int addFolder(Session& s, const QStringList& argv)
     auto folder = std::make_unique<Folder>(name, args.value(u"--icon"_s).value_or(u"folder"_s),
                                            parseColor(args.value(u"--color"_s)), parent);
     Folder* inserted = s.context().insert(std::move(folder));
-    s.save();
+    s.save({inserted});
     s.out() << UuidText::toString(inserted->id()) << '\n';
     return Success;
 }
@@ -312,7 +312,7 @@ int attachTag(Session& s, const QStringList& argv)
     Item& item = itemById(s, args.positional(0, "ITEM_ID"));
     Tag& tag = tagById(s, args.positional(1, "TAG_ID"));
     item.addTag(&tag);
-    s.save();
+    s.save({&item, &tag});
     return Success;
 }
 

@@ -189,7 +189,8 @@ void Item::setFolder(Folder* folder)
 
 void Item::setTags(const QList<Tag*>& tags)
 {
-    if (m_tags == tags)
+    // Not QList's ==, which hands a null pointer to memcmp for two empty lists.
+    if (std::equal(m_tags.cbegin(), m_tags.cend(), tags.cbegin(), tags.cend()))
         return;
     for (Tag* tag : std::as_const(m_tags))
         tag->m_items.removeOne(this);

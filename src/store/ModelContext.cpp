@@ -17,6 +17,7 @@ ModelContext::ModelContext(std::unique_ptr<LibraryStore> store) : m_store(std::m
     m_autosaveTimer.setSingleShot(true);
     m_autosaveTimer.setInterval(kDefaultAutosaveDelayMs);
     connect(&m_autosaveTimer, &QTimer::timeout, this, &ModelContext::autosave);
+    connect(&m_watchTimer, &QTimer::timeout, this, &ModelContext::refreshFromStore);
 }
 
 ModelContext::~ModelContext()
@@ -80,6 +81,17 @@ const QString& ModelContext::storePath() const
 void ModelContext::setBusyTimeout(int ms)
 {
     m_store->setBusyTimeout(ms);
+}
+
+void ModelContext::watchStore(int intervalMs)
+{
+    if (intervalMs <= 0) {
+        m_watchTimer.stop();
+        return;
+    }
+    // PRAGMA data_version answers from the connection's shared memory: a
+    // look costs microseconds, so an idle window stays idle.
+    m_watchTimer.start(intervalMs);
 }
 
 void ModelContext::setAutosaveDelay(int ms)

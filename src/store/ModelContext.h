@@ -80,6 +80,8 @@ public:
     // not changed itself, and what they deleted leaves the context. Cheap
     // when nothing changed. True when anything was taken in.
     bool refreshFromStore();
+    // Looks for other processes' commits every intervalMs (0 stops).
+    void watchStore(int intervalMs);
 
     void setAutosaveDelay(int ms);
     // Whether pending changes are saved when the context goes away (on by
@@ -210,6 +212,7 @@ private:
     bool m_saving = false;
 
     QTimer m_autosaveTimer;
+    QTimer m_watchTimer;
     bool m_changedPending = false;
     bool m_saveOnDestruction = true;
 };

@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 
 #include "platform/Symbols.h"
+#include "store/ModelContext.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,6 +15,8 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +37,40 @@ Application::Application(ModelContext* context, AppState* state, QObject* parent
             m_state->setShowErrorAlert(false);
         });
     });
+    connect(context, &ModelContext::saveFailed, this, &Application::reportSaveFailure);
+    connect(context, &ModelContext::saved, this, [this] { m_saveFailureReported = false; });
+    // Coming back to the window is when a user expects to see what the
+    // command line did meanwhile.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState applicationState) {
+        if (applicationState == Qt::ApplicationActive)
+            m_context->refreshFromStore();
+    });
+}
+
+void Application::reportSaveFailure(const QString& error)
+{
+    if (m_saveFailureReported)
+        return;
+    m_saveFailureReported = true;
+    // Outside the save that failed: the alert runs its own event loop.
+    QTimer::singleShot(0, this, [this, error] {
+        const QString pending = m_context->pendingChangesDescription();
+        const QString text = pending.isEmpty()
+                                 ? error
+                                 : u"Your changes to %1 were not saved. They are kept and saved again with your next "
+                                   u"change, or when Folionest quits.\n\n%2"_s.arg(pending, error);
+        QWidget* front =
+            QApplication::activeWindow() ? QApplication::activeWindow() : static_cast<QWidget*>(m_mainWindow.data());
+        Dialogs::current().showError(front, u"The library could not be saved"_s, text);
+    });
+}
+
+void Application::activate(const QStringList& arguments)
+{
+    Q_UNUSED(arguments);
+    std::fprintf(stderr, "Folionest: another start on this library brought the window forward\n");
+    m_context->refreshFromStore();
+    showMainWindow(true);
 }
 
 Application::~Application()
@@ -51,6 +88,7 @@ void Application::start()
     QApplication::setQuitOnLastWindowClosed(m_tray == nullptr);
 
     showMainWindow(true);
+    m_context->watchStore(kWatchIntervalMs);
 
     QTimer::singleShot(kFirstFrontDelayMs, this, &Application::bringMainWindowToFront);
     QTimer::singleShot(kSecondFrontDelayMs, this, &Application::bringMainWindowToFront);

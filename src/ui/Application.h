@@ -24,6 +24,8 @@ public:
     static constexpr int kSecondFrontDelayMs = 600;
     static constexpr int kAdoptAgainDelayMs = 1500;
     static constexpr int kDeferredStartupDelayMs = 300;
+    // How often the window looks for other processes' changes to the library.
+    static constexpr int kWatchIntervalMs = 250;
 
     Application(ModelContext* context, AppState* state, QObject* parent = nullptr);
     ~Application() override;
@@ -47,6 +49,9 @@ public:
     static bool isPanel(const QWidget* window);
     bool isAdopted(const QWidget* window) const;
 
+    // Another start of the application on this library asked for the window.
+    void activate(const QStringList& arguments);
+
 Q_SIGNALS:
     // 0.3 s after start: the place for the security launch check and the
     // cross-process observer.
@@ -58,6 +63,7 @@ protected:
 
 private:
     void createTray();
+    void reportSaveFailure(const QString& error);
 
     ModelContext* m_context;
     AppState* m_state;
@@ -65,4 +71,6 @@ private:
     QPointer<SettingsWindow> m_settingsWindow;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_trayMenu = nullptr;
+    // A failing save is reported once, until a save succeeds again.
+    bool m_saveFailureReported = false;
 };

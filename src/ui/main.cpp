@@ -4,6 +4,7 @@
 #include "app/AppConstants.h"
 #include "app/AppState.h"
 #include "platform/ContainerPaths.h"
+#include "platform/SingleInstance.h"
 #include "services/security/SecurityService.h"
 #include "store/ModelContext.h"
 
@@ -34,6 +35,25 @@ int main(int argc, char* argv[])
     parser.process(app);
 
     const QString container = ContainerPaths::containerDirectory();
+    // One process per library: a second start hands over to the first.
+    SingleInstance instance(container);
+    switch (instance.claim()) {
+    case SingleInstance::Claim::owner: break;
+    case SingleInstance::Claim::noBus:
+        std::fprintf(stderr, "Folionest: no session bus; not checking for another window on this library\n");
+        break;
+    case SingleInstance::Claim::alreadyRunning: {
+        QString error;
+        if (!instance.activateOwner(parser.positionalArguments(), &error)) {
+            std::fprintf(stderr, "Folionest is already running on this library but does not answer: %s\n",
+                         error.toLocal8Bit().constData());
+            return 1;
+        }
+        std::printf("Folionest is already running on this library; its window was brought forward.\n");
+        return 0;
+    }
+    }
+
     auto opened = ModelContext::open(ContainerPaths::storePath(container));
     if (!opened) {
         const QString message = u"Failed to initialize model container: "_s + opened.error();
@@ -52,6 +72,7 @@ int main(int argc, char* argv[])
     AppState state;
     state.observe(context.get());
     Application application(context.get(), &state);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &application, &Application::activate);
     QObject::connect(&application, &Application::deferredStartup, &application,
                      [] { SecurityService::shared().prepareAtLaunch(); });
     application.start();

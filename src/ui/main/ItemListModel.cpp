@@ -4,6 +4,8 @@
 #include "model/Item.h"
 #include "store/ModelContext.h"
 
+#include <algorithm>
+
 ItemListModel::ItemListModel(ModelContext* context, ItemListQuery* query, QObject* parent)
     : QAbstractListModel(parent), m_context(context), m_query(query)
 {
@@ -41,10 +43,38 @@ void ItemListModel::refresh()
             Q_EMIT dataChanged(index(0), index(int(m_items.size()) - 1));
         return;
     }
-    beginResetModel();
-    m_items = fresh;
-    rebuildIndex();
-    endResetModel();
+    // A few rows added or removed (another process saved, an item moved)
+    // change only the rows between the common head and tail, so the views
+    // keep their selection and scroll position. A new list resets.
+    const qsizetype before = m_items.size();
+    const qsizetype after = fresh.size();
+    const qsizetype shorter = std::min(before, after);
+    qsizetype head = 0;
+    while (head < shorter && m_items[head] == fresh[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && m_items[before - 1 - tail] == fresh[after - 1 - tail])
+        ++tail;
+    if (2 * (head + tail) < std::max(before, after)) {
+        beginResetModel();
+        m_items = fresh;
+        rebuildIndex();
+        endResetModel();
+        return;
+    }
+    if (const qsizetype removed = before - head - tail; removed > 0) {
+        beginRemoveRows({}, int(head), int(head + removed - 1));
+        m_items.remove(head, removed);
+        rebuildIndex();
+        endRemoveRows();
+    }
+    if (const qsizetype inserted = after - head - tail; inserted > 0) {
+        beginInsertRows({}, int(head), int(head + inserted - 1));
+        m_items.insert(head, inserted, nullptr);
+        std::copy(fresh.cbegin() + head, fresh.cbegin() + head + inserted, m_items.begin() + head);
+        rebuildIndex();
+        endInsertRows();
+    }
 }
 
 int ItemListModel::rowCount(const QModelIndex& parent) const

@@ -91,9 +91,19 @@ MiddleColumn::MiddleColumn(ModelContext* context, AppState* state, ItemListQuery
         updateContent();
         showSelection(m_selected);
     });
+    // Rows leaving or coming back (another process changed the library)
+    // keep the selection wherever the selected item is.
+    connect(context, &ModelContext::itemAboutToBeRemoved, this, [this](Item* item) {
+        if (item == m_selected)
+            m_selected = nullptr;
+    });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
         m_removingRows = false;
-        showSelection(m_selected && m_model->rowOf(m_selected) >= 0 ? m_selected : nullptr);
+        showSelection(m_selected);
+        updateContent();
+    });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
+        showSelection(m_selected);
         updateContent();
     });
     connect(query, &ItemListQuery::selectionChanged, this, &MiddleColumn::updateHeader);
