@@ -5,7 +5,10 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTest>
+
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -122,6 +125,71 @@ private Q_SLOTS:
         QCOMPARE(digest(defect == u"containerIsFile" ? container : store), before);
         if (defect != u"containerIsFile")
             QCOMPARE(QDir(container).entryList(QDir::Files), filesBefore);
+    }
+
+    // Permissions mean nothing to root, so these run the tool as "nobody".
+    void readOnlyLibrariesOpenForReading_data()
+    {
+        QTest::addColumn<QString>("defect");
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("store file read-only") << u"file"_s << true;
+        QTest::newRow("folder read-only") << u"folder"_s << true;
+        QTest::newRow("log files left read-only by an earlier session") << u"logs"_s << false;
+    }
+    void readOnlyLibrariesOpenForReading()
+    {
+        QFETCH(QString, defect);
+        QFETCH(bool, readOnly);
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(u"setpriv"_s).isEmpty())
+            QSKIP("needs root and setpriv to act as another user");
+        QTemporaryDir dir;
+        const QString container = dir.filePath(u"container"_s);
+        QVERIFY(QDir().mkpath(container));
+        const QString store = container + u"/default.store"_s;
+        makeLibrary(store);
+        const auto asNobody = [&](const QStringList& args) {
+            return TestSupport::run(
+                u"setpriv"_s,
+                QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, TestSupport::cliPath()} + args,
+                {u"FOLIONEST_CONTAINER="_s + container, u"HOME=/tmp"_s});
+        };
+        const auto chown = [](const QString& path) { QCOMPARE(::chown(QFile::encodeName(path), 65534, 65534), 0); };
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                              | QFile::ExeOther);
+        chown(container);
+        chown(store);
+        if (asNobody({u"--help"_s}).exitCode != 0)
+            QSKIP("the tool cannot run as another user here");
+
+        constexpr auto rw = QFile::ReadOwner | QFile::WriteOwner;
+        constexpr auto folder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        if (defect == u"file") {
+            QFile::setPermissions(store, QFile::ReadOwner);
+        } else if (defect == u"folder") {
+            QFile::setPermissions(container, QFile::ReadOwner | QFile::ExeOwner);
+        } else {
+            for (const char* log : {"-wal", "-shm"}) {
+                writeFile(store + QLatin1StringView(log), {});
+                chown(store + QLatin1StringView(log));
+                QFile::setPermissions(store + QLatin1StringView(log), QFile::ReadOwner);
+            }
+        }
+        const QStringList filesBefore = QDir(container).entryList(QDir::Files);
+
+        const auto listed = asNobody({u"counts"_s});
+        QVERIFY2(listed.exitCode == 0, listed.err.constData());
+        QVERIFY(listed.out.startsWith("inbox 50\n"));
+        const auto added = asNobody({u"tag"_s, u"add"_s, u"new"_s});
+        if (readOnly) {
+            QCOMPARE(added.exitCode, 5);
+            QVERIFY2(added.err.contains("is open read-only"), added.err.constData());
+            // Nothing left behind that would keep the library unwritable later.
+            QCOMPARE(QDir(container).entryList(QDir::Files), filesBefore);
+            QFile::setPermissions(store, rw);
+            QFile::setPermissions(container, folder);
+        }
+        const auto addedLater = asNobody({u"tag"_s, u"add"_s, u"new"_s});
+        QVERIFY2(addedLater.exitCode == 0, addedLater.err.constData());
     }
 
     void emptyFileBecomesANewLibrary()

@@ -7,9 +7,13 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTimeZone>
+#include <QUrl>
 #include <QtEndian>
 
 #include <sqlite3.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -301,6 +305,11 @@ Status LibraryStore::exec(const char* sql)
     return {};
 }
 
+sqlite3_stmt* LibraryStore::prepare(const QByteArray& sql) const
+{
+    return prepare(sql.constData());
+}
+
 sqlite3_stmt* LibraryStore::prepare(const char* sql) const
 {
     const QByteArray key(sql);
@@ -313,13 +322,26 @@ sqlite3_stmt* LibraryStore::prepare(const char* sql) const
     return st;
 }
 
+namespace {
+
+bool writable(const QByteArray& nativePath)
+{
+    return ::access(nativePath.constData(), W_OK) == 0;
+}
+
+} // namespace
+
 Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
 {
     using R = Result<std::unique_ptr<LibraryStore>>;
     const QFileInfo info(path);
     const QString dirPath = info.absolutePath();
+    const bool dirExisted = QFileInfo::exists(dirPath);
     if (!QDir().mkpath(dirPath))
         return R::failure(u"The folder “%1” cannot be created."_s.arg(dirPath));
+    // The library is private: a folder made for it is its owner's only.
+    if (!dirExisted)
+        QFile::setPermissions(dirPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QFileInfo dirInfo(dirPath);
     if (!dirInfo.isReadable() || !dirInfo.isExecutable())
         return R::failure(u"The folder “%1” cannot be read."_s.arg(dirPath));
@@ -329,9 +351,50 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
     std::unique_ptr<LibraryStore> store(new LibraryStore);
     store->m_path = info.absoluteFilePath();
     const QByteArray nativePath = QFile::encodeName(store->m_path);
-    const int rc = sqlite3_open_v2(nativePath.constData(), &store->m_db,
-                                   // One thread uses the connection (see the class): no locking per call.
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const QByteArray walPath = nativePath + "-wal";
+    const QByteArray shmPath = nativePath + "-shm";
+    const auto exists = [](const QByteArray& p) { return ::access(p.constData(), F_OK) == 0; };
+    const bool dirWritable = writable(QFile::encodeName(dirPath));
+    if (!info.exists()) {
+        if (!dirWritable)
+            return R::failure(u"The folder “%1” is read-only: a new library cannot be made there."_s.arg(dirPath));
+        // Made private before SQLite sees it; the log files SQLite adds take
+        // the store's permissions. Another process may get there first.
+        const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    bool readOnly = !writable(nativePath);
+    if (!readOnly) {
+        // A read-only session of an earlier version could leave its log files
+        // unwritable, after which every save failed: give ours back the
+        // store's permissions.
+        for (const QByteArray& log : {walPath, shmPath}) {
+            if (exists(log) && !writable(log)
+                && !QFile::setPermissions(QFile::decodeName(log), QFile::permissions(store->m_path)))
+                readOnly = true;
+        }
+        // Without its log files, a library in a read-only folder can only be read.
+        if (!dirWritable && !(exists(walPath) && exists(shmPath)))
+            readOnly = true;
+    }
+    store->m_readOnly = readOnly;
+    int rc;
+    if (readOnly) {
+        // Read-only, SQLite would create missing log files with the store's
+        // read-only permissions and leave them behind; without them the file
+        // is read as it stands, and nobody can be writing it.
+        store->m_immutable = !(exists(walPath) && exists(shmPath));
+        const QByteArray uri =
+            QUrl::fromLocalFile(store->m_path).toEncoded() + (store->m_immutable ? "?immutable=1" : "?mode=ro");
+        rc = sqlite3_open_v2(uri.constData(), &store->m_db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    } else {
+        rc = sqlite3_open_v2(nativePath.constData(), &store->m_db,
+                             // One thread uses the connection (see the class): no locking per call.
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    }
     if (rc != SQLITE_OK)
         return R::failure(u"The library file “%1” cannot be opened (%2)."_s.arg(path, store->lastError()));
     sqlite3_extended_result_codes(store->m_db, 1);
@@ -340,17 +403,23 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
     // Read-only checks first: nothing may be written to a file we reject.
     if (Status compatible = store->checkCompatible(); !compatible)
         return R::failure(compatible.error());
-    if (sqlite3_db_readonly(store->m_db, "main") == 1)
-        return R::failure(u"The library file “%1” is read-only."_s.arg(path));
+    const auto version = store->userVersion();
+    if (!version)
+        return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, version.error()));
+    if (readOnly || sqlite3_db_readonly(store->m_db, "main") == 1) {
+        store->m_readOnly = true;
+        // An older schema stays as it is: it is read without row versions.
+        store->m_legacySchema = version.value() < kUserVersion;
+        if (Status s = store->exec("PRAGMA foreign_keys=ON"); !s)
+            return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, s.error()));
+        return R(std::move(store));
+    }
 
     for (const char* pragma :
          {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON", kCacheSizePragma}) {
         if (Status s = store->exec(pragma); !s)
             return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, s.error()));
     }
-    const auto version = store->userVersion();
-    if (!version)
-        return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, version.error()));
     if (Status s = store->migrate(version.value()); !s)
         return R::failure(s.error());
     return R(std::move(store));
@@ -495,7 +564,9 @@ Result<LoadedLibrary> LibraryStore::load()
     // One read transaction: the rows and the sequence number belong together.
     if (Status s = beginRead(); !s)
         return R::failure(u"The library cannot be read (%1)."_s.arg(s.error()));
-    {
+    // An older schema opened read-only has no row versions.
+    const QByteArray version = m_legacySchema ? "0" : "version";
+    if (!m_legacySchema) {
         sqlite3_stmt* st = prepare("SELECT value FROM Sequence");
         if (!st)
             return failed();
@@ -510,7 +581,7 @@ Result<LoadedLibrary> LibraryStore::load()
     QList<std::pair<Folder*, QUuid>> parentLinks;
     {
         sqlite3_stmt* st = prepare("SELECT id, name, iconName, colorHex, sortOrder, createdAt, modifiedAt, parentId, "
-                                   "version FROM Folder ORDER BY rowid");
+                                   + version + " FROM Folder ORDER BY rowid");
         if (!st)
             return failed();
         StatementScope scope{st};
@@ -536,8 +607,8 @@ Result<LoadedLibrary> LibraryStore::load()
 
     QHash<QUuid, Tag*> tags;
     {
-        sqlite3_stmt* st =
-            prepare("SELECT id, name, colorHex, sortOrder, createdAt, modifiedAt, version FROM Tag ORDER BY rowid");
+        sqlite3_stmt* st = prepare("SELECT id, name, colorHex, sortOrder, createdAt, modifiedAt, " + version
+                                   + " FROM Tag ORDER BY rowid");
         if (!st)
             return failed();
         StatementScope scope{st};
@@ -558,7 +629,8 @@ Result<LoadedLibrary> LibraryStore::load()
     {
         sqlite3_stmt* st = prepare("SELECT id, typeRawValue, urlString, title, note, metadataJSON, sourceDomain, "
                                    "sourceApp, folderId, isArchived, isFavorite, isRead, createdAt, modifiedAt, "
-                                   "accessedAt, version FROM Item ORDER BY rowid");
+                                   "accessedAt, "
+                                   + version + " FROM Item ORDER BY rowid");
         if (!st)
             return failed();
         StatementScope scope{st};
@@ -671,6 +743,9 @@ void LibraryStore::rollback()
 
 bool LibraryStore::externallyChanged()
 {
+    // Nobody writes a file opened as it stands; an older schema has no log.
+    if (m_immutable || m_legacySchema)
+        return false;
     sqlite3_stmt* st = prepare("PRAGMA data_version");
     if (!st)
         return true;

@@ -120,6 +120,9 @@ public:
     static Result<std::unique_ptr<LibraryStore>> open(const QString& path);
 
     const QString& path() const { return m_path; }
+    // Opened for reading only: the file, its folder or its log files cannot
+    // be written by this user. Such a library is never changed.
+    bool isReadOnly() const { return m_readOnly; }
     Result<LoadedLibrary> load();
     std::optional<QByteArray> loadBlob(const QUuid& itemId, BlobKind kind) const;
     void setBusyTimeout(int ms);
@@ -152,6 +155,7 @@ private:
     Result<int> userVersion();
     QString lastError() const;
     sqlite3_stmt* prepare(const char* sql) const;
+    sqlite3_stmt* prepare(const QByteArray& sql) const;
     void restoreCacheSize();
 
     sqlite3* m_db = nullptr;
@@ -159,4 +163,7 @@ private:
     mutable QHash<QByteArray, sqlite3_stmt*> m_statements;
     bool m_cacheEnlarged = false;
     qint64 m_dataVersion = -1;
+    bool m_readOnly = false;
+    bool m_immutable = false;
+    bool m_legacySchema = false;
 };

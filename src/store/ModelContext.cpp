@@ -78,6 +78,11 @@ const QString& ModelContext::storePath() const
     return m_store->path();
 }
 
+bool ModelContext::isReadOnly() const
+{
+    return m_store->isReadOnly();
+}
+
 void ModelContext::setBusyTimeout(int ms)
 {
     m_store->setBusyTimeout(ms);
@@ -363,6 +368,8 @@ Status ModelContext::save()
     m_autosaveTimer.stop();
     if (!hasChanges() || m_saving)
         return {};
+    if (m_store->isReadOnly())
+        return failSave(u"The library “%1” is open read-only: changes cannot be saved."_s.arg(storePath()));
     m_saving = true;
     if (Status s = m_store->beginWrite(); !s)
         return failSave(u"The library could not be saved (%1)."_s.arg(s.error()));

@@ -39,6 +39,8 @@ public:
     static Result<std::unique_ptr<ModelContext>> open(const QString& storePath);
 
     const QString& storePath() const;
+    // The library could be opened for reading only; every save fails.
+    bool isReadOnly() const;
 
     Item* insert(std::unique_ptr<Item> item);
     Folder* insert(std::unique_ptr<Folder> folder);

@@ -89,6 +89,14 @@ void Application::start()
 
     showMainWindow(true);
     m_context->watchStore(kWatchIntervalMs);
+    if (m_context->isReadOnly()) {
+        QTimer::singleShot(0, this, [this] {
+            Dialogs::current().showError(
+                m_mainWindow, u"Read-Only Library"_s,
+                u"The library “%1” can only be read: its file or folder cannot be written by you. You can browse and "
+                u"search it, but changes are not saved."_s.arg(m_context->storePath()));
+        });
+    }
 
     QTimer::singleShot(kFirstFrontDelayMs, this, &Application::bringMainWindowToFront);
     QTimer::singleShot(kSecondFrontDelayMs, this, &Application::bringMainWindowToFront);
