@@ -258,8 +258,7 @@ int listFolders(Session& s, const QStringList& argv)
         for (const Folder* child : folder->sortedChildren())
             print(child, depth + 1);
     };
-    const QList<Folder*> roots =
-        s.context().fetchFolders([](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Folder*> roots = s.context().fetchFolders(Folder::displayOrder);
     for (const Folder* folder : roots) {
         if (!folder->parent())
             print(folder, 0);
@@ -294,7 +293,7 @@ int listTags(Session& s, const QStringList& argv)
 {
     const Args args = Args::parse(argv, {}, {u"--json"_s});
     args.expectPositional(0, 0);
-    const QList<Tag*> tags = s.context().fetchTags([](const Tag* a, const Tag* b) { return *a < *b; });
+    const QList<Tag*> tags = s.context().fetchTags(Tag::displayOrder);
     for (const Tag* tag : tags) {
         if (args.has(u"--json"_s))
             s.out() << jsonLine(tagJson(*tag)) << '\n';
