@@ -2,7 +2,7 @@
 // writer, the streaming export from a real store on the worker thread, file
 // names, and writes that fail half-way.
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "model/Clock.h"
 #include "model/Folder.h"
 #include "model/Item.h"

@@ -1,8 +1,8 @@
 #include "Application.h"
 #include "MainWindow.h"
 
-#include "app/AppConstants.h"
 #include "app/AppState.h"
+#include "model/AppConstants.h"
 #include "platform/ContainerPaths.h"
 #include "platform/SingleInstance.h"
 #include "services/security/SecurityService.h"

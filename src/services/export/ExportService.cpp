@@ -3,7 +3,7 @@
 #include "EncryptedBackup.h"
 #include "ExportDocumentWriter.h"
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "model/Item.h"
 #include "services/security/SecurityService.h"
 #include "store/BlobReader.h"
