@@ -242,7 +242,7 @@ private Q_SLOTS:
                                                "a long passphrase\n");
         QCOMPARE(backedUp.exitCode, 0);
         QCOMPARE(lines(backedUp.out), (QStringList{path, u"Backed up 2 items, 1 folder, 1 tag."_s}));
-        QVERIFY(readAll(path).startsWith("{\"version\":\"1.0\",\"salt\":\""));
+        QVERIFY(readAll(path).startsWith("{\"version\":\"2.0\",\"kdf\":{\"name\":\"scrypt\""));
 
         TestSupport::TempContainer target;
         const auto wrong =
