@@ -60,7 +60,7 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QApplication app(argc, argv);
     const bool scroll = !QCoreApplication::arguments().contains(u"--no-scroll"_s);
-    auto opened = ModelContext::open(ContainerPaths::storePath(ContainerPaths::containerDirectory()));
+    auto opened = ModelContext::open(ContainerPaths::storePath(ContainerPaths::containerDirectory().value()));
     if (!opened) {
         std::fprintf(stderr, "%s\n", qPrintable(opened.error()));
         return 1;

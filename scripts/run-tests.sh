@@ -26,6 +26,10 @@ if command -v gnome-keyring-daemon >/dev/null && [[ -n "${DBUS_SESSION_BUS_ADDRE
   done
 fi
 
+if [[ -n "${FOLIONEST_REQUIRE_KEYRING:-}" && -z "${FOLIONEST_TEST_KEYRING:-}" ]]; then
+  echo "run-tests: the real keyring did not start; the keyring tests will fail" >&2
+fi
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -2,7 +2,8 @@
 # Folionest set-up: installs what is missing, builds, and runs.
 #
 #   scripts/setup.sh run    build Release and start the application
-#   scripts/setup.sh test   build with sanitizers and run every test
+#   scripts/setup.sh test   check the sources (format, layers), build with
+#                           sanitizers and with clang, run every test
 #
 # Both are idempotent: packages already installed and an up-to-date build
 # are skipped.
@@ -19,7 +20,7 @@ BUILD_PACKAGES=(
 )
 TEST_PACKAGES=(
   dbus dbus-x11 gnome-keyring libsecret-tools python3 python3-cryptography
-  desktop-file-utils appstream xauth xvfb
+  desktop-file-utils appstream xauth xvfb clang clang-format
 )
 
 install_missing() {
@@ -55,7 +56,11 @@ case "${1:-}" in
     ;;
   test)
     install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    scripts/check-sources.sh
     build asan
+    # The second compiler: the product (libraries, application, tool) with
+    # clang, every warning an error. The tests build with g++ above.
+    build clang
     shift
     # A private session bus with an unlocked keyring, so the keychain tests
     # talk to a real Secret Service and never to the user's own.

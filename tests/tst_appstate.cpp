@@ -1,7 +1,7 @@
-#include "app/AppConstants.h"
 #include "app/AppError.h"
 #include "app/AppState.h"
 #include "app/Vocabulary.h"
+#include "model/AppConstants.h"
 #include "model/Folder.h"
 #include "model/Tag.h"
 #include "platform/Settings.h"

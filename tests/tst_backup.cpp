@@ -4,6 +4,7 @@
 
 #include "model/Folder.h"
 #include "model/Item.h"
+#include "model/ItemMetadata.h"
 #include "model/Tag.h"
 #include "services/export/EncryptedBackup.h"
 #include "services/export/ExportService.h"
@@ -106,8 +107,9 @@ private Q_SLOTS:
         qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
     }
 
-    // {"version":"1.0","salt":"…","data":"…"}: compact, in this order, every
-    // '/' escaped, a 32-byte salt, the export document with pictures sealed.
+    // {"version":"2.0","kdf":{…},"salt":"…","data":"…"}: compact, in this
+    // order, every '/' escaped, a 32-byte salt, the export document with
+    // pictures sealed under a key from scrypt.
     void envelopeFormat()
     {
         TestSupport::TempContainer container;
@@ -120,7 +122,8 @@ private Q_SLOTS:
         QCOMPARE(written.value().items, 2);
 
         const QByteArray text = readAll(written.value().path);
-        QVERIFY(text.startsWith("{\"version\":\"1.0\",\"salt\":\""));
+        QVERIFY(text.startsWith(
+            "{\"version\":\"2.0\",\"kdf\":{\"name\":\"scrypt\",\"N\":131072,\"r\":8,\"p\":1},\"salt\":\""));
         QVERIFY(text.contains("\",\"data\":\""));
         QVERIFY(text.endsWith("\"}"));
         QVERIFY(!text.contains(' ') && !text.contains('\n'));
@@ -128,7 +131,7 @@ private Q_SLOTS:
             QCOMPARE(text.at(i - 1), '\\');
 
         const QJsonObject envelope = envelopeObject(text);
-        QCOMPARE(envelope.size(), 3);
+        QCOMPARE(envelope.size(), 4);
         const QString salt = envelope.value(u"salt"_s).toString();
         QCOMPARE(salt.size(), 44);
         QVERIFY(salt.endsWith(u'='));
@@ -140,7 +143,7 @@ private Q_SLOTS:
         QCOMPARE(sealed.size(), document.value().size() + 28);
         // Pictures always travel in a backup.
         QCOMPARE(document.value(),
-                 ExportService::exportJSON(context->items(), context->folders(), context->tags(), true));
+                 ExportService::exportJSON(context->items(), context->folders(), context->tags(), true, true));
     }
 
     void twoBackupsDifferCompletely()
@@ -180,8 +183,38 @@ private Q_SLOTS:
         };
 
         QTest::newRow("right passphrase") << good << kPassphrase << QString();
+        {
+            // What backups were before scrypt: one HKDF step, no "kdf".
+            const QByteArray salt = randomBytes(32);
+            const auto key = ExportService::deriveBackupKey(kPassphrase, salt);
+            const auto sealed = SecurityService::encrypt(document, key.value());
+            const QJsonObject old{{u"version"_s, u"1.0"_s},
+                                  {u"salt"_s, QString::fromLatin1(salt.toBase64())},
+                                  {u"data"_s, QString::fromLatin1(sealed.value().toBase64())}};
+            QTest::newRow("a 1.0 backup still opens") << envelope(old) << kPassphrase << QString();
+            QJsonObject relabelled = old;
+            relabelled.insert(u"version"_s, u"2.0"_s);
+            QTest::newRow("2.0 without its key derivation")
+                << envelope(relabelled) << kPassphrase << u"Invalid file format"_s;
+        }
+        // Parameters a crafted file could use to make a restore allocate
+        // gigabytes or spin for hours are refused before any work.
+        auto scrypt = [&](const QJsonValue& n, const QJsonValue& r, const QJsonValue& p, const QString& name) {
+            return with(u"kdf"_s, QJsonObject{{u"name"_s, name}, {u"N"_s, n}, {u"r"_s, r}, {u"p"_s, p}});
+        };
+        const QString refused = u"Invalid file format"_s;
+        QTest::newRow("scrypt N not a power of two") << scrypt(131071, 8, 1, u"scrypt"_s) << kPassphrase << refused;
+        QTest::newRow("scrypt N below 2^14") << scrypt(8192, 8, 1, u"scrypt"_s) << kPassphrase << refused;
+        QTest::newRow("scrypt needing 1 GiB") << scrypt(1 << 20, 8, 1, u"scrypt"_s) << kPassphrase << refused;
+        QTest::newRow("scrypt N of 2^40") << scrypt(double(1LL << 40), 1, 1, u"scrypt"_s) << kPassphrase << refused;
+        QTest::newRow("scrypt p of 5") << scrypt(131072, 8, 5, u"scrypt"_s) << kPassphrase << refused;
+        QTest::newRow("scrypt r of 0") << scrypt(131072, 0, 1, u"scrypt"_s) << kPassphrase << refused;
+        QTest::newRow("scrypt N as a fraction") << scrypt(131072.5, 8, 1, u"scrypt"_s) << kPassphrase << refused;
+        QTest::newRow("an unknown key derivation") << scrypt(131072, 8, 1, u"argon2"_s) << kPassphrase << refused;
+        QTest::newRow("kdf is text") << with(u"kdf"_s, u"scrypt"_s) << kPassphrase << refused;
         QTest::newRow("keys in another order, slashes unescaped")
-            << "{\"data\":\"" + parts.value(u"data"_s).toString().toLatin1() + "\",\"version\":\"1.0\",\"salt\":\""
+            << "{\"data\":\"" + parts.value(u"data"_s).toString().toLatin1()
+                   + "\",\"kdf\":{\"p\":1,\"r\":8,\"name\":\"scrypt\",\"N\":131072},\"version\":\"2.0\",\"salt\":\""
                    + parts.value(u"salt"_s).toString().toLatin1() + "\"}"
             << kPassphrase << QString();
         QTest::newRow("wrong passphrase")
@@ -270,6 +303,100 @@ private Q_SLOTS:
         QCOMPARE(photo->thumbnailData(), library->items().first()->thumbnailData());
     }
 
+    // A restore into an empty library gives back every field of every record
+    // (only the ids are new): dates, sort orders, the read flag, when an item
+    // was viewed, its source app and its whole metadata record.
+    void restoreGivesBackEveryField()
+    {
+        TestSupport::TempContainer source;
+        auto library = source.open();
+        {
+            TestSupport::FixedClock clock(QDateTime::fromString(u"2024-01-02T03:04:05.678Z"_s, Qt::ISODateWithMs));
+            fill(*library);
+            Folder* inner = library->insert(
+                std::make_unique<Folder>(u"Inner"_s, u"star"_s, QColor(Qt::green), library->folders().first()));
+            inner->setSortOrder(7);
+            library->tags().first()->setSortOrder(3);
+            library->tags().first()->setColorHex(u"#abcdef"_s);
+            Item* item = library->items().first();
+            item->setRead(true);
+            item->setAccessedAt(clock.now().addDays(3));
+            item->setSourceApp(u"com.example.share"_s);
+            ItemMetadata metadata;
+            metadata.author = u"Ann"_s;
+            metadata.publishDate = clock.now().addDays(-30);
+            metadata.description = u"d"_s;
+            metadata.duration = 61.5;
+            metadata.platform = u"Web"_s;
+            metadata.ogImageURL = u"https://example.com/o.png"_s;
+            metadata.siteName = u"Example"_s;
+            metadata.articleType = u"article"_s;
+            metadata.keywords = QStringList{u"a"_s, u"b"_s};
+            metadata.videoId = u"v1"_s;
+            metadata.customFields = QMap<QString, QString>{{u"k"_s, u"v"_s}};
+            item->setMetadata(metadata);
+            item->setCreatedAt(clock.now().addDays(-1));
+            item->setModifiedAt(clock.now().addDays(1));
+            library->items().last()->setMetadata(ItemMetadata{.siteName = u"Only site"_s});
+            inner->setModifiedAt(clock.now().addDays(2));
+            QVERIFY(library->save().ok());
+        }
+        const QString path = m_tmp.filePath(u"faithful.vkbackup"_s);
+        QVERIFY(wait(ExportService::shared().backupLibrary(*library, kPassphrase, path)).ok());
+
+        TestSupport::TempContainer target;
+        auto restored = target.open();
+        QVERIFY(ImportService::importBackup(readAll(path), kPassphrase, *restored).ok());
+        restored.reset();
+        restored = target.open(); // as saved
+
+        auto folderPath = [](const Folder* f) { return f ? f->name() : QString(); };
+        QCOMPARE(restored->tags().size(), library->tags().size());
+        for (qsizetype n = 0; n < library->tags().size(); ++n) {
+            const Tag* a = library->tags()[n];
+            const Tag* b = restored->tags()[n];
+            QCOMPARE(b->name(), a->name());
+            QCOMPARE(b->colorHex(), a->colorHex());
+            QCOMPARE(b->sortOrder(), a->sortOrder());
+            QCOMPARE(b->createdAt(), a->createdAt());
+            QCOMPARE(b->modifiedAt(), a->modifiedAt());
+        }
+        QCOMPARE(restored->folders().size(), library->folders().size());
+        for (qsizetype n = 0; n < library->folders().size(); ++n) {
+            const Folder* a = library->folders()[n];
+            const Folder* b = restored->folders()[n];
+            QCOMPARE(b->name(), a->name());
+            QCOMPARE(b->iconName(), a->iconName());
+            QCOMPARE(b->colorHex(), a->colorHex());
+            QCOMPARE(b->sortOrder(), a->sortOrder());
+            QCOMPARE(folderPath(b->parent()), folderPath(a->parent()));
+            QCOMPARE(b->createdAt(), a->createdAt());
+            QCOMPARE(b->modifiedAt(), a->modifiedAt());
+        }
+        QCOMPARE(restored->items().size(), library->items().size());
+        for (qsizetype n = 0; n < library->items().size(); ++n) {
+            const Item* a = library->items()[n];
+            const Item* b = restored->items()[n];
+            QCOMPARE(b->typeRawValue(), a->typeRawValue());
+            QCOMPARE(b->title(), a->title());
+            QCOMPARE(b->urlString(), a->urlString());
+            QCOMPARE(b->note(), a->note());
+            QCOMPARE(b->sourceDomain(), a->sourceDomain());
+            QCOMPARE(b->sourceApp(), a->sourceApp());
+            QCOMPARE(folderPath(b->folder()), folderPath(a->folder()));
+            QCOMPARE(b->tags().size(), a->tags().size());
+            QCOMPARE(b->isArchived(), a->isArchived());
+            QCOMPARE(b->isFavorite(), a->isFavorite());
+            QCOMPARE(b->isRead(), a->isRead());
+            QCOMPARE(b->metadata(), a->metadata());
+            QCOMPARE(b->createdAt(), a->createdAt());
+            QCOMPARE(b->modifiedAt(), a->modifiedAt());
+            QCOMPARE(b->accessedAt(), a->accessedAt());
+            QCOMPARE(b->imageData(), a->imageData());
+            QCOMPARE(b->thumbnailData(), a->thumbnailData());
+        }
+    }
+
     // The sealing device stops with the first failed write, wherever it comes.
     void failingDevice_data()
     {
@@ -330,10 +457,13 @@ private Q_SLOTS:
             python({{u"op"_s, u"open"_s}, {u"envelope"_s, path}, {u"passphrase"_s, passphrase}, {u"output"_s, output}});
         QVERIFY2(answer.value(u"ok"_s).toBool(), qPrintable(answer.value(u"error"_s).toString()));
         QCOMPARE(answer.value(u"saltLength"_s).toInt(), 32);
-        QCOMPARE(answer.value(u"version"_s).toString(), u"1.0"_s);
+        QCOMPARE(answer.value(u"version"_s).toString(), u"2.0"_s);
+        QCOMPARE(answer.value(u"kdf"_s).toObject(),
+                 (QJsonObject{{u"name"_s, u"scrypt"_s}, {u"N"_s, 131072}, {u"r"_s, 8}, {u"p"_s, 1}}));
         const QByteArray document = readAll(output);
         QCOMPARE(answer.value(u"sealedLength"_s).toInteger(), document.size() + 28);
-        QCOMPARE(document, ExportService::exportJSON(context->items(), context->folders(), context->tags(), true));
+        QCOMPARE(document,
+                 ExportService::exportJSON(context->items(), context->folders(), context->tags(), true, true));
 
         const QJsonObject refused = python({{u"op"_s, u"open"_s},
                                             {u"envelope"_s, path},
@@ -345,15 +475,20 @@ private Q_SLOTS:
     // …and we restore what it writes, whatever its envelope's key order and escaping.
     void weRestorePythonsBackup_data()
     {
+        QTest::addColumn<QString>("version");
         QTest::addColumn<QStringList>("keyOrder");
         QTest::addColumn<bool>("escapeSlashes");
-        QTest::newRow("keys as we write them") << QStringList{u"version"_s, u"salt"_s, u"data"_s} << true;
-        QTest::newRow("keys in another order, plain slashes")
-            << QStringList{u"data"_s, u"salt"_s, u"version"_s} << false;
+        QTest::newRow("2.0, keys as we write them")
+            << u"2.0"_s << QStringList{u"version"_s, u"kdf"_s, u"salt"_s, u"data"_s} << true;
+        QTest::newRow("2.0, keys in another order, plain slashes")
+            << u"2.0"_s << QStringList{u"data"_s, u"salt"_s, u"kdf"_s, u"version"_s} << false;
+        QTest::newRow("1.0, keys in another order")
+            << u"1.0"_s << QStringList{u"data"_s, u"salt"_s, u"version"_s} << false;
     }
 
     void weRestorePythonsBackup()
     {
+        QFETCH(QString, version);
         QFETCH(QStringList, keyOrder);
         QFETCH(bool, escapeSlashes);
         if (!havePython())
@@ -368,6 +503,7 @@ private Q_SLOTS:
                                            {u"document"_s, documentPath},
                                            {u"passphrase"_s, kPassphrase},
                                            {u"output"_s, backupPath},
+                                           {u"version"_s, version},
                                            {u"keyOrder"_s, QJsonArray::fromStringList(keyOrder)},
                                            {u"escapeSlashes"_s, escapeSlashes}});
         QVERIFY(answer.value(u"ok"_s).toBool());

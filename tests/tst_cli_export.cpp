@@ -85,6 +85,22 @@ class TestCliExport : public QObject {
         return QJsonDocument::fromJson(result.out).object();
     }
 
+    // Runs a command that must fail on a library of two items: the status, one
+    // line on stderr that starts with `message`, and the library as it was.
+    void expectRefusal(const QStringList& args, int status, const QString& message)
+    {
+        TestSupport::TempContainer container;
+        fill(container);
+        const QByteArray storeBefore = readAll(container.storePath());
+        const auto result = TestSupport::cli(container.path(), args, "a long passphrase\n");
+        QCOMPARE(result.exitCode, status);
+        const QStringList errors = lines(result.err);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().startsWith(message), qPrintable(errors.first()));
+        QCOMPARE(titles(container.path()), (QStringList{u"Notes"_s, u"Report"_s}));
+        QCOMPARE(readAll(container.storePath()), storeBefore);
+    }
+
 private Q_SLOTS:
     void initTestCase() { TestSupport::initTestEnvironment(); }
 
@@ -164,19 +180,57 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(int, status);
         QFETCH(QString, message);
-        TestSupport::TempContainer container;
-        fill(container);
-        const QByteArray storeBefore = readAll(container.storePath());
         const QString file = m_tmp.filePath(u"input.json"_s);
         writeFile(file, content);
         args.replaceInStrings(u"@FILE@"_s, file);
-        const auto result = TestSupport::cli(container.path(), args, "passphrase\n");
-        QCOMPARE(result.exitCode, status);
-        const QStringList errors = lines(result.err);
-        QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.first().startsWith(message), qPrintable(errors.first()));
-        QCOMPARE(titles(container.path()), (QStringList{u"Notes"_s, u"Report"_s}));
-        QCOMPARE(readAll(container.storePath()), storeBefore);
+        expectRefusal(args, status, message);
+    }
+
+    // A file is judged by what can be seen first: its first bytes and its
+    // size. Nothing is read whole before that, so a huge or endless input is
+    // refused at once, in one line, and the library stays as it was.
+    void hugeOrEndlessInputIsRefusedAtOnce_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<qint64>("sparseSize"); // a file of this size, all zeros but its first bytes
+        QTest::addColumn<QByteArray>("start");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const QString notJson = u"folionest-cli: The file is not valid JSON"_s;
+        QTest::newRow("import of /dev/zero")
+            << QStringList{u"import"_s, u"/dev/zero"_s} << qint64(0) << QByteArray() << 5 << notJson;
+        QTest::newRow("restore of /dev/zero")
+            << QStringList{u"restore"_s, u"/dev/zero"_s, u"--passphrase-stdin"_s} << qint64(0) << QByteArray() << 5
+            << u"folionest-cli: Invalid file format"_s;
+        QTest::newRow("import of 3 GB of zeros")
+            << QStringList{u"import"_s, u"@FILE@"_s} << qint64(3) << QByteArray() << 5 << notJson;
+        QTest::newRow("import of 5 GB that starts like a document")
+            << QStringList{u"import"_s, u"@FILE@"_s} << qint64(5) << QByteArray("{\"items\":") << 5
+            << u"folionest-cli: @FILE@ is larger than 4 GiB"_s;
+        QTest::newRow("thumbnail of /dev/zero")
+            << QStringList{u"thumbnail"_s, u"/dev/zero"_s, u"@FILE@.jpg"_s} << qint64(0) << QByteArray() << 4
+            << u"folionest-cli: /dev/zero is larger than 64 MiB"_s;
+        QTest::newRow("add-image of 3 GB") << QStringList{u"add-image"_s, u"@FILE@"_s} << qint64(3) << QByteArray() << 4
+                                           << u"folionest-cli: @FILE@ is larger than 64 MiB"_s;
+    }
+
+    void hugeOrEndlessInputIsRefusedAtOnce()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(qint64, sparseSize);
+        QFETCH(QByteArray, start);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const QString file = m_tmp.filePath(u"huge.json"_s);
+        if (sparseSize > 0) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(start);
+            QVERIFY(f.resize(sparseSize * 1024 * 1024 * 1024)); // holes: no disk space is used
+        }
+        args.replaceInStrings(u"@FILE@"_s, file);
+        expectRefusal(args, status, QString(message).replace(u"@FILE@"_s, file));
+        QFile::remove(file);
     }
 
     void backupThenRestore()
@@ -188,7 +242,7 @@ private Q_SLOTS:
                                                "a long passphrase\n");
         QCOMPARE(backedUp.exitCode, 0);
         QCOMPARE(lines(backedUp.out), (QStringList{path, u"Backed up 2 items, 1 folder, 1 tag."_s}));
-        QVERIFY(readAll(path).startsWith("{\"version\":\"1.0\",\"salt\":\""));
+        QVERIFY(readAll(path).startsWith("{\"version\":\"2.0\",\"kdf\":{\"name\":\"scrypt\""));
 
         TestSupport::TempContainer target;
         const auto wrong =

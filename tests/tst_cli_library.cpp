@@ -1,8 +1,10 @@
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -29,6 +31,65 @@ class TestCliLibrary : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { TestSupport::initTestEnvironment(); }
+
+    // An empty container name never falls back to the personal library.
+    void emptyContainerIsRefused_data()
+    {
+        QTest::addColumn<bool>("app");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("--container with an empty value")
+            << false << QStringList{u"--container"_s, QString(), u"counts"_s} << QString() << 1;
+        QTest::newRow("--container= with nothing after it")
+            << false << QStringList{u"--container="_s, u"counts"_s} << QString() << 1;
+        QTest::newRow("FOLIONEST_CONTAINER set but empty, tool")
+            << false << QStringList{u"counts"_s} << u"FOLIONEST_CONTAINER="_s << 3;
+        QTest::newRow("FOLIONEST_CONTAINER set but empty, application")
+            << true << QStringList{u"--self-test"_s} << u"FOLIONEST_CONTAINER="_s << 1;
+    }
+    void emptyContainerIsRefused()
+    {
+        QFETCH(bool, app);
+        QFETCH(QStringList, args);
+        QFETCH(QString, environment);
+        QFETCH(int, exitCode);
+        QTemporaryDir home;
+        QStringList env{u"XDG_DATA_HOME="_s + home.path(), u"XDG_CONFIG_HOME="_s + home.path()};
+        if (!environment.isEmpty())
+            env.append(environment);
+        const auto result = TestSupport::run(app ? TestSupport::appPath() : TestSupport::cliPath(), args, env);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.err.toLower().contains("container"), result.err.constData());
+        QVERIFY(!QDir(home.path()).exists(u"vellumkeep"_s)); // the personal library was not touched
+    }
+
+    // Control characters in names reach a terminal escaped, in every plain
+    // listing; JSON keeps them exactly.
+    void plainOutputEscapesControlCharacters()
+    {
+        TestSupport::TempContainer c;
+        const QString hostile = u"a\x1b[2Jb\x1b]52;c;eA==\x07"
+                                u"c\u202e\n"_s;
+        const QString escaped = u"a\\x1B[2Jb\\x1B]52;c;eA==\\x07c\\u202E\\x0A"_s;
+        const QString itemId =
+            firstLine(cli(c.path(), {u"add"_s, u"--no-fetch"_s, u"https://a.example/"_s, u"--title"_s, hostile}).out);
+        QCOMPARE(cli(c.path(), {u"folder"_s, u"add"_s, hostile}).exitCode, 0);
+        const QString tagId = firstLine(cli(c.path(), {u"tag"_s, u"add"_s, hostile}).out);
+        QCOMPARE(cli(c.path(), {u"tag"_s, u"attach"_s, itemId, tagId}).exitCode, 0);
+        const QList<QStringList> commands{
+            {u"list"_s}, {u"show"_s, itemId}, {u"folder"_s, u"list"_s}, {u"tag"_s, u"list"_s}, {u"search"_s, u"a"_s}};
+        for (const QStringList& command : commands) {
+            const auto r = cli(c.path(), command);
+            QCOMPARE(r.exitCode, 0);
+            const QString out = QString::fromUtf8(r.out);
+            QVERIFY2(!out.contains(u'\x1b') && !out.contains(u'\x07') && !out.contains(u'\u202e'),
+                     qPrintable(command.join(u' ')));
+            QVERIFY2(out.contains(escaped), qPrintable(command.join(u' ') + u": "_s + out));
+        }
+        const auto json = jsonLines(cli(c.path(), {u"list"_s, u"--json"_s}).out);
+        QCOMPARE(json.first().value("title"_L1).toString(), hostile);
+    }
 
     void recordsThroughTheCli()
     {

@@ -75,6 +75,25 @@ private Q_SLOTS:
         QVERIFY(missing.err.contains("Failed to fetch metadata"));
     }
 
+    // A page's <title> can carry escape sequences that rewrite the screen or
+    // set the terminal's clipboard: plain output shows them escaped, JSON
+    // keeps them exactly.
+    void addPrintsAFetchedTitleEscaped()
+    {
+        TestHttpServer server;
+        server.route(u"/evil"_s, TestHttpServer::html("<html><head><title>Hi\x1b]52;c;ZXZpbA==\x07\x1b[2J"
+                                                      "\xe2\x80\xae</title></head></html>"));
+        TestSupport::TempContainer c;
+        const auto plain = runServing({u"--container"_s, c.path(), u"add"_s, server.url(u"/evil"_s).toString()});
+        QCOMPARE(plain.exitCode, 0);
+        QVERIFY2(!plain.out.contains('\x1b') && !plain.out.contains('\x07') && !plain.out.contains("\xe2\x80\xae"),
+                 plain.out.constData());
+        QVERIFY(plain.out.contains(R"(title:        Hi\x1B]52;c;ZXZpbA==\x07\x1B[2J\u202E)"));
+        const auto json = runServing({u"--container"_s, c.path(), u"list"_s, u"--json"_s});
+        QCOMPARE(QJsonDocument::fromJson(json.out.trimmed()).object().value("title"_L1).toString(),
+                 u"Hi\x1b]52;c;ZXZpbA==\x07\x1b[2J\u202e"_s);
+    }
+
     void parseHtmlReadsASavedPage()
     {
         QTemporaryDir dir;

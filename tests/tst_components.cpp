@@ -1,4 +1,4 @@
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "model/SystemColors.h"
 #include "model/Tag.h"
 #include "platform/Symbols.h"

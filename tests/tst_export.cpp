@@ -2,7 +2,7 @@
 // writer, the streaming export from a real store on the worker thread, file
 // names, and writes that fail half-way.
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "model/Clock.h"
 #include "model/Folder.h"
 #include "model/Item.h"
@@ -405,24 +405,49 @@ private Q_SLOTS:
         QCOMPARE(backupPath, tmp + u"/vellumkeep_backup_"_s + stamp + u".vkbackup"_s);
     }
 
-    // Two exports in the same minute get one name; the later replaces the earlier.
-    void laterExportReplacesEarlierInTheSameMinute()
+    // Files written without a path go to the shared temporary folder: each
+    // is new (a second export in the same minute keeps the first), private to
+    // the user, and never written through a file or link planted under its
+    // name by someone else.
+    void defaultFilesAreNewAndPrivate()
     {
         TestSupport::TempContainer container;
         auto context = container.open();
         TestSupport::FixedClock clock(QDateTime(QDate(2025, 3, 14), QTime(9, 26, 5), Qt::LocalTime).toUTC());
         context->insert(std::make_unique<Item>(ItemType::webLink, u"first"_s));
+        const QString name = ExportService::exportFilePath(clock.now());
+        const QString victim = m_tmp.filePath(u"victim.txt"_s);
+        {
+            QFile f(victim);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("keep me");
+        }
+        QVERIFY(QFile::link(victim, name)); // planted under the first name
+
         const auto first = wait(ExportService::shared().exportLibrary(*context, false));
         QVERIFY(first.ok());
         clock.advance(40 * 1000);
         context->insert(std::make_unique<Item>(ItemType::webLink, u"second"_s));
         const auto second = wait(ExportService::shared().exportLibrary(*context, false));
         QVERIFY(second.ok());
-        QCOMPARE(second.value().path, first.value().path);
-        QCOMPARE(QFileInfo(first.value().path).dir().canonicalPath(), QDir::tempPath());
-        QVERIFY(QFileInfo(first.value().path).fileName().startsWith(u"vellumkeep_export_"_s));
-        QCOMPARE(QDir(m_tmp.path()).entryList(QDir::Files).size(), 1);
+
+        QCOMPARE(readAll(victim), QByteArray("keep me"));
+        QVERIFY(QFileInfo(name).isSymLink());
+        const QString stem = name.chopped(5); // ".json"
+        QCOMPARE(first.value().path, stem + u"_2.json"_s);
+        QCOMPARE(second.value().path, stem + u"_3.json"_s);
+        for (const auto* written : {&first, &second}) {
+            QCOMPARE(QFileInfo(written->value().path).permissions(),
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        }
+        QCOMPARE(QJsonDocument::fromJson(readAll(first.value().path)).object().value(u"items"_s).toArray().size(), 1);
         QCOMPARE(QJsonDocument::fromJson(readAll(second.value().path)).object().value(u"items"_s).toArray().size(), 2);
+        // Nothing else is left behind.
+        QCOMPARE(QDir(m_tmp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 4);
+        QFile::remove(name);
+        QFile::remove(victim);
+        QFile::remove(first.value().path);
+        QFile::remove(second.value().path);
     }
 
     // A device that fails after N bytes: the writer reports the failure and

@@ -18,6 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 #include <QtConcurrent>
 
@@ -584,7 +585,9 @@ private Q_SLOTS:
 
         // The automatic save runs with the failure still in place; it may
         // write the pending edit, never a part of the import.
-        QTest::qWait(context->autosaveDelay() + 200);
+        QSignalSpy autosaved(context.get(), &ModelContext::saved);
+        QSignalSpy autosaveFailed(context.get(), &ModelContext::saveFailed);
+        QTRY_VERIFY(autosaved.size() + autosaveFailed.size() > 0);
         if (!failHalfWay)
             QVERIFY(side.exec("COMMIT"));
         else
@@ -612,7 +615,7 @@ private Q_SLOTS:
         });
         workerBusy.acquire();
         auto future = ImportService::importJSONAsync(bytes(document({item(u"1"_s, u"async"_s)})), *context);
-        QTest::qWait(50);
+        QCoreApplication::processEvents(); // the calling thread goes on while the worker is held
         QVERIFY(!future.isFinished());
         QVERIFY(context->items().isEmpty());
         blockWorker.release();

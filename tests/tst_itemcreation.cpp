@@ -18,15 +18,20 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-QByteArray png(int w, int h)
+QByteArray encoded(int w, int h, const char* format)
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(Qt::magenta);
     QByteArray out;
     QBuffer buffer(&out);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "png").write(image);
+    QImageWriter(&buffer, format).write(image);
     return out;
+}
+
+QByteArray png(int w, int h)
+{
+    return encoded(w, h, "png");
 }
 } // namespace
 
@@ -152,6 +157,56 @@ private Q_SLOTS:
         } else {
             QCOMPARE(url.size() + image.size(), 0);
         }
+    }
+
+    // The menu command and the add menu read the clipboard by one set of
+    // rules each, in one place.
+    void clipboardRules_data()
+    {
+        QTest::addColumn<bool>("urlEntry");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("pngBytes");
+        QTest::addColumn<QByteArray>("tiffBytes");
+        QTest::addColumn<QString>("fromMenuCommand");
+        QTest::addColumn<QString>("fromAddMenu");
+        const QByteArray picture = png(8, 8);
+        const QByteArray tiff = encoded(8, 8, "tiff");
+        // Qt offers a URL entry as plain text too, so both read it.
+        QTest::newRow("URL entry") << true << QString() << QByteArray() << QByteArray() << u"url"_s << u"url"_s;
+        QTest::newRow("URL text wins over PNG")
+            << false << u"https://a.example/x"_s << picture << QByteArray() << u"url"_s << u"url"_s;
+        QTest::newRow("bare domain falls through to PNG")
+            << false << u"a.example"_s << picture << QByteArray() << u"image"_s << u"image"_s;
+        QTest::newRow("text with a leading space is not trimmed")
+            << false << u" https://a.example/x"_s << QByteArray() << QByteArray() << u"none"_s << u"none"_s;
+        QTest::newRow("TIFF alone: only the add menu takes it")
+            << false << QString() << QByteArray() << tiff << u"none"_s << u"image"_s;
+        QTest::newRow("TIFF bytes that are no picture")
+            << false << QString() << QByteArray() << QByteArray("II*\0garbage") << u"none"_s << u"none"_s;
+    }
+    void clipboardRules()
+    {
+        QFETCH(bool, urlEntry);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, pngBytes);
+        QFETCH(QByteArray, tiffBytes);
+        QFETCH(QString, fromMenuCommand);
+        QFETCH(QString, fromAddMenu);
+        QMimeData data;
+        if (urlEntry)
+            data.setUrls({QUrl(u"https://entry.example/"_s)});
+        if (!text.isEmpty())
+            data.setText(text);
+        if (!pngBytes.isEmpty())
+            data.setData(u"image/png"_s, pngBytes);
+        if (!tiffBytes.isEmpty())
+            data.setData(u"image/tiff"_s, tiffBytes);
+        auto kind = [&data](ItemCreation::ClipboardRules rules) {
+            const auto find = ItemCreation::findInClipboard(&data, rules);
+            return !find.url.isEmpty() ? u"url"_s : !find.imageBytes.isEmpty() ? u"image"_s : u"none"_s;
+        };
+        QCOMPARE(kind(ItemCreation::ClipboardRules::menuCommand), fromMenuCommand);
+        QCOMPARE(kind(ItemCreation::ClipboardRules::addMenu), fromAddMenu);
     }
 };
 

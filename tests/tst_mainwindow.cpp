@@ -25,6 +25,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -39,6 +40,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -51,6 +55,7 @@ public:
     int confirmations = 0;
     QString lastQuestion;
     QString file;
+    QStringList errors;
     QString openFile(QWidget*, const QString&, const QStringList&) override { return file; }
     bool confirm(QWidget*, const QString&, const QString& text, const QString&) override
     {
@@ -58,7 +63,7 @@ public:
         lastQuestion = text;
         return answer;
     }
-    void showError(QWidget*, const QString&, const QString&) override {}
+    void showError(QWidget*, const QString&, const QString& text) override { errors.append(text); }
 };
 
 QStringList shownTitles(MainWindow& window)
@@ -94,6 +99,26 @@ QByteArray png()
 }
 
 } // namespace
+
+// Stands in for the desktop: records what the window asks it to open.
+class OpenedUrls final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::array kSchemes{"http", "https", "mailto", "file", "javascript", "vbscript", "data"};
+    OpenedUrls()
+    {
+        for (const char* scheme : kSchemes)
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    ~OpenedUrls() override
+    {
+        for (const char* scheme : kSchemes)
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url); }
+};
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -420,6 +445,91 @@ private Q_SLOTS:
         QCOMPARE(doc->type(), ItemType::document);
         QCOMPARE(doc->urlString(), std::optional<QString>(QUrl::fromLocalFile(file).toString()));
         QVERIFY(!doc->hasImage());
+    }
+
+    // Every list of tags and folders in the window orders them the same way,
+    // as the command line does: sortOrder, then name regardless of case.
+    void listsOrderTagsAndFoldersAlike()
+    {
+        m_ctx->insert(std::make_unique<Tag>(u"beta"_s, QColor(Qt::blue)));
+        m_ctx->insert(std::make_unique<Tag>(u"Alpha"_s, QColor(Qt::blue)));
+        m_ctx->insert(std::make_unique<Tag>(u"zeta"_s, QColor(Qt::blue)))->setSortOrder(-1);
+        m_ctx->insert(std::make_unique<Folder>(u"archive"_s, u"folder"_s, QColor(Qt::red)));
+        const QStringList tagOrder{u"zeta"_s, u"Alpha"_s, u"beta"_s, u"red"_s};
+        const QStringList folderOrder{u"archive"_s, u"Projects"_s};
+
+        QTreeWidget* tree = m_window->sidebar()->tree();
+        auto section = [tree](int kind) {
+            QStringList names;
+            for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+                if ((*it)->data(0, SidebarView::KindRole).toInt() == kind && (*it)->parent()
+                    && (*it)->parent()->parent() == nullptr)
+                    names.append((*it)->text(0));
+            }
+            return names;
+        };
+        QTRY_COMPARE(section(SidebarView::TagRow), tagOrder);
+        QTRY_COMPARE(section(SidebarView::FolderRow), folderOrder);
+
+        QMenu menu;
+        ItemActions::fillContextMenu(menu, *m_ctx, *m_ctx->items().first(), m_window.get());
+        QStringList menuTags;
+        for (QAction* action : menu.findChild<QMenu*>(u"tagsMenu"_s)->actions())
+            menuTags.append(action->text());
+        QCOMPARE(menuTags, tagOrder);
+
+        m_window->selectItem(m_ctx->items().first());
+        auto* picker = m_window->findChild<QComboBox*>(u"folderPicker"_s);
+        QVERIFY(picker);
+        QStringList pickerFolders;
+        for (int i = 1; i < picker->count(); ++i) // after "Inbox"
+            pickerFolders.append(picker->itemText(i));
+        QTRY_COMPARE(pickerFolders, folderOrder);
+    }
+
+    void openHandsOnlySafeAddressesToTheDesktop_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<ItemType>("type");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("https") << u"https://example.com/a"_s << ItemType::webLink << true;
+        QTest::newRow("http") << u"http://example.com/a"_s << ItemType::webLink << true;
+        QTest::newRow("mailto") << u"mailto:someone@example.com"_s << ItemType::webLink << true;
+        QTest::newRow("javascript runs script") << u"javascript:alert(1)"_s << ItemType::webLink << false;
+        QTest::newRow("vbscript runs script") << u"vbscript:msgbox(1)"_s << ItemType::webLink << false;
+        QTest::newRow("data can carry a page") << u"data:text/html,hi"_s << ItemType::webLink << false;
+        QTest::newRow("file of a document that exists") << u"EXISTING"_s << ItemType::document << true;
+        QTest::newRow("file of a document that is gone") << u"MISSING"_s << ItemType::document << false;
+        QTest::newRow("file of a web item") << u"EXISTING"_s << ItemType::webLink << false;
+        QTest::newRow("file of an image item") << u"EXISTING"_s << ItemType::image << false;
+    }
+    void openHandsOnlySafeAddressesToTheDesktop()
+    {
+        QFETCH(QString, url);
+        QFETCH(ItemType, type);
+        QFETCH(bool, opened);
+        QTemporaryDir dir;
+        if (url == u"EXISTING" || url == u"MISSING") {
+            const QString path = dir.filePath(u"report.pdf"_s);
+            if (url == u"EXISTING") {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+            }
+            url = QUrl::fromLocalFile(path).toString();
+        }
+        Item* item = m_ctx->insert(std::make_unique<Item>(type, u"target"_s, QUrl(url)));
+        OpenedUrls desktop;
+        QCOMPARE(ItemActions::open(*item, m_window.get()), opened);
+        QCOMPARE(desktop.urls, opened ? QList<QUrl>{QUrl(url)} : QList<QUrl>{});
+        QCOMPARE(m_dialogs->errors.size(), opened ? 0 : 1);
+
+        // The detail pane's "Open" follows the same rule.
+        m_window->selectItem(item);
+        auto* action = m_window->findChild<QAction*>(u"openAction"_s);
+        QVERIFY(action);
+        action->trigger();
+        QCOMPARE(desktop.urls.size(), opened ? 2 : 0);
+        QCOMPARE(m_dialogs->errors.size(), opened ? 0 : 2);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "model/Clock.h"
 #include "model/Item.h"
 #include "services/metadata/MetadataService.h"
+#include "services/metadata/ThumbnailService.h"
 #include "store/ModelContext.h"
 
 #include <QClipboard>
@@ -60,28 +61,42 @@ QString screenshotTitle(const QDateTime& when, const QLocale& locale)
     return u"Screenshot "_s + locale.toString(when.toLocalTime(), monthDay + u", "_s + time);
 }
 
-void pasteFromClipboard(const QMimeData* data)
+bool isUsableURL(const QString& text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && !url.scheme().isEmpty();
+}
+
+ClipboardFind findInClipboard(const QMimeData* data, ClipboardRules rules)
 {
     if (!data)
-        return;
-    if (data->hasUrls()) {
+        return {};
+    if (rules == ClipboardRules::menuCommand && data->hasUrls()) {
         const QUrl url = data->urls().value(0);
-        if (url.isValid() && !url.isEmpty()) {
-            Q_EMIT AppNotifications::instance().createItemFromURL(url);
-            return;
-        }
+        if (url.isValid() && !url.isEmpty())
+            return {url, {}};
     }
-    if (data->hasText()) {
-        // A bare domain has no scheme and is not taken as a URL.
-        const QUrl url(data->text(), QUrl::StrictMode);
-        if (url.isValid() && !url.scheme().isEmpty()) {
-            Q_EMIT AppNotifications::instance().createItemFromURL(url);
-            return;
-        }
+    // A bare domain has no scheme and is not taken as a URL.
+    if (data->hasText() && isUsableURL(data->text()))
+        return {QUrl(data->text(), QUrl::StrictMode), {}};
+    if (QByteArray png = data->data(u"image/png"_s); !png.isEmpty())
+        return {{}, std::move(png)};
+    if (rules == ClipboardRules::addMenu) {
+        // The header tells whether TIFF bytes are a picture; nothing is
+        // decoded here on the main thread.
+        if (QByteArray tiff = data->data(u"image/tiff"_s); !tiff.isEmpty() && ThumbnailService::isImage(tiff))
+            return {{}, std::move(tiff)};
     }
-    const QByteArray png = data->data(u"image/png"_s);
-    if (!png.isEmpty())
-        Q_EMIT AppNotifications::instance().createItemFromImageData(png);
+    return {};
+}
+
+void pasteFromClipboard(const QMimeData* data)
+{
+    const ClipboardFind find = findInClipboard(data, ClipboardRules::menuCommand);
+    if (!find.url.isEmpty())
+        Q_EMIT AppNotifications::instance().createItemFromURL(find.url);
+    else if (!find.imageBytes.isEmpty())
+        Q_EMIT AppNotifications::instance().createItemFromImageData(find.imageBytes);
 }
 
 void pasteFromClipboard(QClipboard* clipboard)

@@ -36,9 +36,25 @@ Added addItemFromImageData(ModelContext& context, const QByteArray& bytes,
 // day, hour (with AM/PM where the locale uses it) and minute.
 QString screenshotTitle(const QDateTime& when, const QLocale& locale = QLocale());
 
-// What the clipboard offers, in order: a URL entry, plain text that parses
-// as a URL with a scheme, PNG data. Posts the matching notification; does
-// nothing when none applies.
+// A text is a usable URL when it parses unchanged (no trimming) and the URL
+// has a scheme: the URL sheet, the clipboard and dropped text all ask this.
+bool isUsableURL(const QString& text);
+
+// Which clipboard rules apply: the menu command and the tray's "Paste from
+// Clipboard" take a URL entry, URL text or PNG; the main window's add menu
+// takes URL text, PNG or TIFF that is a picture.
+enum class ClipboardRules { menuCommand, addMenu };
+
+// What the clipboard offers under those rules: a URL, or picture bytes, or
+// neither (both empty).
+struct ClipboardFind {
+    QUrl url;
+    QByteArray imageBytes;
+};
+ClipboardFind findInClipboard(const QMimeData* data, ClipboardRules rules);
+
+// The menu command: posts the notification matching what the clipboard
+// offers; does nothing when none applies.
 void pasteFromClipboard(const QMimeData* data);
 void pasteFromClipboard(QClipboard* clipboard = nullptr);
 

@@ -61,14 +61,6 @@ public:
     // Brings everything up to date now instead of at the next turn.
     void refresh();
 
-    // The plain computation, over the records themselves: the items in the
-    // chosen order, then the smart-folder, folder and search stages. The
-    // window uses the library index, which gives the same list faster.
-    static QList<SearchService::Scored> compute(const QList<Item*>& items, const Selection& selection,
-                                                const Filters& filters, SearchService& search, const QDateTime& cutoff);
-    // The items in a sort order; title orders use a locale-aware,
-    // case-insensitive collator, ties keep the newest first.
-    static QList<Item*> sorted(const QList<Item*>& items, SortOrder order);
     static QString navigationTitle(const Selection& selection);
     static LibraryIndex::Query indexQuery(const Selection& selection, const Filters& filters, const QDateTime& cutoff);
 

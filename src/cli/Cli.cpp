@@ -9,11 +9,14 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 
 #include <cstdio>
+#include <new>
 
 using namespace Qt::StringLiterals;
 
@@ -97,7 +100,13 @@ Session::~Session()
 ModelContext& Session::context()
 {
     if (!m_context) {
-        const QString dir = m_container.isEmpty() ? ContainerPaths::containerDirectory() : m_container;
+        QString dir = m_container;
+        if (dir.isEmpty()) {
+            auto found = ContainerPaths::containerDirectory();
+            if (!found)
+                throw Failed{StoreUnavailable, u"Failed to initialize model container: "_s + found.error()};
+            dir = std::move(found).value();
+        }
         auto opened = ModelContext::open(ContainerPaths::storePath(dir));
         if (!opened)
             throw Failed{StoreUnavailable, u"Failed to initialize model container: "_s + opened.error()};
@@ -184,6 +193,69 @@ bool parseOnOff(const QString& text, const char* option)
 QString isoDate(const QDateTime& date)
 {
     return date.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QByteArray readFile(const QString& path, const ReadLimits& limits)
+{
+    QFile file(path);
+    const bool opened = path == u"-" ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+    if (!opened)
+        throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file.errorString())};
+    const QString shown = path == u"-" ? u"standard input"_s : path;
+    if (!file.isSequential() && file.size() > limits.limit)
+        throw Failed{limits.status, u"%1 %2"_s.arg(shown, limits.tooLarge)};
+    QByteArray bytes;
+    if (!file.isSequential())
+        bytes.reserve(file.size());
+    constexpr qint64 kChunk = 1024 * 1024;
+    bool startChecked = !limits.checkStart;
+    for (;;) {
+        const qsizetype before = bytes.size();
+        bytes.resize(before + kChunk);
+        const qint64 got = file.read(bytes.data() + before, kChunk);
+        if (got < 0)
+            throw Failed{Failure, u"cannot read %1: %2"_s.arg(shown, file.errorString())};
+        bytes.resize(before + got);
+        if (!startChecked && (bytes.size() >= 64 || got == 0)) {
+            const QString fault = limits.checkStart(QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 64)));
+            if (!fault.isEmpty())
+                throw Failed{limits.status, fault};
+            startChecked = true;
+        }
+        if (bytes.size() > limits.limit)
+            throw Failed{limits.status, u"%1 %2"_s.arg(shown, limits.tooLarge)};
+        if (got == 0)
+            break;
+    }
+    bytes.squeeze();
+    return bytes;
+}
+
+QByteArray readPictureFile(const QString& path)
+{
+    return readFile(path, {kMaxPictureFileBytes, NotAnImage, u"is larger than 64 MiB, too large for a picture"_s, {}});
+}
+
+QString plainText(const QString& text)
+{
+    auto unsafe = [](char16_t c) {
+        return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)
+               || c == 0x200E || c == 0x200F || c == 0x061C;
+    };
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return unsafe(c.unicode()); }))
+        return text;
+    QString out;
+    out.reserve(text.size() + 16);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (!unsafe(u))
+            out.append(c);
+        else if (u < 0x100)
+            out.append(u"\\x"_s + QString::number(u, 16).toUpper().rightJustified(2, u'0'));
+        else
+            out.append(u"\\u"_s + QString::number(u, 16).toUpper().rightJustified(4, u'0'));
+    }
+    return out;
 }
 
 namespace {
@@ -314,6 +386,11 @@ int run(int argc, char* argv[])
             err << "folionest-cli: option --container needs a value\n";
             return UsageError;
         }
+        // An empty folder name would quietly mean the personal library.
+        if (container.isEmpty()) {
+            err << "folionest-cli: option --container needs a folder, not an empty name\n";
+            return UsageError;
+        }
     }
     if (args.isEmpty() || args.first() == u"--help" || args.first() == u"-h" || args.first() == u"help") {
         QTextStream out(stdout);
@@ -336,7 +413,7 @@ int run(int argc, char* argv[])
         }
     }
     if (!match) {
-        err << "folionest-cli: unknown command “" << args.first() << "”; see folionest-cli --help\n";
+        err << "folionest-cli: unknown command “" << plainText(args.first()) << "”; see folionest-cli --help\n";
         return UsageError;
     }
     Session session(container);
@@ -344,8 +421,13 @@ int run(int argc, char* argv[])
         return match->run(session, args.mid(consumed));
     } catch (const Failed& failed) {
         session.out().flush();
-        session.err() << "folionest-cli: " << failed.message << '\n';
+        session.err() << "folionest-cli: " << plainText(failed.message) << '\n';
         return failed.status;
+    } catch (const std::bad_alloc&) {
+        // Whatever ran out of memory is gone; one line, as for any failure.
+        session.out().flush();
+        std::fputs("folionest-cli: not enough memory for this command\n", stderr);
+        return Failure;
     }
 }
 

@@ -90,10 +90,31 @@ Folder& folderById(Session& session, const QString& text);
 Tag& tagById(Session& session, const QString& text);
 bool parseOnOff(const QString& text, const char* option);
 QString isoDate(const QDateTime& date);
+// Text from the library (titles, notes, a fetched page's <title>) as plain
+// output prints it: control characters, which could move the cursor, rewrite
+// the screen or set the terminal's clipboard, and the marks that reorder
+// text direction are shown as escapes (\x1B, \u202E). JSON output is exact.
+QString plainText(const QString& text);
 QJsonObject itemJson(const Item& item);
 QJsonObject folderJson(const Folder& folder);
 QJsonObject tagJson(const Tag& tag);
 QString jsonLine(const QJsonObject& object);
+// Reads a whole file ("-": standard input) without trusting its size: when
+// `checkStart` finds fault with the first bytes (a non-empty message), the
+// read ends there; past `limit` bytes it ends too (the path and `tooLarge`),
+// and a regular file that is larger is refused before a byte is read. Both
+// failures end the command with `status`.
+struct ReadLimits {
+    qint64 limit = 0;
+    int status = Failure;
+    QString tooLarge;
+    std::function<QString(QByteArrayView start)> checkStart;
+};
+QByteArray readFile(const QString& path, const ReadLimits& limits);
+// Pictures: at most 64 MiB, else "not an image" (4).
+QByteArray readPictureFile(const QString& path);
+inline constexpr qint64 kMaxPictureFileBytes = 64 * 1024 * 1024;
+
 // Runs the event loop until the future is done.
 void waitFor(const QFuture<void>& future);
 

@@ -79,18 +79,11 @@ int search(Session& s, const QStringList& argv)
             o.insert(u"score"_s, r.score);
             s.out() << jsonLine(o) << '\n';
         } else {
-            s.out() << r.score << '\t' << UuidText::toString(r.item->id()) << '\t' << r.item->title() << '\n';
+            s.out() << r.score << '\t' << UuidText::toString(r.item->id()) << '\t' << plainText(r.item->title())
+                    << '\n';
         }
     }
     return Success;
-}
-
-QByteArray readInput(const QString& path)
-{
-    QFile file(path);
-    if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly))
-        throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file.errorString())};
-    return file.readAll();
 }
 
 void writeOutput(const QString& path, const QByteArray& bytes)
@@ -110,7 +103,7 @@ int imageOperation(const QStringList& argv, bool thumbnail)
 {
     const Args args = Args::parse(argv, {}, {});
     args.expectPositional(2, 2);
-    const QByteArray input = readInput(args.positional(0, "IN"));
+    const QByteArray input = readPictureFile(args.positional(0, "IN"));
     const std::optional<QByteArray> result =
         thumbnail ? ThumbnailService::generateThumbnail(input) : ThumbnailService::compressImage(input);
     if (!result)

@@ -26,6 +26,10 @@ using namespace Qt::StringLiterals;
 namespace Cli {
 namespace {
 
+// Far more than any library's export with its pictures; a bound, so that a
+// device without an end (or a wrong file) cannot take all memory.
+constexpr qint64 kMaxDocumentBytes = 4LL * 1024 * 1024 * 1024;
+
 constexpr int kMinimumPassphraseLength = 8;
 
 // Progress on standard error: a bar that redraws itself on a terminal;
@@ -136,15 +140,25 @@ QString outputPath(const std::optional<QString>& option)
     return info.absoluteFilePath();
 }
 
-QByteArray readFile(const QString& path)
+// Export documents and backups are JSON objects: a file that does not start
+// with one is refused at its first bytes, whatever its size (or /dev/zero),
+// with the message the whole file would have had.
+QByteArray readDocumentFile(const QString& path, bool backup)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file.errorString())};
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file.errorString())};
-    return bytes;
+    ReadLimits limits;
+    limits.limit = kMaxDocumentBytes;
+    limits.status = Failure;
+    limits.tooLarge = u"is larger than 4 GiB"_s;
+    limits.checkStart = [backup](QByteArrayView start) -> QString {
+        const QByteArrayView rest = start.trimmed();
+        if (!rest.isEmpty() && rest.front() == '{')
+            return {};
+        if (backup)
+            return ImportError::invalidFormat().description();
+        const auto decoded = ImportService::decode(start.toByteArray());
+        return decoded ? ImportError::invalidFormat().description() : decoded.error().description();
+    };
+    return readFile(path, limits);
 }
 
 // The options of the commands that take a passphrase. Anything else is
@@ -238,7 +252,7 @@ int importCommand(Session& s, const QStringList& argv)
     ModelContext& context = s.context();
     ProgressReport progress(u"Importing"_s);
     progress.phase(u"reading %1"_s.arg(path));
-    QByteArray bytes = readFile(path);
+    QByteArray bytes = readDocumentFile(path, false);
     progress.phase(u"decoding"_s);
     return finishImport(s, progress, ImportService::importJSONAsync(std::move(bytes), context));
 }
@@ -248,7 +262,7 @@ int restoreCommand(Session& s, const QStringList& argv)
     const SecretArgs args = parseSecretArgs(argv, u"restore"_s, false, 1);
     const QString path = args.files.first();
     ModelContext& context = s.context();
-    QByteArray bytes = readFile(path);
+    QByteArray bytes = readDocumentFile(path, true);
     QString passphrase =
         readPassphrase(args.passphraseFromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal, false);
     ProgressReport progress(u"Restoring"_s);

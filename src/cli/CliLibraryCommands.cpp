@@ -38,27 +38,19 @@ QColor parseColor(const std::optional<QString>& text)
     return text ? ColorHex::fromHex(*text) : SystemColors::blue();
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file.errorString())};
-    return file.readAll();
-}
-
 void printItem(QTextStream& out, const Item& item)
 {
     out << "id:           " << UuidText::toString(item.id()) << '\n'
         << "type:         " << item.typeRawValue() << '\n'
-        << "title:        " << item.title() << '\n'
-        << "url:          " << item.urlString().value_or(QString()) << '\n'
-        << "note:         " << item.note().value_or(QString()) << '\n'
-        << "source:       " << item.sourceDomain().value_or(QString()) << '\n'
-        << "folder:       " << (item.folder() ? item.folder()->name() : QString()) << '\n';
+        << "title:        " << plainText(item.title()) << '\n'
+        << "url:          " << plainText(item.urlString().value_or(QString())) << '\n'
+        << "note:         " << plainText(item.note().value_or(QString())) << '\n'
+        << "source:       " << plainText(item.sourceDomain().value_or(QString())) << '\n'
+        << "folder:       " << plainText(item.folder() ? item.folder()->name() : QString()) << '\n';
     QStringList tags;
     for (const Tag* tag : item.sortedTags())
         tags.append(tag->name());
-    out << "tags:         " << tags.join(u", "_s) << '\n'
+    out << "tags:         " << plainText(tags.join(u", "_s)) << '\n'
         << "favorite:     " << (item.isFavorite() ? "yes" : "no") << '\n'
         << "archived:     " << (item.isArchived() ? "yes" : "no") << '\n'
         << "thumbnail:    " << (item.hasThumbnail() ? "yes" : "no") << '\n'
@@ -109,7 +101,12 @@ int addImage(Session& s, const QStringList& argv)
 {
     const Args args = Args::parse(argv, {}, {});
     args.expectPositional(1, 1);
-    const QByteArray bytes = readFile(args.positional(0, "FILE"));
+    const QString path = args.positional(0, "FILE");
+    const QByteArray bytes = readPictureFile(path);
+    // The window keeps what it is given; the tool says plainly when a file is
+    // no picture it can read (a text file, an empty one, one cut short).
+    if (!ThumbnailService::isImage(bytes))
+        throw Failed{NotAnImage, u"%1 is not an image that can be read"_s.arg(path)};
     Item* item = ItemCreation::addItemFromImageData(s.context(), bytes).item;
     s.save();
     s.out() << UuidText::toString(item->id()) << '\n';
@@ -127,7 +124,7 @@ int addFile(Session& s, const QStringList& argv)
     const QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
     auto owned = std::make_unique<Item>(ItemTypes::detect(url), info.completeBaseName(), url);
     if (owned->type() == ItemType::image || owned->type() == ItemType::screenshot) {
-        const QByteArray bytes = readFile(info.absoluteFilePath());
+        const QByteArray bytes = readPictureFile(info.absoluteFilePath());
         owned->setImage(bytes);
         owned->setThumbnail(bytes);
     }
@@ -148,7 +145,7 @@ int listItems(Session& s, const QStringList& argv)
             s.out() << jsonLine(itemJson(*item)) << '\n';
         else
             s.out() << UuidText::toString(item->id()) << "  " << item->typeRawValue().leftJustified(11) << "  "
-                    << item->title() << '\n';
+                    << plainText(item->title()) << '\n';
     }
     return Success;
 }
@@ -187,7 +184,7 @@ int editItem(Session& s, const QStringList& argv)
         throw Failed{UsageError, u"the title cannot be empty"_s};
     std::optional<QByteArray> pictureBytes;
     if (const auto picture = args.value(u"--picture"_s)) {
-        pictureBytes = readFile(*picture);
+        pictureBytes = readPictureFile(*picture);
         if (!ThumbnailService::isImage(*pictureBytes))
             throw Failed{NotAnImage, u"%1 is not an image that can be read"_s.arg(*picture)};
     }
@@ -253,13 +250,12 @@ int listFolders(Session& s, const QStringList& argv)
         if (json)
             s.out() << jsonLine(folderJson(*folder)) << '\n';
         else
-            s.out() << UuidText::toString(folder->id()) << "  " << QString(depth * 2, u' ') << folder->name() << "  ("
-                    << folder->items().size() << ")\n";
+            s.out() << UuidText::toString(folder->id()) << "  " << QString(depth * 2, u' ') << plainText(folder->name())
+                    << "  (" << folder->items().size() << ")\n";
         for (const Folder* child : folder->sortedChildren())
             print(child, depth + 1);
     };
-    const QList<Folder*> roots =
-        s.context().fetchFolders([](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Folder*> roots = s.context().fetchFolders(Folder::displayOrder);
     for (const Folder* folder : roots) {
         if (!folder->parent())
             print(folder, 0);
@@ -294,13 +290,13 @@ int listTags(Session& s, const QStringList& argv)
 {
     const Args args = Args::parse(argv, {}, {u"--json"_s});
     args.expectPositional(0, 0);
-    const QList<Tag*> tags = s.context().fetchTags([](const Tag* a, const Tag* b) { return *a < *b; });
+    const QList<Tag*> tags = s.context().fetchTags(Tag::displayOrder);
     for (const Tag* tag : tags) {
         if (args.has(u"--json"_s))
             s.out() << jsonLine(tagJson(*tag)) << '\n';
         else
-            s.out() << UuidText::toString(tag->id()) << "  " << tag->colorHex() << "  " << tag->name() << "  ("
-                    << tag->itemCount() << ")\n";
+            s.out() << UuidText::toString(tag->id()) << "  " << plainText(tag->colorHex()) << "  "
+                    << plainText(tag->name()) << "  (" << tag->itemCount() << ")\n";
     }
     return Success;
 }

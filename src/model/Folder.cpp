@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "ColorHex.h"
 #include "Item.h"
+#include "Tag.h"
 
 #include <algorithm>
 
@@ -115,6 +116,13 @@ QList<Folder*> Folder::sortedChildren() const
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
     return sorted;
+}
+
+bool Folder::displayOrder(const Folder* a, const Folder* b)
+{
+    if (a->sortOrder() != b->sortOrder())
+        return a->sortOrder() < b->sortOrder();
+    return Collation::compareCaseInsensitive(a->name(), b->name()) < 0;
 }
 
 QList<Folder*> Folder::allDescendants() const

@@ -40,6 +40,9 @@ public:
 
     // Children by sortOrder, equal values keeping their order in children().
     QList<Folder*> sortedChildren() const;
+    // The order in which every list of folders shows them: sortOrder, then
+    // name (locale-aware, case-insensitive).
+    static bool displayOrder(const Folder* a, const Folder* b);
     // Every folder below this one, depth first, pre-order.
     QList<Folder*> allDescendants() const;
     bool isAncestorOf(const Folder* folder) const;

@@ -35,6 +35,8 @@ public:
     // sortOrder first, then name, locale-aware and case-insensitive.
     bool operator<(const Tag& other) const;
     bool operator>(const Tag& other) const { return other < *this; }
+    // The order in which every list of tags shows them (the `<` above).
+    static bool displayOrder(const Tag* a, const Tag* b) { return *a < *b; }
     bool operator<=(const Tag& other) const { return !(other < *this); }
     bool operator>=(const Tag& other) const { return !(*this < other); }
 

@@ -5,11 +5,14 @@
 
 using namespace Qt::StringLiterals;
 
-QString ContainerPaths::containerDirectory()
+Result<QString> ContainerPaths::containerDirectory()
 {
-    const QString overridden = qEnvironmentVariable(kEnvironmentOverride);
-    if (!overridden.isEmpty())
+    if (qEnvironmentVariableIsSet(kEnvironmentOverride)) {
+        const QString overridden = qEnvironmentVariable(kEnvironmentOverride);
+        if (overridden.isEmpty())
+            return Result<QString>::failure(u"FOLIONEST_CONTAINER is set but empty; name a folder or unset it"_s);
         return QDir::cleanPath(QDir(overridden).absolutePath());
+    }
     // GenericDataLocation is $XDG_DATA_HOME (~/.local/share), and follows
     // QStandardPaths' test mode.
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);

@@ -1,8 +1,8 @@
 #include "Application.h"
 #include "MainWindow.h"
 
-#include "app/AppConstants.h"
 #include "app/AppState.h"
+#include "model/AppConstants.h"
 #include "platform/ContainerPaths.h"
 #include "platform/SingleInstance.h"
 #include "services/security/SecurityService.h"
@@ -34,7 +34,13 @@ int main(int argc, char* argv[])
     parser.addOption(selfTest);
     parser.process(app);
 
-    const QString container = ContainerPaths::containerDirectory();
+    // An empty FOLIONEST_CONTAINER is refused, never taken as the personal library.
+    const auto found = ContainerPaths::containerDirectory();
+    if (!found) {
+        std::fprintf(stderr, "Failed to initialize model container: %s\n", found.error().toLocal8Bit().constData());
+        return 1;
+    }
+    const QString container = found.value();
     // One process per library: a second start hands over to the first.
     SingleInstance instance(container);
     switch (instance.claim()) {

@@ -1,9 +1,8 @@
 #include "EncryptedBackup.h"
 
+#include "BackupEnvelope.h"
 #include "BackupSealer.h"
-#include "ExportDocumentReader.h"
 #include "ExportService.h"
-#include "JsonReader.h"
 #include "JsonText.h"
 
 #include "services/security/SecurityError.h"
@@ -23,11 +22,14 @@ Status EncryptedBackup::write(QIODevice& out, const QString& passphrase,
     if (RAND_bytes(salt, int(kSaltSize)) != 1)
         return Status::failure(SecurityError::encryptionFailed().description());
     const QByteArrayView saltBytes(reinterpret_cast<const char*>(salt), kSaltSize);
-    const auto key = ExportService::deriveBackupKey(passphrase, saltBytes);
+    const auto key = ExportService::deriveBackupKey(
+        passphrase, saltBytes, SecurityService::KeyDerivation::scrypt(kScryptN, kScryptR, kScryptP));
     if (!key)
         return Status::failure(key.error().description());
 
-    QByteArray head = "{\"version\":\"" + kVersion.toLatin1() + "\",\"salt\":\"";
+    QByteArray head = "{\"version\":\"" + kVersion.toLatin1() + "\",\"kdf\":{\"name\":\"scrypt\",\"N\":"
+                      + QByteArray::number(kScryptN) + ",\"r\":" + QByteArray::number(kScryptR)
+                      + ",\"p\":" + QByteArray::number(kScryptP) + "},\"salt\":\"";
     JsonText::appendBase64(head, saltBytes, true);
     head += "\",\"data\":\"";
     if (out.write(head) != head.size())
@@ -63,41 +65,15 @@ Result<QByteArray> EncryptedBackup::seal(const QByteArray& document, const QStri
 Result<QByteArray, ImportError> EncryptedBackup::open(const QByteArray& envelope, const QString& passphrase)
 {
     using R = Result<QByteArray, ImportError>;
-    std::optional<QByteArray> salt;
-    std::optional<QByteArray> sealed;
-    bool version = false;
-    try {
-        JsonReader reader(envelope);
-        reader.beginObject();
-        QByteArrayView key;
-        while (reader.nextKey(key)) {
-            const QByteArray name = key.toByteArray();
-            if (reader.peek() != JsonReader::Kind::string) {
-                if (name == "version" || name == "salt" || name == "data")
-                    return R::failure(ImportError::invalidFormat());
-                reader.skipValue();
-                continue;
-            }
-            const QByteArrayView text = reader.readStringBytes();
-            if (name == "version")
-                version = true; // read, not examined
-            else if (name == "salt")
-                salt = ExportDocumentReader::decodeBase64(text);
-            else if (name == "data")
-                sealed = ExportDocumentReader::decodeBase64(text);
-        }
-        if (!reader.atEnd())
-            return R::failure(ImportError::invalidFormat());
-    } catch (const JsonReader::Error&) {
-        return R::failure(ImportError::invalidFormat());
-    }
-    if (!version || !salt || !sealed)
-        return R::failure(ImportError::invalidFormat());
-
-    const auto key = ExportService::deriveBackupKey(passphrase, *salt);
+    auto parts = BackupEnvelope::parse(envelope);
+    if (!parts)
+        return R::failure(parts.error());
+    const BackupEnvelope& e = parts.value();
+    const auto key = e.kdf ? ExportService::deriveBackupKey(passphrase, e.salt, *e.kdf)
+                           : ExportService::deriveBackupKey(passphrase, e.salt);
     if (!key)
         return R::failure(key.error());
-    auto opened = SecurityService::decrypt(*sealed, key.value());
+    auto opened = SecurityService::decrypt(e.sealed, key.value());
     if (!opened)
         return R::failure(ImportError::decryptionFailed());
     return R(std::move(opened).value());

@@ -12,16 +12,23 @@
 class QIODevice;
 
 // The envelope of an encrypted backup: one compact JSON object
-//   {"version":"1.0","salt":"<Base64>","data":"<Base64>"}
+//   {"version":"2.0","kdf":{"name":"scrypt","N":131072,"r":8,"p":1},
+//    "salt":"<Base64>","data":"<Base64>"}
 // with the 32 salt bytes and the sealed export document (AES-256-GCM
-// combined form: nonce | ciphertext | tag) under the key that
-// ExportService::deriveBackupKey makes from the backup passphrase and the
-// salt. '/' in the Base64 texts is written as "\/"; readers accept the keys
-// in any order.
+// combined form: nonce | ciphertext | tag) under the key scrypt makes from
+// the passphrase's UTF-8 bytes and the salt. "1.0" envelopes have no "kdf"
+// and take their key from one HKDF step (ExportService::deriveBackupKey);
+// they are still read. '/' in the Base64 texts is written as "\/"; readers
+// accept the keys in any order.
 class EncryptedBackup {
 public:
-    static constexpr QStringView kVersion = u"1.0";
+    static constexpr QStringView kVersion = u"2.0";
     static constexpr qsizetype kSaltSize = 32;
+    // 128 MiB and about half a second a guess: a stolen backup is expensive
+    // to guess at, a restore still quick.
+    static constexpr quint64 kScryptN = 131072;
+    static constexpr quint64 kScryptR = 8;
+    static constexpr quint64 kScryptP = 1;
 
     // Writes an envelope with a fresh salt and nonce; `document` writes the
     // plain export document into the device it is given, which seals it on
@@ -32,7 +39,9 @@ public:
     static Result<QByteArray> seal(const QByteArray& document, const QString& passphrase);
 
     // The export document inside an envelope: invalidFormat when the
-    // envelope does not parse, invalidPassphrase for a passphrase that is not
-    // valid Unicode, decryptionFailed for a wrong passphrase or changed data.
+    // envelope does not parse or names a key derivation we do not make (or
+    // scrypt parameters out of bounds, refused before any work),
+    // invalidPassphrase for a passphrase that is not valid Unicode,
+    // decryptionFailed for a wrong passphrase or changed data.
     static Result<QByteArray, ImportError> open(const QByteArray& envelope, const QString& passphrase);
 };

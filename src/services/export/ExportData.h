@@ -38,6 +38,13 @@ struct ExportedItem {
     QString createdAt;
     QString modifiedAt;
     std::optional<ExportedMetadata> metadata;
+    // Written only inside backups, so a restore gives back every field:
+    // whether and when the item was viewed, the app it came from, and the
+    // whole metadata record (its compact JSON as text).
+    std::optional<QString> accessedAt;
+    std::optional<bool> isRead;
+    std::optional<QString> metadataJSON;
+    std::optional<QString> sourceApp;
     // The bytes themselves; Base64 in the document. Reading leaves them out
     // when the text is not valid Base64.
     std::optional<QByteArray> imageData;

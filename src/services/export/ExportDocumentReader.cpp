@@ -298,6 +298,14 @@ ExportedItem readItem(JsonReader& reader, const Where& w)
             item.imageData = m.optionalPicture("imageData");
         else if (m.is("thumbnailData"))
             item.thumbnailData = m.optionalPicture("thumbnailData");
+        else if (m.is("accessedAt"))
+            item.accessedAt = m.optionalString("accessedAt");
+        else if (m.is("isRead"))
+            item.isRead = m.optionalBool("isRead");
+        else if (m.is("metadataJSON"))
+            item.metadataJSON = m.optionalString("metadataJSON");
+        else if (m.is("sourceApp"))
+            item.sourceApp = m.optionalString("sourceApp");
         else
             m.skip();
     }

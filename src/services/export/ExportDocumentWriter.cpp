@@ -155,6 +155,8 @@ void ExportDocumentWriter::add(const ExportedItem& item)
     enter(Section::items);
     indent(m_buffer, 2);
     m_buffer.append("{\n");
+    if (item.accessedAt)
+        stringMember(3, "accessedAt", *item.accessedAt);
     stringMember(3, "createdAt", item.createdAt);
     if (item.folderId)
         stringMember(3, "folderId", *item.folderId);
@@ -171,6 +173,10 @@ void ExportDocumentWriter::add(const ExportedItem& item)
     if (item.isFavorite) {
         key(3, "isFavorite");
         m_buffer.append(*item.isFavorite ? "true,\n" : "false,\n");
+    }
+    if (item.isRead) {
+        key(3, "isRead");
+        m_buffer.append(*item.isRead ? "true,\n" : "false,\n");
     }
     if (item.metadata) {
         const ExportedMetadata& m = *item.metadata;
@@ -194,9 +200,13 @@ void ExportDocumentWriter::add(const ExportedItem& item)
         indent(m_buffer, 3);
         m_buffer.append("},\n");
     }
+    if (item.metadataJSON)
+        stringMember(3, "metadataJSON", *item.metadataJSON);
     stringMember(3, "modifiedAt", item.modifiedAt);
     if (item.note)
         stringMember(3, "note", *item.note);
+    if (item.sourceApp)
+        stringMember(3, "sourceApp", *item.sourceApp);
     if (item.sourceDomain)
         stringMember(3, "sourceDomain", *item.sourceDomain);
     if (item.tagIds) {

@@ -3,7 +3,7 @@
 #include "EncryptedBackup.h"
 #include "ExportDocumentWriter.h"
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "model/Item.h"
 #include "services/security/SecurityService.h"
 #include "store/BlobReader.h"
@@ -11,12 +11,17 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
-#include <QStringEncoder>
+#include <QTemporaryFile>
 #include <QtConcurrent>
 
 #include <openssl/crypto.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -58,6 +63,23 @@ ExportService::Written counts(const LibrarySnapshot& snapshot, const QString& pa
     return {path, snapshot.items.size(), snapshot.folders.size(), snapshot.tags.size()};
 }
 
+// A path the user chose is replaced atomically; without one the file gets a
+// new name of its own in the temporary folder.
+ExportService::WriteResult writeTo(const QString& chosen, const QString& defaultPath, const LibrarySnapshot& snapshot,
+                                   const std::function<Status(QIODevice&)>& body)
+{
+    using WriteResult = ExportService::WriteResult;
+    if (chosen.isEmpty()) {
+        auto written = ExportService::writeNewFile(defaultPath, body);
+        if (!written)
+            return WriteResult::failure(written.error());
+        return counts(snapshot, written.value());
+    }
+    if (Status written = ExportService::writeFileAtomically(chosen, body); !written)
+        return WriteResult::failure(written.error());
+    return counts(snapshot, chosen);
+}
+
 } // namespace
 
 ExportService& ExportService::shared()
@@ -78,7 +100,7 @@ ExportService::~ExportService()
 }
 
 Status ExportService::writeDocument(const LibrarySnapshot& snapshot, bool includeImages, const PictureReader& pictures,
-                                    QIODevice& device, const Progress& progress)
+                                    QIODevice& device, const Progress& progress, bool complete)
 {
     ExportDocumentWriter writer(&device);
     writer.begin(AppConstants::appVersion(), ExportData::formatDate(snapshot.exportDate));
@@ -87,7 +109,7 @@ Status ExportService::writeDocument(const LibrarySnapshot& snapshot, bool includ
     const qsizetype total = snapshot.items.size();
     for (qsizetype i = 0; i < total && !writer.hasFailed(); ++i) {
         const LibrarySnapshot::ItemValues& values = snapshot.items[i];
-        ExportedItem item = LibrarySnapshot::record(values);
+        ExportedItem item = LibrarySnapshot::record(values, complete);
         if (includeImages && pictures) {
             if (values.hasImage) {
                 auto bytes = pictures(values.id, BlobKind::image);
@@ -112,7 +134,7 @@ Status ExportService::writeDocument(const LibrarySnapshot& snapshot, bool includ
 }
 
 QByteArray ExportService::exportJSON(const QList<Item*>& items, const QList<Folder*>& folders, const QList<Tag*>& tags,
-                                     bool includeImages)
+                                     bool includeImages, bool complete)
 {
     const LibrarySnapshot snapshot = LibrarySnapshot::take(items, folders, tags);
     QHash<QUuid, const Item*> byId;
@@ -130,28 +152,18 @@ QByteArray ExportService::exportJSON(const QList<Item*>& items, const QList<Fold
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     // Writing to memory does not fail.
-    (void)writeDocument(snapshot, includeImages, pictures, buffer);
+    (void)writeDocument(snapshot, includeImages, pictures, buffer, {}, complete);
     return bytes;
 }
 
-Result<SymmetricKey, ImportError> ExportService::deriveBackupKey(const QString& passphrase, QByteArrayView salt)
+Result<SymmetricKey, ImportError> ExportService::deriveBackupKey(const QString& passphrase, QByteArrayView salt,
+                                                                 const SecurityService::KeyDerivation& derivation)
 {
     using R = Result<SymmetricKey, ImportError>;
-    QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    QByteArray utf8 = toUtf8(passphrase);
-    if (toUtf8.hasError()) {
-        SecurityService::wipe(utf8);
-        return R::failure(ImportError::invalidPassphrase());
-    }
-    std::optional<QByteArray> bytes = SecurityService::hkdfSha256(utf8, salt, kBackupKeyInfo, SymmetricKey::kSize);
-    SecurityService::wipe(utf8);
-    if (!bytes)
-        return R::failure(ImportError::invalidPassphrase());
-    std::optional<SymmetricKey> key = SymmetricKey::fromBytes(*bytes);
-    SecurityService::wipe(*bytes);
+    auto key = SecurityService::keyFromPassphrase(passphrase, salt, derivation);
     if (!key)
         return R::failure(ImportError::invalidPassphrase());
-    return R(*key);
+    return R(key.value());
 }
 
 QString ExportService::timeStamp(const QDateTime& moment)
@@ -181,9 +193,42 @@ Status ExportService::writeFileAtomically(const QString& path, const std::functi
         file.cancelWriting();
         return Status::failure(u"Cannot write “%1”: %2"_s.arg(QDir::toNativeSeparators(path), written.error()));
     }
+    // Before the rename, so the library's contents are never readable by others.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (!file.commit())
         return Status::failure(u"Cannot write “%1”: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
     return {};
+}
+
+Result<QString> ExportService::writeNewFile(const QString& path, const std::function<Status(QIODevice&)>& body)
+{
+    using R = Result<QString>;
+    const QFileInfo target(path);
+    auto failed = [&path](const QString& why) {
+        return R::failure(u"Cannot write “%1”: %2"_s.arg(QDir::toNativeSeparators(path), why));
+    };
+    // QTemporaryFile creates its file exclusively (O_EXCL) with mode 0600.
+    QTemporaryFile temporary(target.dir().filePath(u".vellumkeep_XXXXXX"_s));
+    if (!temporary.open())
+        return failed(temporary.errorString());
+    if (Status written = body(temporary); !written)
+        return failed(written.error());
+    if (!temporary.flush() || ::fsync(temporary.handle()) != 0)
+        return failed(temporary.errorString());
+    // A hard link never replaces what is there and never follows a link
+    // planted under the name; the temporary name goes when `temporary` does.
+    const QByteArray from = QFile::encodeName(temporary.fileName());
+    const QString stem = target.completeBaseName();
+    const QString suffix = target.suffix().isEmpty() ? QString() : u"."_s + target.suffix();
+    for (int n = 1; n <= 1000; ++n) {
+        const QString candidate =
+            target.dir().filePath(n == 1 ? target.fileName() : stem + u"_"_s + QString::number(n) + suffix);
+        if (::link(from.constData(), QFile::encodeName(candidate).constData()) == 0)
+            return R(candidate);
+        if (errno != EEXIST)
+            return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return failed(u"too many files of that name"_s);
 }
 
 QFuture<ExportService::WriteResult> ExportService::exportLibrary(ModelContext& context, bool includeImages,
@@ -198,15 +243,11 @@ QFuture<ExportService::WriteResult> ExportService::exportLibrary(ModelContext& c
     }
     auto snapshot = std::make_shared<const LibrarySnapshot>(
         LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
-    if (path.isEmpty())
-        path = exportFilePath(snapshot->exportDate);
     return QtConcurrent::run(&m_worker, [snapshot, blobs, path, includeImages, progress]() -> WriteResult {
         const PictureReader pictures = readerFor(blobs);
-        const Status written = writeFileAtomically(
-            path, [&](QIODevice& file) { return writeDocument(*snapshot, includeImages, pictures, file, progress); });
-        if (!written)
-            return WriteResult::failure(written.error());
-        return counts(*snapshot, path);
+        return writeTo(path, exportFilePath(snapshot->exportDate), *snapshot, [&](QIODevice& file) {
+            return writeDocument(*snapshot, includeImages, pictures, file, progress);
+        });
     });
 }
 
@@ -220,19 +261,15 @@ QFuture<ExportService::WriteResult> ExportService::backupLibrary(ModelContext& c
     std::shared_ptr<BlobReader> blobs = std::move(opened).value();
     auto snapshot = std::make_shared<const LibrarySnapshot>(
         LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
-    if (path.isEmpty())
-        path = backupFilePath(snapshot->exportDate);
     return QtConcurrent::run(&m_worker, [snapshot, blobs, path, passphrase, progress]() mutable -> WriteResult {
         const CryptoThreadState cryptoState;
         const PictureReader pictures = readerFor(blobs);
-        const Status written = writeFileAtomically(path, [&](QIODevice& file) {
+        WriteResult written = writeTo(path, backupFilePath(snapshot->exportDate), *snapshot, [&](QIODevice& file) {
             return EncryptedBackup::write(file, passphrase, [&](QIODevice& sealed) {
-                return writeDocument(*snapshot, true, pictures, sealed, progress);
+                return writeDocument(*snapshot, true, pictures, sealed, progress, true);
             });
         });
         SecurityService::wipe(passphrase);
-        if (!written)
-            return WriteResult::failure(written.error());
-        return counts(*snapshot, path);
+        return written;
     });
 }

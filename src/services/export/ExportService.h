@@ -5,6 +5,7 @@
 
 #include "model/Record.h"
 #include "model/Result.h"
+#include "services/security/SecurityService.h"
 #include "services/security/SymmetricKey.h"
 
 #include <QByteArray>
@@ -50,29 +51,42 @@ public:
     // The export document of these records, in memory, on the calling
     // thread (pictures are read through the records).
     static QByteArray exportJSON(const QList<Item*>& items, const QList<Folder*>& folders, const QList<Tag*>& tags,
-                                 bool includeImages);
+                                 bool includeImages, bool complete = false);
     // Streams the document of a snapshot to a device. Any thread.
+    // `complete` (backups) adds the fields only a restore reads.
     [[nodiscard]] static Status writeDocument(const LibrarySnapshot& snapshot, bool includeImages,
                                               const PictureReader& pictures, QIODevice& device,
-                                              const Progress& progress = {});
+                                              const Progress& progress = {}, bool complete = false);
 
-    // HKDF-SHA256 over the passphrase's UTF-8 bytes with the salt and the
-    // info "Vellumkeep_Backup", 32 bytes. invalidPassphrase when the
+    // The backup key from the passphrase and the salt: by default as "1.0"
+    // backups make it, HKDF-SHA256 with the info "Vellumkeep_Backup";
+    // EncryptedBackup passes scrypt for "2.0". invalidPassphrase when the
     // passphrase has no UTF-8 form.
-    static Result<SymmetricKey, ImportError> deriveBackupKey(const QString& passphrase, QByteArrayView salt);
+    static Result<SymmetricKey, ImportError> deriveBackupKey(
+        const QString& passphrase, QByteArrayView salt,
+        const SecurityService::KeyDerivation& derivation = SecurityService::KeyDerivation::hkdf(kBackupKeyInfo));
 
     // The user's short date and time with "/" and ":" made "-" and plain
     // spaces "_": "3-14-25_9-26_AM".
     static QString timeStamp(const QDateTime& moment);
     // "vellumkeep_export_<stamp>.json" and "vellumkeep_backup_<stamp>.vkbackup"
-    // in the system's temporary folder.
+    // in the system's temporary folder: the first name a file written
+    // without a path is given (see writeNewFile).
     static QString exportFilePath(const QDateTime& moment);
     static QString backupFilePath(const QDateTime& moment);
 
     // Runs `body` on a temporary file next to `path` and puts it in place of
     // any file of that name only when everything succeeded; otherwise
     // nothing is left behind.
+    // The file is private to the user (mode 0600).
     [[nodiscard]] static Status writeFileAtomically(const QString& path, const std::function<Status(QIODevice&)>& body);
+    // Writes a new file under `path`, or, when a file or link of that name
+    // already exists, under the same name with "_2", "_3", … before its
+    // extension: never through, and never in place of, anything already
+    // there (the temporary folder is shared with every other user). The
+    // file is created exclusively with mode 0600, and appears complete or
+    // not at all. Returns the path it was given.
+    static Result<QString> writeNewFile(const QString& path, const std::function<Status(QIODevice&)>& body);
 
     struct Written {
         QString path;

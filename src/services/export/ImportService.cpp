@@ -30,6 +30,24 @@ bool parses(const std::optional<QString>& url)
     return url && !url->isEmpty() && QUrl(*url, QUrl::StrictMode).isValid();
 }
 
+// A date as the document writes it; none when it does not parse.
+std::optional<QDateTime> documentDate(const QString& text)
+{
+    QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!date.isValid())
+        return std::nullopt;
+    return date.toUTC();
+}
+
+template <typename Record>
+void restoreDates(Record& record, const QString& createdAt, const QString& modifiedAt)
+{
+    if (const auto created = documentDate(createdAt))
+        record.setCreatedAt(*created);
+    if (const auto modified = documentDate(modifiedAt))
+        record.setModifiedAt(*modified);
+}
+
 } // namespace
 
 Result<ExportData, ImportError> ImportService::decode(const QByteArray& bytes)
@@ -47,8 +65,9 @@ Result<ExportData, ImportError> ImportService::decodeBackup(const QByteArray& by
     return data;
 }
 
-ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelContext& context)
+ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelContext& context, Mode mode)
 {
+    const bool restoring = mode == Mode::restore;
     // Every record is built and linked before the first insert; nothing here
     // can fail, and nothing touches a record the library already has.
     std::vector<std::unique_ptr<Tag>> tags;
@@ -57,6 +76,11 @@ ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelC
     tagMap.reserve(data.tags.size());
     for (const ExportedTag& t : data.tags) {
         auto tag = std::make_unique<Tag>(t.name, ColorHex::fromHex(t.colorHex));
+        if (restoring) {
+            // The colour as it was stored, not as it reads back.
+            tag->setColorHex(t.colorHex);
+            tag->setSortOrder(t.sortOrder.value_or(0));
+        }
         // A later record with the same id replaces an earlier one in the map.
         tagMap.insert(t.id, tag.get());
         tags.push_back(std::move(tag));
@@ -69,6 +93,8 @@ ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelC
     for (const ExportedFolder& f : data.folders) {
         auto folder = std::make_unique<Folder>(f.name, f.iconName.value_or(u"folder"_s), ColorHex::fromHex(f.colorHex));
         folder->setSortOrder(f.sortOrder.value_or(0));
+        if (restoring)
+            folder->setColorHex(f.colorHex);
         folderMap.insert(f.id, folder.get());
         folders.push_back(std::move(folder));
     }
@@ -107,17 +133,39 @@ ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelC
                     item->addTag(tag);
             }
         }
-        if (i.metadata) {
+        if (restoring && i.metadataJSON && ItemMetadata::fromJson(i.metadataJSON->toUtf8())) {
+            item->setMetadataJSON(i.metadataJSON->toUtf8());
+        } else if (i.metadata) {
             ItemMetadata metadata;
             metadata.author = i.metadata->author;
             metadata.description = i.metadata->description;
+            if (restoring) {
+                metadata.platform = i.metadata->platform;
+                metadata.siteName = i.metadata->siteName;
+            }
             item->setMetadata(metadata);
         }
         if (i.imageData)
             item->setImageData(*i.imageData);
         if (i.thumbnailData)
             item->setThumbnailData(*i.thumbnailData);
+        if (restoring) {
+            if (!ItemTypes::fromRawValue(i.type))
+                item->setTypeRawValue(i.type); // kept as stored, as the store keeps it
+            item->setRead(i.isRead.value_or(false));
+            item->setAccessedAt(i.accessedAt ? documentDate(*i.accessedAt) : std::nullopt);
+            item->setSourceApp(i.sourceApp);
+        }
         items.push_back(std::move(item));
+    }
+    // Dates last: linking counts as an edit and sets modifiedAt.
+    if (restoring) {
+        for (size_t n = 0; n < tags.size(); ++n)
+            restoreDates(*tags[n], data.tags[qsizetype(n)].createdAt, data.tags[qsizetype(n)].modifiedAt);
+        for (size_t n = 0; n < folders.size(); ++n)
+            restoreDates(*folders[n], data.folders[qsizetype(n)].createdAt, data.folders[qsizetype(n)].modifiedAt);
+        for (size_t n = 0; n < items.size(); ++n)
+            restoreDates(*items[n], data.items[qsizetype(n)].createdAt, data.items[qsizetype(n)].modifiedAt);
     }
 
     QList<Tag*> insertedTags;
@@ -166,21 +214,21 @@ ImportService::ImportOutcome ImportService::importBackup(const QByteArray& bytes
     auto data = decodeBackup(bytes, passphrase);
     if (!data)
         return ImportOutcome::failure(data.error());
-    return apply(data.value(), context);
+    return apply(data.value(), context, Mode::restore);
 }
 
 namespace {
 
 QFuture<ImportService::ImportOutcome> applyOnMainThread(QFuture<Result<ExportData, ImportError>> decoded,
-                                                        ModelContext& context)
+                                                        ModelContext& context, ImportService::Mode mode)
 {
     QPointer<ModelContext> target(&context);
-    return decoded.then(&context, [target](Result<ExportData, ImportError> data) -> ImportService::ImportOutcome {
+    return decoded.then(&context, [target, mode](Result<ExportData, ImportError> data) -> ImportService::ImportOutcome {
         if (!data)
             return ImportService::ImportOutcome::failure(data.error());
         if (!target)
             return ImportService::ImportOutcome::failure(ImportError::saveFailed(u"The library was closed."_s));
-        return ImportService::apply(data.value(), *target);
+        return ImportService::apply(data.value(), *target, mode);
     });
 }
 
@@ -190,7 +238,7 @@ QFuture<ImportService::ImportOutcome> ImportService::importJSONAsync(QByteArray 
 {
     return applyOnMainThread(
         QtConcurrent::run(&ExportService::shared().worker(), [bytes = std::move(bytes)] { return decode(bytes); }),
-        context);
+        context, Mode::import);
 }
 
 QFuture<ImportService::ImportOutcome> ImportService::importBackupAsync(QByteArray bytes, QString passphrase,
@@ -205,5 +253,5 @@ QFuture<ImportService::ImportOutcome> ImportService::importBackupAsync(QByteArra
                                                    OPENSSL_thread_stop();
                                                    return data;
                                                }),
-                             context);
+                             context, Mode::restore);
 }

@@ -29,8 +29,14 @@ public:
     static Result<ExportData, ImportError> decode(const QByteArray& bytes);
     static Result<ExportData, ImportError> decodeBackup(const QByteArray& bytes, const QString& passphrase);
 
+    // An import adds the records as new ones (new ids, new dates, four
+    // metadata fields) as the document format describes. A restore gives
+    // back what the backup saved: every date, sort order, flag and field as
+    // it was; only the ids are new, so restoring twice gives two copies.
+    enum class Mode { import, restore };
+
     // Creates the document's records in the context and saves. Main thread.
-    static ImportOutcome apply(const ExportData& data, ModelContext& context);
+    static ImportOutcome apply(const ExportData& data, ModelContext& context, Mode mode = Mode::import);
 
     // Decoding and records on the calling (main) thread.
     static ImportOutcome importJSON(const QByteArray& bytes, ModelContext& context);

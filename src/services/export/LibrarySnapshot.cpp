@@ -28,6 +28,10 @@ LibrarySnapshot LibrarySnapshot::take(const QList<Item*>& items, const QList<Fol
             v.tagIds.append(tag->id());
         v.isArchived = item->isArchived();
         v.isFavorite = item->isFavorite();
+        v.isRead = item->isRead();
+        if (item->accessedAt())
+            v.accessedAt = item->accessedAt()->toMSecsSinceEpoch();
+        v.sourceApp = item->sourceApp();
         v.createdAt = item->createdAt().toMSecsSinceEpoch();
         v.modifiedAt = item->modifiedAt().toMSecsSinceEpoch();
         v.metadataJSON = item->metadataJSON();
@@ -49,7 +53,7 @@ LibrarySnapshot LibrarySnapshot::take(const QList<Item*>& items, const QList<Fol
     return s;
 }
 
-ExportedItem LibrarySnapshot::record(const ItemValues& v)
+ExportedItem LibrarySnapshot::record(const ItemValues& v, bool complete)
 {
     ExportedItem r;
     r.id = UuidText::toString(v.id);
@@ -80,6 +84,14 @@ ExportedItem LibrarySnapshot::record(const ItemValues& v)
             if (m.isEmpty())
                 r.metadata.reset();
         }
+    }
+    if (complete) {
+        r.isRead = v.isRead;
+        if (v.accessedAt)
+            r.accessedAt = ExportData::formatDate(*v.accessedAt);
+        r.sourceApp = v.sourceApp;
+        if (v.metadataJSON)
+            r.metadataJSON = QString::fromUtf8(*v.metadataJSON);
     }
     return r;
 }

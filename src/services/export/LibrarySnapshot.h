@@ -30,8 +30,11 @@ struct LibrarySnapshot {
         QList<QUuid> tagIds;
         bool isArchived = false;
         bool isFavorite = false;
+        bool isRead = false;
         qint64 createdAt = 0;
         qint64 modifiedAt = 0;
+        std::optional<qint64> accessedAt;
+        std::optional<QString> sourceApp;
         std::optional<QByteArray> metadataJSON;
         bool hasImage = false;
         bool hasThumbnail = false;
@@ -64,7 +67,8 @@ struct LibrarySnapshot {
     static LibrarySnapshot take(const QList<Item*>& items, const QList<Folder*>& folders, const QList<Tag*>& tags);
 
     // The document's records; any thread. Items come without picture bytes.
-    static ExportedItem record(const ItemValues& item);
+    // `complete` adds what only a backup carries (see ExportedItem).
+    static ExportedItem record(const ItemValues& item, bool complete = false);
     static ExportedFolder record(const FolderValues& folder);
     static ExportedTag record(const TagValues& tag);
 };

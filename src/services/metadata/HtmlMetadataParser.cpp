@@ -436,7 +436,7 @@ struct Replacement {
     char16_t to;
 };
 
-// Rules 2 to 11 of pass 1.
+// The literal replacements that follow "&amp;" in the first pass.
 constexpr std::array<Replacement, 10> kReplacements{{
     {u"&lt;", u'<'},
     {u"&gt;", u'>'},
@@ -456,13 +456,15 @@ QString decodeHTMLEntities(const QString& text)
 {
     if (!text.contains(u'&'))
         return text;
-    // Rule 1 on its own: the ampersands it makes start the references of the
-    // later rules and of pass 2 ("&amp;lt;" becomes "<").
+    // "&amp;" on its own first: the ampersands it makes start the references
+    // that the later replacements and the decimal pass see ("&amp;lt;"
+    // becomes "<").
     const QString s = replaceAmpersands(text);
-    // Rules 2 to 11 and pass 2 in one scan. All their matches start at an
-    // ampersand and hold no other one, and no replacement makes a character of
-    // any match, so each match is replaced independently of the others, as the
-    // pattern-by-pattern sequence of passes does.
+    // The other literal replacements and the decimal references in one scan.
+    // All their matches start at an ampersand and hold no other one, and no
+    // replacement makes a character of any match, so each match is replaced
+    // independently of the others, as the pattern-by-pattern sequence of
+    // passes does.
     const char16_t* d = QStringView(s).utf16();
     const qsizetype n = s.size();
     QString out;

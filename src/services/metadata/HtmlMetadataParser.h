@@ -11,7 +11,7 @@
 // HTML metadata extraction: the Open Graph, Twitter and plain meta
 // elements and the title element of a page, read from the raw text.
 //
-// The Part defines the extraction by regular expressions, matched
+// The extraction is defined by regular expressions, matched
 // case-insensitively, leftmost first, with backtracking. Those patterns take
 // quadratic (pattern B: cubic) time on hostile text such as megabytes of
 // "<meta" without a ">". This is a hand-written scanner that gives exactly the
@@ -39,12 +39,15 @@ std::optional<QString> extractMetaName(const QString& html, QStringView key);
 // The text of the first title element, entity-decoded and not trimmed, or absent.
 std::optional<QString> extractTitleElement(const QString& html);
 
-// The eleven literal replacements, in order, then decimal
-// references of valid Unicode scalar values.
+// Entities in two passes: first eleven literal replacements in order
+// ("&amp;" first, then "&lt;", "&gt;", "&quot;", "&apos;", "&#39;",
+// "&nbsp;", "&#x27;", "&#x2F;", "&#x60;", "&#x3D;"), then decimal references
+// ("&#NNN;") of valid Unicode scalar values.
 QString decodeHTMLEntities(const QString& text);
 
-// Step 8 of parseHTML: a value not starting with "http" is resolved against
-// the page URL when it is a valid URL reference; otherwise it is kept.
+// The image address as parseHTML gives it: a value not starting with "http"
+// is resolved against the page URL when it is a valid URL reference;
+// otherwise it is kept.
 QString resolveImageAddress(const QString& image, const QUrl& pageURL);
 
 } // namespace HtmlMetadataParser

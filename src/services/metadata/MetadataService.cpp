@@ -3,7 +3,7 @@
 #include "HtmlMetadataParser.h"
 #include "ThumbnailService.h"
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "model/Clock.h"
 #include "model/Item.h"
 #include "model/ItemMetadata.h"

@@ -1,22 +1,12 @@
 #include "ThumbnailService.h"
 
+#include "PictureDecoder.h"
+
 #include <QBuffer>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 
 #include <cmath>
-
-namespace {
-
-// Orientation-aware size of what the reader will produce.
-QSize orientedSize(const QImageReader& reader, const QSize& raw)
-{
-    const QImageIOHandler::Transformations t = reader.transformation();
-    return (t & QImageIOHandler::TransformationRotate90) ? raw.transposed() : raw;
-}
-
-} // namespace
 
 QSize ThumbnailService::thumbnailSize(const QSize& size)
 {
@@ -32,45 +22,13 @@ QSize ThumbnailService::thumbnailSize(const QSize& size)
 
 bool ThumbnailService::isImage(const QByteArray& bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    if (!reader.canRead())
-        return false;
-    const QSize size = reader.size();
-    // Formats that cannot tell their size without decoding are checked by
-    // decoding them.
-    if (!size.isValid())
-        return !decode(bytes).isNull();
-    // A picture too large to ever decode is not one we keep.
-    return !size.isEmpty() && qint64(size.width()) * size.height() <= kMaxPixels;
-}
-
-QImage ThumbnailService::decode(const QByteArray& bytes, const QSize& scaledTo)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAllocationLimit(kAllocationLimitMB);
-    reader.setAutoTransform(true);
-    const QSize raw = reader.size();
-    if (raw.isValid()) {
-        if (raw.isEmpty() || qint64(raw.width()) * raw.height() > kMaxPixels)
-            return {};
-        if (scaledTo.isValid() && scaledTo != orientedSize(reader, raw)) {
-            // The reader scales before it applies the orientation.
-            const bool rotated = reader.transformation() & QImageIOHandler::TransformationRotate90;
-            reader.setScaledSize(rotated ? scaledTo.transposed() : scaledTo);
-        }
-    }
-    QImage image = reader.read();
-    if (image.isNull())
-        return {};
-    if (scaledTo.isValid() && image.size() != scaledTo)
-        image = image.scaled(scaledTo, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
+    const PictureDecoder::Header header = PictureDecoder::readHeader(bytes);
+    if (!header.size.isValid())
+        return !PictureDecoder::decode(bytes).isNull();
+    // A small decode reads the whole file, so a file cut short is caught;
+    // JPEG shrinks while decoding and costs little.
+    const QSize probe = header.shrinksOnLoad ? header.size.scaled(QSize(64, 64), Qt::KeepAspectRatio) : header.size;
+    return !PictureDecoder::decode(bytes, probe.expandedTo(QSize(1, 1))).isNull();
 }
 
 std::optional<QByteArray> ThumbnailService::encodeJPEG(const QImage& image, double quality)
@@ -99,19 +57,13 @@ std::optional<QByteArray> ThumbnailService::encodeJPEG(const QImage& image, doub
 
 std::optional<QByteArray> ThumbnailService::generateThumbnail(const QByteArray& bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader probe(&buffer);
-    probe.setAutoTransform(true);
-    QSize target;
-    if (const QSize raw = probe.size(); raw.isValid())
-        target = thumbnailSize(orientedSize(probe, raw));
-    QImage image = decode(bytes, target);
+    const PictureDecoder::Header header = PictureDecoder::readHeader(bytes);
+    QImage image = header.size.isValid() ? PictureDecoder::decode(bytes, thumbnailSize(header.size))
+                                         : PictureDecoder::decode(bytes);
     if (image.isNull())
         return std::nullopt;
     // A format that could not tell its size up front is scaled now.
-    if (!target.isValid() && std::max(image.width(), image.height()) > kThumbnailSide)
+    if (!header.size.isValid() && std::max(image.width(), image.height()) > kThumbnailSide)
         image = image.scaled(thumbnailSize(image.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return encodeJPEG(image, kThumbnailQuality);
 }
@@ -122,7 +74,9 @@ std::optional<QByteArray> ThumbnailService::compressImage(const QByteArray& byte
         return std::nullopt;
     if (bytes.size() <= kMaxImageBytes)
         return bytes;
-    const QImage image = decode(bytes);
+    const PictureDecoder::Header header = PictureDecoder::readHeader(bytes);
+    const QSize size = PictureDecoder::largestWithinBudget(header, header.size);
+    const QImage image = PictureDecoder::decode(bytes, size, PictureDecoder::Fit::inside);
     if (image.isNull())
         return std::nullopt;
     double quality = 0.85;

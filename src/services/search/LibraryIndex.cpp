@@ -1,5 +1,7 @@
 #include "LibraryIndex.h"
 
+#include "SearchWeights.h"
+
 #include "model/Folder.h"
 #include "model/Item.h"
 #include "model/Tag.h"
@@ -372,14 +374,15 @@ QList<SearchService::Scored> LibraryIndex::run(const Query& query)
         tagScores.resize(m_tagTable.size());
         for (size_t t = 0; t < m_tagTable.size(); ++t) {
             const std::string& name = m_tagTable[t].name;
-            int points = contains(name.data(), name.size(), q) ? 30 : 0;
+            int points = contains(name.data(), name.size(), q) ? SearchWeights::kTagContainsQuery : 0;
             for (const std::string& w : words)
-                points += contains(name.data(), name.size(), w) ? 15 : 0;
+                points += contains(name.data(), name.size(), w) ? SearchWeights::kTagWord : 0;
             tagScores[t] = points;
         }
         domainScores.resize(m_domains.size());
         for (size_t d = 0; d < m_domains.size(); ++d)
-            domainScores[d] = contains(m_domains[d].data(), m_domains[d].size(), q) ? 20 : 0;
+            domainScores[d] =
+                contains(m_domains[d].data(), m_domains[d].size(), q) ? SearchWeights::kDomainContainsQuery : 0;
     }
 
     layOut(query.order);
@@ -431,22 +434,22 @@ QList<SearchService::Scored> LibraryIndex::run(const Query& query)
                 continue;
             }
             if (const char* at = find(title, row.titleLength, q))
-                score += at == title ? 150 : 100;
+                score += at == title ? SearchWeights::kTitleStartsWithQuery : SearchWeights::kTitleContainsQuery;
             else if (std::all_of(words.cbegin(), words.cend(),
                                  [&](const std::string& w) { return contains(title, row.titleLength, w); }))
-                score += 60;
+                score += SearchWeights::kTitleContainsEveryWord;
             if (row.noteLength != kAbsent) {
                 const char* note = title + row.titleLength;
                 if (contains(note, row.noteLength, q)) {
-                    score += 40;
+                    score += SearchWeights::kNoteContainsQuery;
                 } else {
                     for (const std::string& w : words)
-                        score += contains(note, row.noteLength, w) ? 10 : 0;
+                        score += contains(note, row.noteLength, w) ? SearchWeights::kNoteWord : 0;
                 }
             }
             if (row.urlLength != kAbsent) {
                 const char* url = title + row.titleLength + (row.noteLength == kAbsent ? 0 : row.noteLength);
-                score += contains(url, row.urlLength, q) ? 10 : 0;
+                score += contains(url, row.urlLength, q) ? SearchWeights::kUrlContainsQuery : 0;
             }
             if (score >= 1)
                 out.push_back({slot, score});

@@ -1,5 +1,7 @@
 #include "SearchService.h"
 
+#include "SearchWeights.h"
+
 #include "model/Folder.h"
 #include "model/Item.h"
 #include "model/Tag.h"
@@ -23,32 +25,33 @@ template <typename TagNames>
 int scoreTexts(const QString& title, const QString* note, const TagNames& tagNames, const QString* domain,
                const QString* url, const QString& query, const QStringList& words)
 {
+    using namespace SearchWeights;
     int score = 0;
     if (title.startsWith(query))
-        score += 150;
+        score += kTitleStartsWithQuery;
     else if (title.contains(query))
-        score += 100;
+        score += kTitleContainsQuery;
     else if (std::all_of(words.cbegin(), words.cend(), [&](const QString& w) { return title.contains(w); }))
-        score += 60;
+        score += kTitleContainsEveryWord;
 
     if (note) {
         if (note->contains(query)) {
-            score += 40;
+            score += kNoteContainsQuery;
         } else {
             for (const QString& w : words)
-                score += note->contains(w) ? 10 : 0;
+                score += note->contains(w) ? kNoteWord : 0;
         }
     }
     tagNames([&](const QString& name) {
         if (name.contains(query))
-            score += 30;
+            score += kTagContainsQuery;
         for (const QString& w : words)
-            score += name.contains(w) ? 15 : 0;
+            score += name.contains(w) ? kTagWord : 0;
     });
     if (domain && domain->contains(query))
-        score += 20;
+        score += kDomainContainsQuery;
     if (url && url->contains(query))
-        score += 10;
+        score += kUrlContainsQuery;
     return score;
 }
 

@@ -40,29 +40,58 @@ const unsigned char* bytesOf(QByteArrayView view)
     return view.isEmpty() ? &s_empty : reinterpret_cast<const unsigned char*>(view.data());
 }
 
-bool hkdf(QByteArrayView ikm, QByteArrayView salt, QByteArrayView info, unsigned char* out, std::size_t length)
+// Runs one of OpenSSL's key derivation functions by name.
+bool derive(const char* name, OSSL_PARAM* params, unsigned char* out, std::size_t length)
 {
-    EVP_KDF* kdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+    EVP_KDF* kdf = EVP_KDF_fetch(nullptr, name, nullptr);
     if (!kdf)
         return false;
     EVP_KDF_CTX* ctx = EVP_KDF_CTX_new(kdf);
     EVP_KDF_free(kdf);
     if (!ctx)
         return false;
-    char digest[] = "SHA256";
-    OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
-        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, const_cast<unsigned char*>(bytesOf(ikm)),
-                                          static_cast<std::size_t>(ikm.size())),
-        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<unsigned char*>(bytesOf(salt)),
-                                          static_cast<std::size_t>(salt.size())),
-        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, const_cast<unsigned char*>(bytesOf(info)),
-                                          static_cast<std::size_t>(info.size())),
-        OSSL_PARAM_construct_end(),
-    };
     const bool ok = EVP_KDF_derive(ctx, out, length, params) == 1;
     EVP_KDF_CTX_free(ctx);
     return ok;
+}
+
+OSSL_PARAM octets(const char* key, QByteArrayView bytes)
+{
+    return OSSL_PARAM_construct_octet_string(key, const_cast<unsigned char*>(bytesOf(bytes)),
+                                             static_cast<std::size_t>(bytes.size()));
+}
+
+bool hkdf(QByteArrayView ikm, QByteArrayView salt, QByteArrayView info, unsigned char* out, std::size_t length)
+{
+    char digest[] = "SHA256";
+    OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
+        octets(OSSL_KDF_PARAM_KEY, ikm),
+        octets(OSSL_KDF_PARAM_SALT, salt),
+        octets(OSSL_KDF_PARAM_INFO, info),
+        OSSL_PARAM_construct_end(),
+    };
+    return derive("HKDF", params, out, length);
+}
+
+bool scrypt(QByteArrayView password, QByteArrayView salt, const SecurityService::KeyDerivation& d, unsigned char* out,
+            std::size_t length)
+{
+    uint64_t n = d.n;
+    uint32_t r = uint32_t(d.r);
+    uint32_t p = uint32_t(d.p);
+    // OpenSSL refuses more than 32 MiB by default; the bounds are ours.
+    uint64_t maxMemory = SecurityService::KeyDerivation::kMaxScryptMemory + 1024 * 1024;
+    OSSL_PARAM params[] = {
+        octets(OSSL_KDF_PARAM_PASSWORD, password),
+        octets(OSSL_KDF_PARAM_SALT, salt),
+        OSSL_PARAM_construct_uint64(OSSL_KDF_PARAM_SCRYPT_N, &n),
+        OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_SCRYPT_R, &r),
+        OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_SCRYPT_P, &p),
+        OSSL_PARAM_construct_uint64(OSSL_KDF_PARAM_SCRYPT_MAXMEM, &maxMemory),
+        OSSL_PARAM_construct_end(),
+    };
+    return derive("SCRYPT", params, out, length);
 }
 
 struct CipherContext {
@@ -138,21 +167,33 @@ std::optional<QByteArray> SecurityService::hkdfSha256(QByteArrayView inputKeyMat
     return out;
 }
 
-Result<SymmetricKey, SecurityError> SecurityService::deriveKey(const QString& passphrase, QByteArrayView salt)
+Result<SymmetricKey, SecurityError> SecurityService::keyFromPassphrase(const QString& passphrase, QByteArrayView salt,
+                                                                       const KeyDerivation& derivation)
 {
+    using R = Result<SymmetricKey, SecurityError>;
+    if (!derivation.withinBounds())
+        return R::failure(SecurityError::invalidPassphrase());
     QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     QByteArray utf8 = toUtf8(passphrase);
     if (toUtf8.hasError()) {
         wipe(utf8);
-        return Result<SymmetricKey, SecurityError>::failure(SecurityError::invalidPassphrase());
+        return R::failure(SecurityError::invalidPassphrase());
     }
     SymmetricKey key;
-    const bool ok = hkdf(utf8, salt, kKeyInfo, key.mutableData(), SymmetricKey::kSize);
+    const bool ok = derivation.function == KeyDerivation::Function::scrypt
+                        ? scrypt(utf8, salt, derivation, key.mutableData(), SymmetricKey::kSize)
+                        : hkdf(utf8, salt, derivation.info, key.mutableData(), SymmetricKey::kSize);
     wipe(utf8);
-    // HKDF only fails when OpenSSL itself is broken; the passphrase cannot be used then.
+    // The derivation only fails when OpenSSL itself cannot run it; the
+    // passphrase cannot be used then.
     if (!ok)
-        return Result<SymmetricKey, SecurityError>::failure(SecurityError::invalidPassphrase());
+        return R::failure(SecurityError::invalidPassphrase());
     return key;
+}
+
+Result<SymmetricKey, SecurityError> SecurityService::deriveKey(const QString& passphrase, QByteArrayView salt)
+{
+    return keyFromPassphrase(passphrase, salt, KeyDerivation::hkdf(kKeyInfo));
 }
 
 Result<QByteArray, SecurityError> SecurityService::encrypt(QByteArrayView data) const

@@ -43,8 +43,39 @@ public:
     const std::optional<SymmetricKey>& encryptionKey() const { return m_encryptionKey; }
     KeychainService& keychain() { return m_keychain; }
 
-    // HKDF-SHA256 over the passphrase's UTF-8 bytes (exactly as given: no
-    // trimming, no normalisation), info "Vellumkeep_Encryption", 32 bytes.
+    // How a passphrase becomes a key. HKDF has no work factor: stored
+    // verification values and "1.0" backups depend on it and it must not
+    // change. scrypt makes every guess cost memory and time ("2.0" backups).
+    struct KeyDerivation {
+        enum class Function { hkdfSha256, scrypt };
+        Function function = Function::hkdfSha256;
+        QByteArray info; // HKDF's label
+        quint64 n = 0;   // scrypt's cost, its block size and its parallelism
+        quint64 r = 0;
+        quint64 p = 0;
+
+        static KeyDerivation hkdf(QByteArrayView info) { return {Function::hkdfSha256, info.toByteArray(), 0, 0, 0}; }
+        static KeyDerivation scrypt(quint64 n, quint64 r, quint64 p) { return {Function::scrypt, {}, n, r, p}; }
+        // scrypt parameters anyone may put in a file are checked before any
+        // work: N a power of two of at least 2^14 (and below 2^(16 r), as
+        // scrypt requires), 128 · N · r bytes at most 256 MiB, p from 1 to 4.
+        static constexpr quint64 kMaxScryptMemory = 256ull * 1024 * 1024;
+        bool withinBounds() const
+        {
+            if (function == Function::hkdfSha256)
+                return true;
+            const bool powerOfTwo = n != 0 && (n & (n - 1)) == 0;
+            return powerOfTwo && n >= (quint64(1) << 14) && r >= 1 && r <= 1024 && p >= 1 && p <= 4
+                   && 128 * n * r <= kMaxScryptMemory && (r >= 4 || n < (quint64(1) << (16 * r)));
+        }
+    };
+    // The one place a passphrase becomes a key: its UTF-8 bytes exactly as
+    // given (no trimming, no normalisation), the salt, 32 bytes out. A
+    // passphrase without a UTF-8 form (an unpaired surrogate) or parameters
+    // out of bounds are invalidPassphrase.
+    static Result<SymmetricKey, SecurityError> keyFromPassphrase(const QString& passphrase, QByteArrayView salt,
+                                                                 const KeyDerivation& derivation);
+    // The library key: HKDF-SHA256 with the info "Vellumkeep_Encryption".
     // A passphrase that is not valid Unicode (an unpaired surrogate) is invalidPassphrase.
     static Result<SymmetricKey, SecurityError> deriveKey(const QString& passphrase, QByteArrayView salt);
     // Plain HKDF-SHA256 (RFC 5869); nothing when OpenSSL refuses.

@@ -1,6 +1,6 @@
 #include "ColorPickerGrid.h"
 
-#include "app/AppConstants.h"
+#include "model/AppConstants.h"
 #include "ui/Style.h"
 
 #include <QPainter>

@@ -1,7 +1,6 @@
 #include "AddURLSheet.h"
 
-#include "ItemAdder.h"
-
+#include "app/ItemCreation.h"
 #include "ui/Style.h"
 
 #include <QHBoxLayout>
@@ -41,11 +40,11 @@ AddURLSheet::AddURLSheet(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_add, &QPushButton::clicked, this, [this] {
-        if (ItemAdder::isUsableURL(m_field->text()))
+        if (ItemCreation::isUsableURL(m_field->text()))
             accept();
     });
     connect(m_field, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_add->setEnabled(ItemAdder::isUsableURL(text)); });
+            [this](const QString& text) { m_add->setEnabled(ItemCreation::isUsableURL(text)); });
 }
 
 QUrl AddURLSheet::url() const

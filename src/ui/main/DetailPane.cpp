@@ -9,7 +9,7 @@
 #include "model/Item.h"
 #include "model/Tag.h"
 #include "platform/Symbols.h"
-#include "services/metadata/ThumbnailService.h"
+#include "services/metadata/PictureDecoder.h"
 #include "store/ModelContext.h"
 #include "ui/Style.h"
 #include "ui/components/FlowLayout.h"
@@ -24,6 +24,7 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QToolBar>
@@ -68,8 +69,8 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent)
         m_toolbar->addAction(Symbols::icon(u"pencil"_s), u"Edit Title & Note"_s, this, &DetailPane::openTitleNoteSheet);
     m_tagAction = m_toolbar->addAction(Symbols::icon(u"tag.fill"_s), u"Add Tag"_s, this, &DetailPane::showTagMenu);
     m_openAction = m_toolbar->addAction(u"Open"_s, this, [this] {
-        if (Item* i = item(); i && ItemActions::parsedUrl(*i))
-            ItemActions::open(*ItemActions::parsedUrl(*i));
+        if (Item* i = item())
+            ItemActions::open(*i, this);
     });
     m_copyAction = m_toolbar->addAction(Symbols::icon(u"doc.on.doc"_s), u"Copy"_s, this, [this] {
         if (Item* i = item())
@@ -162,7 +163,7 @@ QWidget* DetailPane::buildContent()
         if (url->isLocalFile())
             ItemActions::reveal(*url);
         else
-            ItemActions::open(*url);
+            ItemActions::open(*i, this);
     });
     header->addWidget(m_link);
     layout->addLayout(header);
@@ -354,14 +355,24 @@ void DetailPane::refreshPicture()
     m_picture->setPixmap(QPixmap());
     if (!any)
         return;
-    // Bytes are read here; decoding runs off the main thread.
+    // Bytes are read here; decoding runs off the main thread, at most at the
+    // size of the screen, which is also what "View Full Size" shows.
     const QByteArray image = i->hasImage() ? i->imageData().value_or(QByteArray()) : QByteArray();
     const QByteArray thumbnail = i->hasThumbnail() ? i->thumbnailData().value_or(QByteArray()) : QByteArray();
-    m_decoder->setFuture(QtConcurrent::run([image, thumbnail]() -> std::pair<QImage, bool> {
-        if (QImage full = ThumbnailService::decode(image); !full.isNull())
+    const QSize box = screenPixels();
+    m_decoder->setFuture(QtConcurrent::run([image, thumbnail, box]() -> std::pair<QImage, bool> {
+        using PictureDecoder::Fit;
+        if (QImage full = PictureDecoder::decode(image, box, Fit::inside); !full.isNull())
             return {full, true};
-        return {ThumbnailService::decode(thumbnail), false};
+        return {PictureDecoder::decode(thumbnail, box, Fit::inside), false};
     }));
+}
+
+QSize DetailPane::screenPixels() const
+{
+    const QScreen* s = screen();
+    const QSize size = s ? s->size() * s->devicePixelRatio() : QSize(1920, 1080);
+    return size.expandedTo(QSize(1, 1));
 }
 
 void DetailPane::renderPicture()
@@ -479,8 +490,7 @@ void DetailPane::refreshFolders()
     m_updatingFolders = true;
     m_folderPicker->clear();
     m_folderPicker->addItem(Symbols::icon(u"tray"_s), u"Inbox"_s, QUuid());
-    const QList<Folder*> folders =
-        m_context->fetchFolders([](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Folder*> folders = m_context->fetchFolders(Folder::displayOrder);
     for (const Folder* folder : folders) {
         if (!folder->parent())
             m_folderPicker->addItem(Symbols::icon(folder->iconName(), folder->color()), folder->name(), folder->id());
@@ -507,13 +517,11 @@ void DetailPane::openTitleNoteSheet()
 
 void DetailPane::openFullImage()
 {
-    Item* i = item();
-    if (!i || (!i->hasImage() && !i->hasThumbnail()))
+    // The picture decoded for the pane is already as large as the screen;
+    // nothing is decoded here, on the main thread.
+    if (m_pictureImage.isNull())
         return;
-    QImage image = ThumbnailService::decode(i->imageData().value_or(QByteArray()));
-    if (image.isNull())
-        image = ThumbnailService::decode(i->thumbnailData().value_or(QByteArray()));
-    FullImageSheet sheet(image, window());
+    FullImageSheet sheet(m_pictureImage, window());
     sheet.exec();
 }
 
@@ -526,8 +534,7 @@ void DetailPane::showTagMenu()
     // Until the tag picker sheet exists, a menu toggles the library's tags.
     QMenu menu(this);
     menu.setObjectName(u"tagMenu"_s);
-    const QList<Tag*> all =
-        m_context->fetchTags([](const Tag* a, const Tag* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Tag*> all = m_context->fetchTags(Tag::displayOrder);
     if (all.isEmpty())
         menu.addAction(u"No tags yet"_s)->setEnabled(false);
     for (Tag* tag : all) {

@@ -50,6 +50,8 @@ private:
     void refresh();
     void refreshPicture();
     void renderPicture();
+    // The screen in device pixels: the largest size a picture is decoded at.
+    QSize screenPixels() const;
     void refreshNote();
     void refreshTags();
     void refreshFolders();

@@ -1,5 +1,6 @@
 #include "ItemActions.h"
 
+#include "app/OpenPolicy.h"
 #include "model/Item.h"
 #include "model/Tag.h"
 #include "platform/FileManager.h"
@@ -42,9 +43,17 @@ void reveal(const QUrl& fileUrl)
     (void)FileManager::reveal(fileUrl);
 }
 
-void open(const QUrl& url)
+bool open(const Item& item, QWidget* parent)
 {
-    QDesktopServices::openUrl(url);
+    const auto url = parsedUrl(item);
+    if (!url)
+        return false;
+    const OpenPolicy::Verdict verdict = OpenPolicy::check(item, *url);
+    if (!verdict.allowed) {
+        Dialogs::current().showError(parent, u"Cannot Open"_s, verdict.reason);
+        return false;
+    }
+    return QDesktopServices::openUrl(*url);
 }
 
 bool deleteItem(ModelContext& context, Item& item, QWidget* parent)
@@ -77,8 +86,7 @@ void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* pa
 
     QMenu* tags = menu.addMenu(u"Tags"_s);
     tags->setObjectName(u"tagsMenu"_s);
-    const QList<Tag*> all =
-        context.fetchTags([](const Tag* a, const Tag* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Tag*> all = context.fetchTags(Tag::displayOrder);
     for (Tag* tag : all) {
         const bool carries = item.hasTag(tag->id());
         const QUuid tagId = tag->id();
@@ -103,7 +111,8 @@ void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* pa
         if (url->isLocalFile())
             menu.addAction(Symbols::icon(u"folder"_s), u"Reveal in Finder"_s, [url = *url] { reveal(url); });
         else
-            menu.addAction(Symbols::icon(u"safari"_s), u"Open in Browser"_s, [url = *url] { open(url); });
+            menu.addAction(Symbols::icon(u"safari"_s), u"Open in Browser"_s,
+                           withItem([owner = QPointer<QWidget>(parent)](Item& i) { open(i, owner); }));
     }
     menu.addSeparator();
     if (item.isArchived())

@@ -17,8 +17,10 @@ std::optional<QUrl> parsedUrl(const Item& item);
 void copyLink(const Item& item);
 // Shows the file in the desktop's file manager.
 void reveal(const QUrl& fileUrl);
-// Opens with the default browser or the file's default application.
-void open(const QUrl& url);
+// Opens the item's address with the default browser, mail program or the
+// file's application when OpenPolicy allows it; otherwise says why not.
+// Returns whether it was handed to the desktop.
+bool open(const Item& item, QWidget* parent);
 // Deletes the item, asking first when "Confirm Before Delete" is on
 // (the default). Returns whether it was deleted.
 bool deleteItem(ModelContext& context, Item& item, QWidget* parent);

@@ -23,12 +23,6 @@ ItemAdder::ItemAdder(ModelContext* context, QWidget* window, std::function<void(
       m_metadata(metadata ? metadata : &MetadataService::shared())
 {}
 
-bool ItemAdder::isUsableURL(const QString& text)
-{
-    const QUrl url(text, QUrl::StrictMode);
-    return url.isValid() && !url.scheme().isEmpty();
-}
-
 Item* ItemAdder::addItemFromURL(const QUrl& url)
 {
     return ItemCreation::addItemFromURL(*m_context, url, m_metadata, m_select).item;
@@ -60,19 +54,12 @@ Item* ItemAdder::addItemFromFile(const QUrl& fileUrl)
 
 void ItemAdder::pasteClipboardItem()
 {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (!data)
-        return;
-    if (data->hasText() && isUsableURL(data->text())) {
-        addItemFromURL(QUrl(data->text(), QUrl::StrictMode));
-        return;
-    }
-    if (const QByteArray png = data->data(u"image/png"_s); !png.isEmpty()) {
-        addItemFromImageData(png);
-        return;
-    }
-    if (const QByteArray tiff = data->data(u"image/tiff"_s); !tiff.isEmpty() && !QImage::fromData(tiff).isNull())
-        addItemFromImageData(tiff);
+    const auto find =
+        ItemCreation::findInClipboard(QGuiApplication::clipboard()->mimeData(), ItemCreation::ClipboardRules::addMenu);
+    if (!find.url.isEmpty())
+        addItemFromURL(find.url);
+    else if (!find.imageBytes.isEmpty())
+        addItemFromImageData(find.imageBytes);
 }
 
 void ItemAdder::chooseImage()
@@ -124,7 +111,7 @@ bool ItemAdder::handleDrop(const QMimeData* data)
         bool any = false;
         for (const QString& line : lines) {
             const QString text = line.endsWith(u'\r') ? line.chopped(1) : line;
-            if (isUsableURL(text)) {
+            if (ItemCreation::isUsableURL(text)) {
                 addItemFromURL(QUrl(text, QUrl::StrictMode));
                 any = true;
             }

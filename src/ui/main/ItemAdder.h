@@ -20,9 +20,6 @@ public:
     ItemAdder(ModelContext* context, QWidget* window, std::function<void(Item*)> select,
               MetadataService* metadata = nullptr, QObject* parent = nullptr);
 
-    // A usable URL: the text parses unchanged (no trimming) and has a scheme.
-    static bool isUsableURL(const QString& text);
-
     Item* addItemFromURL(const QUrl& url);
     Item* addItemFromImageData(const QByteArray& bytes);
     // A file by its URL, titled with its name without the final extension;

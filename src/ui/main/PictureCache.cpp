@@ -1,45 +1,20 @@
 #include "PictureCache.h"
 
 #include "model/Item.h"
-#include "services/metadata/ThumbnailService.h"
+#include "services/metadata/PictureDecoder.h"
 #include "store/ModelContext.h"
 
-#include <QBuffer>
 #include <QFutureWatcher>
-#include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
-// Decodes at the smallest scale that still covers the target, then crops to
-// it (a "fill"), so a card never holds more pixels than it shows.
+// A card never holds more pixels than it shows: decoded to cover the size,
+// then cropped to it.
 QImage decodeCovering(const QByteArray& bytes, const QSize& target)
 {
-    if (bytes.isEmpty())
-        return {};
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    reader.setAllocationLimit(ThumbnailService::kAllocationLimitMB);
-    const QSize raw = reader.size();
-    if (raw.isValid()) {
-        if (qint64(raw.width()) * raw.height() > ThumbnailService::kMaxPixels)
-            return {};
-        const QSize covering = raw.scaled(target, Qt::KeepAspectRatioByExpanding);
-        if (covering.width() < raw.width() && !(reader.transformation() & QImageIOHandler::TransformationRotate90))
-            reader.setScaledSize(covering);
-    }
-    QImage image = reader.read();
-    if (image.isNull())
-        return {};
-    const QSize covering = image.size().scaled(target, Qt::KeepAspectRatioByExpanding);
-    if (covering.width() < image.width())
-        image = image.scaled(covering, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QRect crop((image.width() - target.width()) / 2, (image.height() - target.height()) / 2,
-                     std::min(target.width(), image.width()), std::min(target.height(), image.height()));
-    return image.copy(crop.intersected(image.rect())).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage image = PictureDecoder::decode(bytes, target, PictureDecoder::Fit::covering);
+    return image.isNull() ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 } // namespace

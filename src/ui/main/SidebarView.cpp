@@ -255,8 +255,7 @@ void SidebarView::rebuild()
     }
 
     QTreeWidgetItem* folders = header(u"Folders"_s);
-    const QList<Folder*> all =
-        m_context->fetchFolders([](const Folder* a, const Folder* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Folder*> all = m_context->fetchFolders(Folder::displayOrder);
     for (Folder* folder : all) {
         if (!folder->parent())
             addFolderRow(folders, folder);
@@ -265,8 +264,7 @@ void SidebarView::rebuild()
     newFolder->setData(0, KindRole, NewFolderRow);
     newFolder->setData(0, IconRole, u"plus"_s);
 
-    const QList<Tag*> tags =
-        m_context->fetchTags([](const Tag* a, const Tag* b) { return a->sortOrder() < b->sortOrder(); });
+    const QList<Tag*> tags = m_context->fetchTags(Tag::displayOrder);
     if (!tags.isEmpty()) {
         QTreeWidgetItem* section = header(u"Tags"_s);
         for (Tag* tag : tags) {
