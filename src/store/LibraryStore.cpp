@@ -1070,7 +1070,7 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
             const quint32 stored = isNew ? storedFields(kFolderColumns) : fields & storedFields(kFolderColumns);
             if (!stored)
                 continue;
-            auto bindColumns = [&](sqlite3_stmt* st) {
+            auto bindColumns = [&, f = f](sqlite3_stmt* st) {
                 const int p = kFirstColumnParameter;
                 if (isNew)
                     bindUuid(st, p, f->id());
@@ -1114,7 +1114,7 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
             const quint32 stored = isNew ? storedFields(kTagColumns) : fields & storedFields(kTagColumns);
             if (!stored)
                 continue;
-            auto bindColumns = [&](sqlite3_stmt* st) {
+            auto bindColumns = [&, t = t](sqlite3_stmt* st) {
                 const int p = kFirstColumnParameter;
                 if (isNew)
                     bindUuid(st, p, t->id());
