@@ -1,8 +1,10 @@
 #include "HostilePictures.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
+#include <QTemporaryFile>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
 extern char** environ;
@@ -140,8 +143,16 @@ Measured runMeasured(const QString& program, const QStringList& args, const QStr
     for (const QString& a : args)
         storage.push_back(a.toLocal8Bit());
     const size_t argCount = storage.size();
-    for (char** e = environ; *e; ++e)
-        storage.emplace_back(*e);
+    // The extra entries replace inherited ones of the same name.
+    QList<QByteArray> overridden;
+    for (const QString& e : env)
+        overridden.append(e.section(u'=', 0, 0).toLocal8Bit() + '=');
+    for (char** e = environ; *e; ++e) {
+        const QByteArrayView entry(*e);
+        if (std::none_of(overridden.cbegin(), overridden.cend(),
+                         [&](const QByteArray& name) { return entry.startsWith(name); }))
+            storage.emplace_back(*e);
+    }
     for (const QString& e : env)
         storage.push_back(e.toLocal8Bit());
     std::vector<char*> argv;
@@ -151,11 +162,15 @@ Measured runMeasured(const QString& program, const QStringList& args, const QStr
     argv.push_back(nullptr);
     envp.push_back(nullptr);
 
+    QTemporaryFile errorFile;
+    if (!errorFile.open())
+        return {};
+    const QByteArray errorPath = QFile::encodeName(errorFile.fileName());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.constData(), O_WRONLY | O_TRUNC, 0);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -168,6 +183,7 @@ Measured runMeasured(const QString& program, const QStringList& args, const QStr
         return result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.peakKiB = usage.ru_maxrss;
+    result.errors = errorFile.readAll().right(4096);
     return result;
 }
 

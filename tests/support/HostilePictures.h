@@ -22,10 +22,11 @@ QByteArray webpDeclaring(quint32 width, quint32 height);
 
 struct Measured {
     int exitCode = -1;
-    long peakKiB = 0; // the child's peak resident memory
+    long peakKiB = 0;  // the child's peak resident memory
+    QByteArray errors; // the end of what it wrote on standard error
 };
-// Runs a program to its end with extra environment entries, its output
-// discarded, and reports its peak resident memory.
+// Runs a program to its end with extra environment entries, its standard
+// output discarded, and reports its peak resident memory.
 Measured runMeasured(const QString& program, const QStringList& args, const QStringList& env = {});
 
 } // namespace HostilePictures
