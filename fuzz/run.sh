@@ -10,7 +10,8 @@
 # Targets and their corpora: html_fuzz (corpus/html), import_fuzz
 # (corpus/import), backup_envelope_fuzz (corpus/backup_envelope), color_fuzz
 # (corpus/color). A crash stops that target, leaves crash-* in the work
-# folder and makes the script fail. The last line per target reads
+# folder and makes the script fail. SIGTERM ends the run after the current
+# libFuzzer run, with the corpora still merged. The last line per target reads
 #   TARGET: N runs in S CPU seconds, C crashes
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,8 @@ work=${FUZZ_WORK:-$(mktemp -d)}
 core=${FUZZ_CORE:-1}
 chunk=${FUZZ_CHUNK:-300} # wall seconds per libFuzzer run
 status=0
+stopping=0
+trap 'stopping=1' TERM
 for target in "$@"; do
   corpus=fuzz/corpus/${target%_fuzz}
   dict=()
@@ -31,7 +34,7 @@ for target in "$@"; do
   cpu=0
   runs=0
   crashes=0
-  while awk -v c="$cpu" -v t="$target_cpu" 'BEGIN { exit !(c < t) }'; do
+  while ((!stopping)) && awk -v c="$cpu" -v t="$target_cpu" 'BEGIN { exit !(c < t) }'; do
     TIMEFORMAT='%U %S'
     if ! { time nice -n 19 taskset -c "$core" build/fuzz/fuzz/$target "${dict[@]}" -max_total_time="$chunk" \
         -print_final_stats=1 -artifact_prefix="$work/$target/" "$work/$target" "$corpus" \
