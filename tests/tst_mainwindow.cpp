@@ -18,6 +18,7 @@
 #include "ui/main/ItemAdder.h"
 #include "ui/main/ItemListModel.h"
 #include "ui/main/MiddleColumn.h"
+#include "ui/main/SidebarModel.h"
 #include "ui/main/SidebarView.h"
 
 #include <QAbstractItemModelTester>
@@ -39,8 +40,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
+#include <QTreeView>
 
 #include <array>
 
@@ -191,39 +191,72 @@ private Q_SLOTS:
     void sidebarSelectsTheList()
     {
         SidebarView* sidebar = m_window->sidebar();
-        QTreeWidget* tree = sidebar->tree();
+        SidebarModel* model = sidebar->model();
+        QTreeView* tree = sidebar->view();
         // Counts beside the smart folders.
-        QTreeWidgetItem* inbox = sidebar->rowFor(SidebarView::SmartFolderRow, u"inbox"_s);
-        QCOMPARE(inbox->data(0, SidebarView::CountRole).toString(), u"1"_s);
-        QVERIFY(sidebar->rowFor(SidebarView::TagRow, {}));
+        const QModelIndex inbox = model->indexFor(SidebarModel::SmartFolderRow, u"inbox"_s);
+        QCOMPARE(inbox.data(SidebarModel::CountRole).toString(), u"1"_s);
+        const QModelIndex tag = model->indexForTag(m_red);
+        QVERIFY(tag.isValid());
 
         m_window->selectItem(m_ctx->items().first());
-        tree->scrollToItem(inbox);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(inbox).center());
+        tree->scrollTo(inbox);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(inbox).center());
         QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Garden tips"_s});
         QCOMPARE(m_window->selectedItem(), nullptr); // the sidebar clears the selection
 
-        QTreeWidgetItem* projects = sidebar->rowFor(SidebarView::FolderRow, m_projects->id().toString());
-        sidebar->tree()->itemClicked(projects, 0);
+        sidebar->activate(model->indexForFolder(m_projects));
         QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Project plan"_s});
         QCOMPARE(m_window->findChild<QLabel*>(u"navigationTitle"_s)->text(), u"Projects"_s);
 
         // A child folder keeps the smart folder: favourites in Sub are none.
-        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::SmartFolderRow, u"favorites"_s), 0);
-        projects = sidebar->rowFor(SidebarView::FolderRow, m_projects->id().toString());
-        projects->setExpanded(true);
-        QTRY_VERIFY(sidebar->rowFor(SidebarView::FolderRow, m_sub->id().toString()));
-        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::FolderRow, m_sub->id().toString()), 0);
+        sidebar->activate(model->indexFor(SidebarModel::SmartFolderRow, u"favorites"_s));
+        tree->setExpanded(model->indexForFolder(m_projects), true);
+        QTRY_VERIFY(tree->visualRect(model->indexForFolder(m_sub)).isValid());
+        // By keyboard this time: Down from the parent, then Return.
+        tree->setFocus();
+        tree->setCurrentIndex(model->indexForFolder(m_projects));
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentIndex(), model->indexForFolder(m_sub));
+        QTest::keyClick(tree, Qt::Key_Return);
         QTRY_COMPARE(shownTitles(*m_window), QStringList{});
         QCOMPARE(m_window->findChild<QLabel*>(u"placeholderTitle"_s)->text(), u"No Items"_s);
-        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::SmartFolderRow, u"allItems"_s), 0);
+        sidebar->activate(model->indexFor(SidebarModel::SmartFolderRow, u"allItems"_s));
         QTRY_COMPARE(m_window->middle()->model()->rowCount(), 3);
 
-        // A tag row toggles the filter.
-        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::TagRow, {}), 0);
+        // A tag row toggles the filter, once per click even where the desktop
+        // activates on a single click.
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(model->indexForTag(m_red)).center());
         QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Garden tips"_s});
-        sidebar->tree()->itemClicked(sidebar->rowFor(SidebarView::TagRow, {}), 0);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(model->indexForTag(m_red)).center());
         QTRY_COMPARE(m_window->middle()->model()->rowCount(), 3);
+    }
+
+    void sidebarFollowsTheLibraryRowByRow()
+    {
+        SidebarView* sidebar = m_window->sidebar();
+        SidebarModel* model = sidebar->model();
+        QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QTreeView* tree = sidebar->view();
+        tree->setExpanded(model->indexForFolder(m_projects), true);
+        tree->setCurrentIndex(model->indexForFolder(m_sub));
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+
+        m_projects->setName(u"Renamed"_s);
+        Folder* later = m_ctx->insert(std::make_unique<Folder>(u"Later"_s, u"folder"_s, QColor(Qt::blue)));
+        m_ctx->insert(std::make_unique<Tag>(u"blue"_s, QColor(Qt::blue)));
+        QTRY_VERIFY(model->indexForFolder(later).isValid());
+        QCOMPARE(model->indexForFolder(m_projects).data().toString(), u"Renamed"_s);
+        // Expansion and the keyboard position survive.
+        QVERIFY(tree->isExpanded(model->indexForFolder(m_projects)));
+        QCOMPARE(tree->currentIndex(), model->indexForFolder(m_sub));
+        // Reordering moves rows.
+        later->setSortOrder(-1);
+        QTRY_COMPARE(model->indexForFolder(later).row(), 0);
+        QVERIFY(tree->isExpanded(model->indexForFolder(m_projects)));
+        m_ctx->remove(m_red);
+        QVERIFY(!model->indexForTag(m_red).isValid());
+        QCOMPARE(resets.size(), 0);
     }
 
     void typingSearchesAndShowsNoResults()
@@ -458,18 +491,19 @@ private Q_SLOTS:
         const QStringList tagOrder{u"zeta"_s, u"Alpha"_s, u"beta"_s, u"red"_s};
         const QStringList folderOrder{u"archive"_s, u"Projects"_s};
 
-        QTreeWidget* tree = m_window->sidebar()->tree();
-        auto section = [tree](int kind) {
+        SidebarModel* model = m_window->sidebar()->model();
+        auto section = [model](const QString& header) {
             QStringList names;
-            for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-                if ((*it)->data(0, SidebarView::KindRole).toInt() == kind && (*it)->parent()
-                    && (*it)->parent()->parent() == nullptr)
-                    names.append((*it)->text(0));
+            const QModelIndex parent = model->indexFor(SidebarModel::Header, header);
+            for (int row = 0; row < model->rowCount(parent); ++row) {
+                const QModelIndex index = model->index(row, 0, parent);
+                if (index.data(SidebarModel::KindRole).toInt() != SidebarModel::NewFolderRow)
+                    names.append(index.data().toString());
             }
             return names;
         };
-        QTRY_COMPARE(section(SidebarView::TagRow), tagOrder);
-        QTRY_COMPARE(section(SidebarView::FolderRow), folderOrder);
+        QTRY_COMPARE(section(u"tags"_s), tagOrder);
+        QTRY_COMPARE(section(u"folders"_s), folderOrder);
 
         QMenu menu;
         ItemActions::fillContextMenu(menu, *m_ctx, *m_ctx->items().first(), m_window.get());

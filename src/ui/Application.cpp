@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -65,6 +66,13 @@ void Application::reportSaveFailure(const QString& error)
     });
 }
 
+void Application::pasteFromClipboard()
+{
+    // The item goes to the main window, which must be open to take it.
+    showMainWindow(true);
+    m_state->pasteFromClipboard();
+}
+
 void Application::activate(const QStringList& arguments)
 {
     Q_UNUSED(arguments);
@@ -110,6 +118,9 @@ void Application::createTray()
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
     m_trayMenu = new QMenu;
+    m_trayMenu->setObjectName(u"trayMenu"_s);
+    QAction* paste = m_trayMenu->addAction(u"Paste from Clipboard"_s, this, &Application::pasteFromClipboard);
+    paste->setShortcut(QKeySequence(u"Ctrl+Shift+V"_s));
     QAction* show = m_trayMenu->addAction(u"Show Folionest"_s, this, [this] { showMainWindow(true); });
     show->setShortcut(QKeySequence(u"Ctrl+1"_s));
     QAction* settings = m_trayMenu->addAction(u"Settings..."_s, this, [this] { showSettingsWindow(true); });
@@ -133,6 +144,12 @@ MainWindow* Application::showMainWindow(bool activate)
     if (!m_mainWindow) {
         m_mainWindow = new MainWindow(m_context, m_state);
         m_mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_mainWindow, &MainWindow::settingsRequested, this, [this] { showSettingsWindow(true); });
+        connect(m_mainWindow, &MainWindow::aboutRequested, this, [this] {
+            QMessageBox::about(m_mainWindow, u"About Folionest"_s,
+                               u"Folionest %1\n\nA privacy-first reference library: everything stays on this "
+                               u"computer."_s.arg(QApplication::applicationVersion()));
+        });
         Q_EMIT mainWindowCreated(m_mainWindow);
     }
     m_mainWindow->show();

@@ -51,6 +51,8 @@ public:
 
     // Another start of the application on this library asked for the window.
     void activate(const QStringList& arguments);
+    // Opens the main window when it is closed, then adds what the clipboard holds.
+    void pasteFromClipboard();
 
 Q_SIGNALS:
     // 0.3 s after start: the place for the security launch check and the

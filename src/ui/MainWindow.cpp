@@ -2,9 +2,12 @@
 
 #include "main/AddURLSheet.h"
 #include "main/DetailPane.h"
+#include "main/ItemActions.h"
 #include "main/ItemAdder.h"
 #include "main/ItemListModel.h"
+#include "main/ItemSelection.h"
 #include "main/MiddleColumn.h"
+#include "main/SidebarModel.h"
 #include "main/SidebarView.h"
 
 #include "app/AppNotifications.h"
@@ -97,10 +100,26 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
     });
     connect(m_sidebar, &SidebarView::childFolderChosen, this,
             [this](Folder* folder) { m_query->selectChildFolder(folder); });
-    connect(m_middle, &MiddleColumn::itemSelected, this, &MainWindow::selectItem);
+    m_selection = m_middle->selection();
+    connect(m_selection, &ItemSelection::changed, this, &MainWindow::updateDetail);
     connect(m_middle, &MiddleColumn::addURLRequested, this, &MainWindow::showAddURLSheet);
+    connect(m_middle, &MiddleColumn::deleteRequested, this, &MainWindow::deleteSelection);
     connect(m_middle->model(), &QAbstractItemModel::modelReset, this, &MainWindow::updateDetail);
     connect(m_middle->model(), &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateDetail);
+    connect(m_middle->model(), &QAbstractItemModel::rowsInserted, this, &MainWindow::updateDetail);
+    // Items dropped on a folder or a tag of the sidebar are filed or tagged.
+    connect(m_sidebar->model(), &SidebarModel::itemsDropped, this,
+            [this](const QList<QUuid>& ids, Folder* folder, Tag* tag) {
+                for (const QUuid& id : ids) {
+                    Item* item = m_context->item(id);
+                    if (!item)
+                        continue;
+                    if (folder && item->folder() != folder)
+                        item->moveToFolder(folder);
+                    if (tag)
+                        item->addTag(tag);
+                }
+            });
 
     connect(&AppNotifications::instance(), &AppNotifications::createItemFromURL, this, [this](const QUrl& url) {
         if (url.isValid() && !url.isEmpty())
@@ -112,8 +131,7 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
                     m_adder->addItemFromImageData(bytes);
             });
 
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    connect(find, &QShortcut::activated, m_sidebar, &SidebarView::focusSearch);
+    buildMenus();
     updateDetail();
 }
 
@@ -121,27 +139,40 @@ MainWindow::~MainWindow() = default;
 
 Item* MainWindow::selectedItem() const
 {
-    return m_selected.isNull() ? nullptr : m_context->item(m_selected);
+    return m_selection->current();
 }
 
 void MainWindow::selectItem(Item* item)
 {
-    m_selected = item ? item->id() : QUuid();
-    m_state->setSelectedItem(item);
     // A new item may not be in the model yet; bring the list up to date.
-    if (item && m_middle->model()->rowOf(item) < 0)
+    if (item && m_middle->model()->rowOf(item) < 0) {
+        m_query->refresh();
         m_middle->model()->refresh();
-    m_middle->showSelection(item);
+    }
+    m_selection->select(item);
+    m_middle->scrollToCurrent();
     updateDetail();
 }
 
 void MainWindow::updateDetail()
 {
-    Item* item = selectedItem();
+    const QList<Item*> selected = m_selection->selectedItems();
     // The detail shows only an item of the displayed list.
-    const bool listed = item && m_middle->model()->rowOf(item) >= 0;
-    m_detail->setItem(listed ? item : nullptr);
-    m_detailStack->setCurrentIndex(listed ? 1 : 0);
+    Item* item = selected.size() == 1 ? selected.first() : nullptr;
+    m_detail->setItem(item);
+    m_detailStack->setCurrentIndex(item ? 1 : 0);
+}
+
+void MainWindow::deleteSelection()
+{
+    const QList<Item*> selected = m_selection->selectedItems();
+    if (selected.isEmpty())
+        return;
+    if (selected.size() == 1) {
+        ItemActions::deleteItem(*m_context, *selected.first(), this);
+        return;
+    }
+    ItemActions::deleteItems(*m_context, selected, this);
 }
 
 void MainWindow::showAddURLSheet()

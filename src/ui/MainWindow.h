@@ -8,6 +8,8 @@ class DetailPane;
 class Item;
 class ItemAdder;
 class ItemListQuery;
+class ItemSelection;
+class QAction;
 class MetadataService;
 class MiddleColumn;
 class ModelContext;
@@ -32,9 +34,17 @@ public:
     // Selects an item (none: clears); the detail column follows.
     void selectItem(Item* item);
     void showAddURLSheet();
+    void deleteSelection();
+    // The window's menu entries by object name (for tests and the tray).
+    QAction* action(const QString& name) const;
+
+Q_SIGNALS:
+    void settingsRequested();
+    void aboutRequested();
 
 private:
     void updateDetail();
+    void buildMenus();
 
     ModelContext* m_context;
     AppState* m_state;
@@ -44,5 +54,5 @@ private:
     MiddleColumn* m_middle;
     QStackedWidget* m_detailStack;
     DetailPane* m_detail;
-    QUuid m_selected;
+    ItemSelection* m_selection;
 };

@@ -72,6 +72,30 @@ bool deleteItem(ModelContext& context, Item& item, QWidget* parent)
     return true;
 }
 
+int deleteItems(ModelContext& context, const QList<Item*>& items, QWidget* parent)
+{
+    QList<QUuid> ids;
+    for (const Item* item : items)
+        ids.append(item->id());
+    if (ids.size() > 1 && Settings::boolValue(SettingsKey::confirmBeforeDelete, true)) {
+        if (!Dialogs::current().confirm(parent, u"Delete Items"_s,
+                                        u"Delete %1 items? This cannot be undone."_s.arg(ids.size()), u"Delete"_s))
+            return 0;
+    } else if (ids.size() == 1) {
+        Item* item = context.item(ids.first());
+        return item && deleteItem(context, *item, parent) ? 1 : 0;
+    }
+    int deleted = 0;
+    // Found again by id: some may have gone while the question was open.
+    for (const QUuid& id : std::as_const(ids)) {
+        if (Item* item = context.item(id)) {
+            context.remove(item);
+            ++deleted;
+        }
+    }
+    return deleted;
+}
+
 void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* parent)
 {
     const QUuid id = item.id();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QUrl>
 
 #include <optional>
@@ -24,6 +25,8 @@ bool open(const Item& item, QWidget* parent);
 // Deletes the item, asking first when "Confirm Before Delete" is on
 // (the default). Returns whether it was deleted.
 bool deleteItem(ModelContext& context, Item& item, QWidget* parent);
+// Deletes several items with one question. Returns how many were deleted.
+int deleteItems(ModelContext& context, const QList<Item*>& items, QWidget* parent);
 
 // Fills the shared context menu of rows and cards.
 void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* parent);

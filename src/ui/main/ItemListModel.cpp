@@ -1,8 +1,14 @@
 #include "ItemListModel.h"
 
+#include "SidebarModel.h"
 #include "app/ItemListQuery.h"
 #include "model/Item.h"
+#include "model/Tag.h"
+#include "model/TagDragItem.h"
 #include "store/ModelContext.h"
+
+#include <QMimeData>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -113,5 +119,68 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const
 
 Qt::ItemFlags ItemListModel::flags(const QModelIndex& index) const
 {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren | Qt::ItemIsDragEnabled
+                                 | Qt::ItemIsDropEnabled
+                           : Qt::NoItemFlags;
+}
+
+QStringList ItemListModel::mimeTypes() const
+{
+    return {TagDragItem::mimeType()};
+}
+
+QMimeData* ItemListModel::mimeData(const QModelIndexList& indexes) const
+{
+    QByteArray ids;
+    QList<QUrl> urls;
+    for (const QModelIndex& index : indexes) {
+        const Item* item = itemAt(index.row());
+        if (!item)
+            continue;
+        ids += UuidText::toString(item->id()).toLatin1() + '\n';
+        if (item->urlString()) {
+            const QUrl url(*item->urlString());
+            if (url.isValid() && !url.scheme().isEmpty())
+                urls.append(url);
+        }
+    }
+    if (ids.isEmpty())
+        return nullptr;
+    auto* mime = new QMimeData;
+    mime->setData(SidebarModel::itemsMimeType(), ids);
+    if (!urls.isEmpty())
+        mime->setUrls(urls);
+    return mime;
+}
+
+Qt::DropActions ItemListModel::supportedDragActions() const
+{
+    return Qt::CopyAction | Qt::LinkAction;
+}
+
+Qt::DropActions ItemListModel::supportedDropActions() const
+{
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+bool ItemListModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int row, int,
+                                    const QModelIndex& parent) const
+{
+    // Onto an item, and only a tag of this library.
+    if (!data || row != -1 || !itemAt(parent.row()) || !data->hasFormat(TagDragItem::mimeType()))
+        return false;
+    const auto dragged = TagDragItem::fromJson(data->data(TagDragItem::mimeType()));
+    return dragged && m_context->tag(dragged->tagId);
+}
+
+bool ItemListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                 const QModelIndex& parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+    Item* item = itemAt(parent.row());
+    Tag* tag = m_context->tag(TagDragItem::fromJson(data->data(TagDragItem::mimeType()))->tagId);
+    item->addTag(tag);
+    // Nothing for the source to remove.
+    return false;
 }

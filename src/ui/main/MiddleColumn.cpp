@@ -4,7 +4,9 @@
 #include "ItemAdder.h"
 #include "ItemDelegates.h"
 #include "ItemListModel.h"
+#include "ItemSelection.h"
 #include "PictureCache.h"
+#include "SidebarModel.h"
 
 #include "app/AppState.h"
 #include "app/ItemListQuery.h"
@@ -36,10 +38,7 @@ MiddleColumn::MiddleColumn(ModelContext* context, AppState* state, ItemListQuery
     setAcceptDrops(true);
     m_pictures = new PictureCache(context, 64 * 1024 * 1024, this);
     m_model = new ItemListModel(context, query, this);
-    // Removing the selected row must not move the selection to a neighbour:
-    // the detail column shows its placeholder instead. Connected before the
-    // views' selection models, which move the current row on removal.
-    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
+    m_selection = new ItemSelection(context, state, m_model, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -87,25 +86,9 @@ MiddleColumn::MiddleColumn(ModelContext* context, AppState* state, ItemListQuery
                 Q_EMIT m_model->dataChanged(m_model->index(row), m_model->index(row));
         }
     });
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        updateContent();
-        showSelection(m_selected);
-    });
-    // Rows leaving or coming back (another process changed the library)
-    // keep the selection wherever the selected item is.
-    connect(context, &ModelContext::itemAboutToBeRemoved, this, [this](Item* item) {
-        if (item == m_selected)
-            m_selected = nullptr;
-    });
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
-        m_removingRows = false;
-        showSelection(m_selected);
-        updateContent();
-    });
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
-        showSelection(m_selected);
-        updateContent();
-    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &MiddleColumn::updateContent);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &MiddleColumn::updateContent);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &MiddleColumn::updateContent);
     connect(query, &ItemListQuery::selectionChanged, this, &MiddleColumn::updateHeader);
     connect(state, &AppState::viewModeChanged, this, &MiddleColumn::updateContent);
     connect(state, &AppState::contentTypeFilterChanged, this, &MiddleColumn::updateHeader);
@@ -228,8 +211,19 @@ QWidget* MiddleColumn::buildPlaceholder()
 void MiddleColumn::configureView(QListView* view)
 {
     view->setModel(m_model);
+    // Both views show one selection.
+    QItemSelectionModel* own = view->selectionModel();
+    view->setSelectionModel(m_selection->selectionModel());
+    delete own;
     view->setUniformItemSizes(true);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Items drag out (to a folder or tag of the sidebar, or to other
+    // programs as links); tags drop onto an item.
+    view->setDragEnabled(true);
+    view->setAcceptDrops(true);
+    view->setDropIndicatorShown(true);
+    view->setDragDropMode(QAbstractItemView::DragDrop);
+    view->setDefaultDropAction(Qt::CopyAction);
     view->setFrameShape(QFrame::NoFrame);
     view->setMouseTracking(true);
     view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -237,29 +231,14 @@ void MiddleColumn::configureView(QListView* view)
     view->installEventFilter(this);
     connect(view, &QWidget::customContextMenuRequested, this,
             [this, view](const QPoint& position) { showContextMenu(view, position); });
-    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        Item* item = m_model->itemAt(current.row());
-        if (item && item != m_selected && !m_removingRows) {
-            m_selected = item;
-            Q_EMIT itemSelected(item);
-        }
-    });
 }
 
-void MiddleColumn::showSelection(const Item* item)
+void MiddleColumn::scrollToCurrent()
 {
-    m_selected = item;
-    const int row = item ? m_model->rowOf(item) : -1;
+    const QModelIndex current = m_selection->selectionModel()->currentIndex();
     for (QListView* view : {m_list, m_grid}) {
-        QSignalBlocker block(view->selectionModel());
-        if (row < 0) {
-            view->selectionModel()->clear();
-        } else {
-            const QModelIndex index = m_model->index(row);
-            view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-            if (view->isVisible())
-                view->scrollTo(index);
-        }
+        if (current.isValid() && view->isVisible())
+            view->scrollTo(current);
         view->viewport()->update();
     }
 }
@@ -309,15 +288,12 @@ bool MiddleColumn::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_grid && watched == m_grid->viewport() && event->type() == QEvent::Resize)
         layOutGrid();
-    // Delete or Backspace deletes the selected row of the list.
+    // Delete or Backspace deletes the selected items.
     if (event->type() == QEvent::KeyPress && (watched == m_list || watched == m_grid)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace) {
-            auto* view = static_cast<QListView*>(watched);
-            if (Item* item = m_model->itemAt(view->currentIndex().row())) {
-                ItemActions::deleteItem(*m_context, *item, this);
-                return true;
-            }
+            Q_EMIT deleteRequested();
+            return true;
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -334,21 +310,30 @@ void MiddleColumn::showContextMenu(QListView* view, const QPoint& position)
     menu.exec(view->viewport()->mapToGlobal(position));
 }
 
+namespace {
+// Links and files from elsewhere add items; this window's own items dragged
+// back onto the list (they carry their links too) add nothing.
+bool addsItems(const QMimeData* mime)
+{
+    return !mime->hasFormat(SidebarModel::itemsMimeType()) && ItemAdder::canAccept(mime);
+}
+} // namespace
+
 void MiddleColumn::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (ItemAdder::canAccept(event->mimeData()))
+    if (addsItems(event->mimeData()))
         event->acceptProposedAction();
 }
 
 void MiddleColumn::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (ItemAdder::canAccept(event->mimeData()))
+    if (addsItems(event->mimeData()))
         event->acceptProposedAction();
 }
 
 void MiddleColumn::dropEvent(QDropEvent* event)
 {
-    if (m_adder->handleDrop(event->mimeData()))
+    if (addsItems(event->mimeData()) && m_adder->handleDrop(event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();

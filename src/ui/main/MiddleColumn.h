@@ -8,6 +8,7 @@ class ItemAdder;
 class ItemCardDelegate;
 class ItemListModel;
 class ItemListQuery;
+class ItemSelection;
 class ModelContext;
 class PictureCache;
 class QLabel;
@@ -30,12 +31,14 @@ public:
     QListView* listView() const { return m_list; }
     QListView* gridView() const { return m_grid; }
     PictureCache* pictures() const { return m_pictures; }
-    // Shows the item as selected in the current view (none: clears).
-    void showSelection(const Item* item);
+    ItemSelection* selection() const { return m_selection; }
+    // Brings the current item into view.
+    void scrollToCurrent();
 
 Q_SIGNALS:
-    void itemSelected(Item* item);
     void addURLRequested();
+    // Delete or Backspace in the list: the main window deletes the selection.
+    void deleteRequested();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -71,6 +74,5 @@ private:
     QLabel* m_placeholderText = nullptr;
     QListView* m_list = nullptr;
     QListView* m_grid = nullptr;
-    const Item* m_selected = nullptr;
-    bool m_removingRows = false;
+    ItemSelection* m_selection = nullptr;
 };

@@ -12,15 +12,19 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
+
 #include <QVBoxLayout>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -35,26 +39,26 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        const int kind = index.data(SidebarView::KindRole).toInt();
-        const int height = QFontMetrics(option.font).height() + (kind == SidebarView::Header ? 14 : 10);
+        const int kind = index.data(SidebarModel::KindRole).toInt();
+        const int height = QFontMetrics(option.font).height() + (kind == SidebarModel::Header ? 14 : 10);
         return QSize(200, height);
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const QPalette& palette = option.palette;
-        const int kind = index.data(SidebarView::KindRole).toInt();
+        const int kind = index.data(SidebarModel::KindRole).toInt();
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         QRect r = option.rect.adjusted(2, 1, -6, -1);
-        if (kind == SidebarView::Header) {
+        if (kind == SidebarModel::Header) {
             painter->setFont(Style::font(Style::Text::caption, QFont::DemiBold));
             painter->setPen(Style::secondaryText(palette));
             painter->drawText(r.adjusted(4, 4, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, index.data().toString());
             painter->restore();
             return;
         }
-        if (index.data(SidebarView::SelectedRole).toBool()) {
+        if (index.data(SidebarModel::SelectedRole).toBool()) {
             painter->setPen(Qt::NoPen);
             painter->setBrush(Style::withOpacity(Style::accent(palette), 0.2));
             painter->drawRoundedRect(r, 5, 5);
@@ -63,21 +67,27 @@ public:
             painter->setBrush(Style::withOpacity(palette.color(QPalette::WindowText), 0.06));
             painter->drawRoundedRect(r, 5, 5);
         }
-        const QColor tint = index.data(SidebarView::TintRole).value<QColor>();
+        // The keyboard position, while the sidebar has the focus.
+        if (option.state & QStyle::State_HasFocus) {
+            painter->setPen(QPen(Style::accent(palette), 1.5));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(QRectF(r).adjusted(0.75, 0.75, -0.75, -0.75), 5, 5);
+        }
+        const QColor tint = index.data(SidebarModel::TintRole).value<QColor>();
         const int iconSize = 16;
         QRect icon(r.left() + 6, r.center().y() - iconSize / 2, iconSize, iconSize);
-        if (kind == SidebarView::TagRow) {
+        if (kind == SidebarModel::TagRow) {
             painter->setPen(Qt::NoPen);
             painter->setBrush(tint);
             painter->drawEllipse(QRectF(icon.center().x() - 4, icon.center().y() - 4, 8, 8));
         } else {
             const QColor iconTint =
-                kind == SidebarView::NewFolderRow ? Style::secondaryText(palette) : Style::tintOrText(tint, palette);
-            Symbols::icon(index.data(SidebarView::IconRole).toString(), iconTint).paint(painter, icon);
+                kind == SidebarModel::NewFolderRow ? Style::secondaryText(palette) : Style::tintOrText(tint, palette);
+            Symbols::icon(index.data(SidebarModel::IconRole).toString(), iconTint).paint(painter, icon);
         }
 
         int right = r.right() - 6;
-        const QString count = index.data(SidebarView::CountRole).toString();
+        const QString count = index.data(SidebarModel::CountRole).toString();
         const QFont caption = Style::font(Style::Text::caption);
         if (!count.isEmpty()) {
             painter->setFont(caption);
@@ -86,15 +96,15 @@ public:
             painter->drawText(QRect(right - w, r.top(), w, r.height()), Qt::AlignRight | Qt::AlignVCenter, count);
             right -= w + 6;
         }
-        if (index.data(SidebarView::CheckedRole).toBool()) {
+        if (index.data(SidebarModel::CheckedRole).toBool()) {
             const int size = QFontMetrics(caption).height();
             Symbols::icon(u"checkmark"_s, palette.color(QPalette::WindowText))
                 .paint(painter, QRect(right - size, r.center().y() - size / 2, size, size));
             right -= size + 4;
         }
         painter->setFont(option.font);
-        painter->setPen(kind == SidebarView::NewFolderRow ? Style::secondaryText(palette)
-                                                          : palette.color(QPalette::WindowText));
+        painter->setPen(kind == SidebarModel::NewFolderRow ? Style::secondaryText(palette)
+                                                           : palette.color(QPalette::WindowText));
         const QRect text(icon.right() + 8, r.top(), right - icon.right() - 8, r.height());
         painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                           QFontMetrics(option.font).elidedText(index.data().toString(), Qt::ElideRight, text.width()));
@@ -122,6 +132,7 @@ SidebarView::SidebarView(ModelContext* context, AppState* state, ItemListQuery* 
     newFolder->setObjectName(u"sidebarNewFolder"_s);
     newFolder->setIcon(Symbols::icon(u"folder.badge.plus"_s));
     newFolder->setToolTip(u"New Folder"_s);
+    newFolder->setAccessibleName(u"New Folder"_s);
     newFolder->setAutoRaise(true);
     connect(newFolder, &QToolButton::clicked, this, [this] { m_state->setShowNewFolderSheet(true); });
     top->addWidget(newFolder);
@@ -130,6 +141,7 @@ SidebarView::SidebarView(ModelContext* context, AppState* state, ItemListQuery* 
     m_search = new QLineEdit(this);
     m_search->setObjectName(u"searchField"_s);
     m_search->setPlaceholderText(u"Search..."_s);
+    m_search->setAccessibleName(u"Search"_s);
     m_search->setClearButtonEnabled(true);
     m_search->addAction(Symbols::icon(u"magnifyingglass"_s), QLineEdit::LeadingPosition);
     connect(m_search, &QLineEdit::textChanged, m_state, &AppState::setSearchQuery);
@@ -139,46 +151,46 @@ SidebarView::SidebarView(ModelContext* context, AppState* state, ItemListQuery* 
     });
     layout->addWidget(m_search);
 
-    m_tree = new QTreeWidget(this);
-    m_tree->setObjectName(u"sidebarTree"_s);
-    m_tree->setHeaderHidden(true);
-    m_tree->setIndentation(12);
-    m_tree->setRootIsDecorated(false);
-    m_tree->setFrameShape(QFrame::NoFrame);
-    m_tree->setSelectionMode(QAbstractItemView::NoSelection);
-    m_tree->setFocusPolicy(Qt::StrongFocus);
-    m_tree->setMouseTracking(true);
-    m_tree->viewport()->setAutoFillBackground(false);
-    m_tree->setItemDelegate(new SidebarDelegate(m_tree));
-    connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row) { activate(row); });
-    connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* row) { activate(row); });
-    connect(m_tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* row) {
-        if (row->data(0, KindRole).toInt() == FolderRow)
-            m_expanded.insert(row->data(0, ValueRole).toUuid());
+    m_model = new SidebarModel(context, state, query, this);
+    m_view = new QTreeView(this);
+    m_view->setObjectName(u"sidebarTree"_s);
+    m_view->setAccessibleName(u"Library, folders and tags"_s);
+    m_view->setModel(m_model);
+    m_view->setHeaderHidden(true);
+    m_view->setIndentation(12);
+    m_view->setRootIsDecorated(false);
+    m_view->setUniformRowHeights(false);
+    m_view->setFrameShape(QFrame::NoFrame);
+    // The delegate draws the chosen rows; the view's own selection would
+    // only repeat the keyboard position.
+    m_view->setSelectionMode(QAbstractItemView::NoSelection);
+    m_view->setFocusPolicy(Qt::StrongFocus);
+    m_view->setMouseTracking(true);
+    m_view->setExpandsOnDoubleClick(true);
+    m_view->viewport()->setAutoFillBackground(false);
+    m_view->setItemDelegate(new SidebarDelegate(m_view));
+    m_view->setDragEnabled(true);
+    m_view->setAcceptDrops(true);
+    m_view->setDropIndicatorShown(true);
+    m_view->setDragDropMode(QAbstractItemView::DragDrop);
+    m_view->setDefaultDropAction(Qt::CopyAction);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_view->installEventFilter(this);
+    // Clicks only: the "activated" signal also fires for a single click
+    // where the desktop activates on one (KDE), which would choose twice.
+    connect(m_view, &QTreeView::clicked, this, &SidebarView::activate);
+    connect(m_view, &QWidget::customContextMenuRequested, this, &SidebarView::showContextMenu);
+    // Sections are always open.
+    auto expandSections = [this] {
+        for (int row = 0; row < m_model->rowCount(); ++row)
+            m_view->setExpanded(m_model->index(row, 0), true);
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [expandSections](const QModelIndex& under) {
+        if (!under.isValid())
+            expandSections();
     });
-    connect(m_tree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* row) {
-        if (row->data(0, KindRole).toInt() == FolderRow)
-            m_expanded.remove(row->data(0, ValueRole).toUuid());
-    });
-    layout->addWidget(m_tree, 1);
-
-    // Anything the rows show: counts, folders, tags, the filter and selection.
-    connect(query, &ItemListQuery::countsChanged, this, &SidebarView::scheduleRebuild);
-    connect(query, &ItemListQuery::selectionChanged, this, &SidebarView::scheduleRebuild);
-    connect(state, &AppState::filterTagsChanged, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::folderInserted, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::folderRemoved, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::folderUpdated, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::tagInserted, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::tagRemoved, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::tagUpdated, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::itemInserted, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::itemRemoved, this, &SidebarView::scheduleRebuild);
-    connect(context, &ModelContext::itemUpdated, this, [this](Item*, quint32 fields) {
-        if (fields & (ItemField::Folder | ItemField::Tags | ItemField::Archived))
-            scheduleRebuild();
-    });
-    rebuild();
+    expandSections();
+    layout->addWidget(m_view, 1);
 }
 
 void SidebarView::focusSearch()
@@ -187,132 +199,108 @@ void SidebarView::focusSearch()
     m_search->selectAll();
 }
 
-void SidebarView::scheduleRebuild()
+QStringList SidebarView::expandedFolders() const
 {
-    if (m_rebuildScheduled)
-        return;
-    m_rebuildScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-        m_rebuildScheduled = false;
-        rebuild();
-    });
-}
-
-QTreeWidgetItem* SidebarView::rowFor(Kind kind, const QString& value) const
-{
-    for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
-        if ((*it)->data(0, KindRole).toInt() != kind)
-            continue;
-        const QVariant v = (*it)->data(0, ValueRole);
-        const QUuid id(value);
-        if (value.isEmpty() || (id.isNull() ? v.toString() == value : v.toUuid() == id))
-            return *it;
-    }
-    return nullptr;
-}
-
-void SidebarView::addFolderRow(QTreeWidgetItem* parent, Folder* folder)
-{
-    auto* row = new QTreeWidgetItem(parent, {folder->name()});
-    row->setData(0, KindRole, FolderRow);
-    row->setData(0, ValueRole, folder->id());
-    row->setData(0, IconRole, folder->iconName());
-    row->setData(0, TintRole, ColorHex::fromHex(folder->colorHex()));
-    // Every item filed directly in the folder, archived ones included.
-    row->setData(0, CountRole, QString::number(folder->items().size()));
-    row->setData(0, SelectedRole, m_query->selection().folder == folder);
-    for (Folder* child : folder->sortedChildren())
-        addFolderRow(row, child);
-    if (m_expanded.contains(folder->id()))
-        row->setExpanded(true);
-}
-
-void SidebarView::rebuild()
-{
-    const int scroll = m_tree->verticalScrollBar() ? m_tree->verticalScrollBar()->value() : 0;
-    m_tree->setUpdatesEnabled(false);
-    m_tree->clear();
-    auto header = [this](const QString& text) {
-        auto* row = new QTreeWidgetItem(m_tree, {text});
-        row->setData(0, KindRole, Header);
-        row->setFlags(Qt::ItemIsEnabled);
-        row->setFirstColumnSpanned(true);
-        return row;
+    QStringList ids;
+    std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
+        for (int row = 0; row < m_model->rowCount(parent); ++row) {
+            const QModelIndex index = m_model->index(row, 0, parent);
+            if (m_model->rowCount(index) == 0)
+                continue;
+            if (m_model->folderAt(index) && m_view->isExpanded(index))
+                ids.append(index.data(SidebarModel::ValueRole).toUuid().toString(QUuid::WithoutBraces));
+            walk(index);
+        }
     };
+    walk({});
+    return ids;
+}
 
-    QTreeWidgetItem* library = header(u"Library"_s);
-    const QList<int>& counts = m_query->smartFolderCounts();
-    const auto& selection = m_query->selection();
-    for (qsizetype i = 0; i < SmartFolders::allCases().size(); ++i) {
-        const SmartFolder folder = SmartFolders::allCases()[i];
-        auto* row = new QTreeWidgetItem(library, {SmartFolders::displayName(folder)});
-        row->setData(0, KindRole, SmartFolderRow);
-        row->setData(0, ValueRole, SmartFolders::rawValue(folder));
-        row->setData(0, IconRole, SmartFolders::iconName(folder));
-        row->setData(0, TintRole, SmartFolders::tintColor(folder));
-        row->setData(0, CountRole, QString::number(counts.value(i)));
-        row->setData(0, SelectedRole, selection.smartFolder == folder);
+void SidebarView::setExpandedFolders(const QStringList& ids)
+{
+    for (const QString& id : ids) {
+        const QModelIndex index = m_model->indexFor(SidebarModel::FolderRow, id);
+        if (index.isValid())
+            m_view->setExpanded(index, true);
     }
+}
 
-    QTreeWidgetItem* folders = header(u"Folders"_s);
-    const QList<Folder*> all = m_context->fetchFolders(Folder::displayOrder);
-    for (Folder* folder : all) {
-        if (!folder->parent())
-            addFolderRow(folders, folder);
-    }
-    auto* newFolder = new QTreeWidgetItem(folders, {u"New Folder"_s});
-    newFolder->setData(0, KindRole, NewFolderRow);
-    newFolder->setData(0, IconRole, u"plus"_s);
-
-    const QList<Tag*> tags = m_context->fetchTags(Tag::displayOrder);
-    if (!tags.isEmpty()) {
-        QTreeWidgetItem* section = header(u"Tags"_s);
-        for (Tag* tag : tags) {
-            auto* row = new QTreeWidgetItem(section, {tag->name()});
-            row->setData(0, KindRole, TagRow);
-            row->setData(0, ValueRole, tag->id());
-            row->setData(0, TintRole, ColorHex::fromHex(tag->colorHex()));
-            row->setData(0, CountRole, QString::number(tag->itemCount()));
-            row->setData(0, CheckedRole, m_state->filterTags().contains(tag));
+bool SidebarView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_view && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space) {
+            activate(m_view->currentIndex());
+            return true;
         }
     }
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
-        m_tree->topLevelItem(i)->setExpanded(true);
-    m_tree->setUpdatesEnabled(true);
-    m_tree->verticalScrollBar()->setValue(scroll);
+    return QWidget::eventFilter(watched, event);
 }
 
-void SidebarView::activate(QTreeWidgetItem* row)
+void SidebarView::activate(const QModelIndex& index)
 {
-    if (!row)
+    if (!index.isValid())
         return;
-    switch (row->data(0, KindRole).toInt()) {
-    case SmartFolderRow:
-        if (const auto folder = SmartFolders::fromRawValue(row->data(0, ValueRole).toString()))
+    switch (index.data(SidebarModel::KindRole).toInt()) {
+    case SidebarModel::SmartFolderRow:
+        if (const auto folder = m_model->smartFolderAt(index))
             Q_EMIT smartFolderChosen(*folder);
         break;
-    case FolderRow: {
-        Folder* folder = m_context->folder(row->data(0, ValueRole).toUuid());
-        if (!folder)
-            break;
-        const bool root = row->parent() && row->parent()->data(0, KindRole).toInt() == Header;
-        if (root)
-            Q_EMIT rootFolderChosen(folder);
-        else
-            Q_EMIT childFolderChosen(folder);
+    case SidebarModel::FolderRow:
+        if (Folder* folder = m_model->folderAt(index)) {
+            if (m_model->isRootFolderRow(index))
+                Q_EMIT rootFolderChosen(folder);
+            else
+                Q_EMIT childFolderChosen(folder);
+        }
         break;
-    }
-    case NewFolderRow: m_state->setShowNewFolderSheet(true); break;
-    case TagRow: {
-        Tag* tag = m_context->tag(row->data(0, ValueRole).toUuid());
-        if (!tag)
-            break;
-        QSet<Tag*> filter = m_state->filterTags();
-        if (!filter.remove(tag))
-            filter.insert(tag);
-        m_state->setFilterTags(filter);
+    case SidebarModel::NewFolderRow: m_state->setShowNewFolderSheet(true); break;
+    case SidebarModel::TagRow:
+        if (Tag* tag = m_model->tagAt(index)) {
+            QSet<Tag*> filter = m_state->filterTags();
+            if (!filter.remove(tag))
+                filter.insert(tag);
+            m_state->setFilterTags(filter);
+        }
         break;
-    }
     default: break;
     }
+}
+
+void SidebarView::showContextMenu(const QPoint& position)
+{
+    const QModelIndex index = m_view->indexAt(position);
+    const int kind = index.isValid() ? index.data(SidebarModel::KindRole).toInt() : -1;
+    QMenu menu(this);
+    menu.setObjectName(u"sidebarContextMenu"_s);
+    if (Folder* folder = m_model->folderAt(index)) {
+        const QUuid id = folder->id();
+        menu.addAction(u"Edit Folder..."_s, this, [this, id] {
+            if (Folder* f = m_context->folder(id))
+                Q_EMIT editFolderRequested(f);
+        });
+        menu.addAction(u"Delete Folder"_s, this, [this, id] {
+            if (Folder* f = m_context->folder(id))
+                Q_EMIT deleteFolderRequested(f);
+        });
+        menu.addSeparator();
+        menu.addAction(u"New Folder..."_s, this, &SidebarView::newFolderRequested);
+    } else if (Tag* tag = m_model->tagAt(index)) {
+        const QUuid id = tag->id();
+        menu.addAction(u"Edit Tag..."_s, this, [this, id] {
+            if (Tag* t = m_context->tag(id))
+                Q_EMIT editTagRequested(t);
+        });
+        menu.addAction(u"New Tag..."_s, this, &SidebarView::newTagRequested);
+        menu.addSeparator();
+        menu.addAction(u"Manage Tags..."_s, this, &SidebarView::manageTagsRequested);
+    } else if (kind == SidebarModel::Header && index.data().toString() == u"Tags") {
+        menu.addAction(u"New Tag..."_s, this, &SidebarView::newTagRequested);
+        menu.addAction(u"Manage Tags..."_s, this, &SidebarView::manageTagsRequested);
+    } else if (kind == SidebarModel::Header && index.data().toString() == u"Folders") {
+        menu.addAction(u"New Folder..."_s, this, &SidebarView::newFolderRequested);
+    } else {
+        return;
+    }
+    menu.exec(m_view->viewport()->mapToGlobal(position));
 }

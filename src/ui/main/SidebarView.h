@@ -1,9 +1,9 @@
 #pragma once
 
+#include "SidebarModel.h"
+
 #include "model/SmartFolder.h"
 
-#include <QSet>
-#include <QUuid>
 #include <QWidget>
 
 class AppState;
@@ -11,43 +11,51 @@ class Folder;
 class ItemListQuery;
 class ModelContext;
 class QLineEdit;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QMenu;
+class QTreeView;
 
 // The sidebar: the search field, the six smart folders with their counts,
-// the folder tree and the tags that filter the list.
+// the folder tree and the tags that filter the list. A click, Return or
+// Space on a row chooses it; folders expand with the arrow keys.
 class SidebarView final : public QWidget {
     Q_OBJECT
 
 public:
-    enum Kind { Header, SmartFolderRow, FolderRow, NewFolderRow, TagRow };
-    enum Role { KindRole = Qt::UserRole + 1, ValueRole, CountRole, SelectedRole, CheckedRole, TintRole, IconRole };
-
     SidebarView(ModelContext* context, AppState* state, ItemListQuery* query, QWidget* parent = nullptr);
 
     QLineEdit* searchField() const { return m_search; }
-    QTreeWidget* tree() const { return m_tree; }
-    // The row showing a smart folder, folder or tag (for tests and keyboard).
-    QTreeWidgetItem* rowFor(Kind kind, const QString& value) const;
+    QTreeView* view() const { return m_view; }
+    SidebarModel* model() const { return m_model; }
+    // Chooses the row as a click would.
+    void activate(const QModelIndex& index);
     void focusSearch();
+    // Folder ids shown expanded, for keeping them across restarts.
+    QStringList expandedFolders() const;
+    void setExpandedFolders(const QStringList& ids);
 
 Q_SIGNALS:
     // The main window clears its item selection on these.
     void smartFolderChosen(SmartFolder folder);
     void rootFolderChosen(Folder* folder);
     void childFolderChosen(Folder* folder);
+    // Context-menu requests the main window answers with its sheets.
+    void newFolderRequested();
+    void editFolderRequested(Folder* folder);
+    void deleteFolderRequested(Folder* folder);
+    void newTagRequested();
+    void editTagRequested(Tag* tag);
+    void manageTagsRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void scheduleRebuild();
-    void rebuild();
-    void addFolderRow(QTreeWidgetItem* parent, Folder* folder);
-    void activate(QTreeWidgetItem* row);
+    void showContextMenu(const QPoint& position);
 
     ModelContext* m_context;
     AppState* m_state;
     ItemListQuery* m_query;
+    SidebarModel* m_model;
     QLineEdit* m_search = nullptr;
-    QTreeWidget* m_tree = nullptr;
-    QSet<QUuid> m_expanded;
-    bool m_rebuildScheduled = false;
+    QTreeView* m_view = nullptr;
 };
