@@ -9,7 +9,7 @@
 // linear time is held by libFuzzer's time limit on large inputs.
 //
 //   cmake --preset fuzz && cmake --build --preset fuzz --target bookmarks_fuzz
-//   build/fuzz/fuzz/bookmarks_fuzz -dict=fuzz/bookmarks.dict fuzz/corpus/bookmarks
+//   build/fuzz/fuzz/bookmarks_fuzz -dict=fuzz/bookmarks.dict fuzz/corpus/bookmarks tests/data/bookmarks
 
 #include "services/bookmarks/BookmarkFileReader.h"
 #include "services/bookmarks/BookmarkFileWriter.h"

@@ -41,19 +41,6 @@ QString fixture(const QString& name)
     return TestSupport::testDataPath(u"bookmarks/"_s + name);
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 template <typename T>
 T wait(const QFuture<T>& future)
 {
@@ -256,16 +243,16 @@ void TestBookmarks::firefoxProfileIsReadThroughACopy()
     PlacesDatabase places(path);
     places.fillLikeFirefoxHtml();
     QVERIFY(QFileInfo(path + u"-wal"_s).size() > 0);
-    const QByteArray database = readAll(path);
-    const QByteArray log = readAll(path + u"-wal"_s);
+    const QByteArray database = TestSupport::readFile(path);
+    const QByteArray log = TestSupport::readFile(path + u"-wal"_s);
     const QStringList files = QDir(profile.path()).entryList(QDir::Files);
 
     QTemporaryDir scratch;
     const auto tree = BrowserBookmarks::readFirefox(path, scratch.path());
     QVERIFY(tree.ok());
     QCOMPARE(tree.value().links.size(), 6); // separators and tag entries are no links
-    QCOMPARE(readAll(path), database);
-    QCOMPARE(readAll(path + u"-wal"_s), log);
+    QCOMPARE(TestSupport::readFile(path), database);
+    QCOMPARE(TestSupport::readFile(path + u"-wal"_s), log);
     QCOMPARE(QDir(profile.path()).entryList(QDir::Files), files);
     QVERIFY(QDir(scratch.path()).isEmpty()); // the private copy is gone
 
@@ -278,7 +265,7 @@ void TestBookmarks::firefoxProfileIsReadThroughACopy()
 void TestBookmarks::notABookmarkFile_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("an ordinary page with a definition list") << readAll(fixture(u"not-bookmarks.html"_s));
+    QTest::newRow("an ordinary page with a definition list") << TestSupport::readFile(fixture(u"not-bookmarks.html"_s));
     QTest::newRow("empty file") << QByteArray();
     QTest::newRow("plain text") << QByteArray("just some words <and> a bracket\n");
     QTest::newRow("an export document") << QByteArray("{\"version\": \"1.0\", \"items\": []}");
@@ -294,7 +281,7 @@ void TestBookmarks::notABookmarkFile()
     context->insert(std::make_unique<Item>(ItemType::webLink, u"mine"_s));
     QVERIFY(context->save().ok());
     const QString path = QDir(container.path()).filePath(u"input.html"_s);
-    writeFile(path, bytes);
+    QVERIFY(TestSupport::writeFile(path, bytes));
 
     const Outcome imported = wait(BookmarkService::importFile(path, *context));
     QVERIFY(!imported.ok());
@@ -381,7 +368,7 @@ void TestBookmarks::roundTrip()
         QCOMPARE(exported.value().bookmarks, 3);
         QCOMPARE(exported.value().folders, 3); // the empty one is written too
         QCOMPARE(exported.value().withoutUrl, 1);
-        const QByteArray html = readAll(path);
+        const QByteArray html = TestSupport::readFile(path);
         QVERIFY(html.startsWith("<!DOCTYPE NETSCAPE-Bookmark-file-1>"));
         QVERIFY(
             html.contains("<DT><H3 ADD_DATE=\"1741944413\" LAST_MODIFIED=\"1741944413\">Work &amp; &lt;Play&gt;</H3>"));
@@ -573,7 +560,7 @@ void TestBookmarks::discoversProfiles()
     const auto make = [&](const QString& relative, const QString& file, const QByteArray& bytes = "x") {
         const QString dir = home.filePath(relative);
         QVERIFY(QDir().mkpath(dir));
-        writeFile(dir + u'/' + file, bytes);
+        QVERIFY(TestSupport::writeFile(dir + u'/' + file, bytes));
     };
     // Firefox: two profiles with bookmarks (one the installation's
     // default, named with a comma), one without.
