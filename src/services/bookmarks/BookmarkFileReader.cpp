@@ -110,6 +110,15 @@ QString fromWindows1252(QByteArrayView bytes)
     return text;
 }
 
+// A text may start with U+FEFF: it is a character there, not a byte-order
+// mark to drop (as QString::fromUtf8 would).
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
 void appendCodePoint(QString& out, char32_t cp)
 {
     // Numeric references to the C1 range mean windows-1252, as in HTML.
@@ -168,7 +177,7 @@ private:
 
     QString text(QByteArrayView bytes) const
     {
-        const QString raw = m_charset == Charset::windows1252 ? fromWindows1252(bytes) : QString::fromUtf8(bytes);
+        const QString raw = m_charset == Charset::windows1252 ? fromWindows1252(bytes) : fromUtf8(bytes);
         return BookmarkFileReader::decodeEntities(raw);
     }
     void appendText(const char* from, const char* to);
