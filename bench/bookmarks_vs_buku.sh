@@ -6,7 +6,7 @@
 #   bench/bookmarks_vs_buku.sh [ITEMS] [BUKU_ITEMS]
 # buku's importer grows worse than linearly (10,000 bookmarks take minutes,
 # 100,000 hours), so it reads the first BUKU_ITEMS links of the same file
-# (default 10,000; "all" for the whole file), and folionest-cli is timed on
+# (default 5,000; "all" for the whole file), and folionest-cli is timed on
 # that part too.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -14,7 +14,7 @@ need_packages buku hyperfine time
 build_release
 
 ITEMS=${1:-100000}
-BUKU_ITEMS=${2:-10000}
+BUKU_ITEMS=${2:-5000}
 CLI=$BUILD/src/folionest-cli
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT

@@ -178,7 +178,7 @@ private:
     QString text(QByteArrayView bytes) const
     {
         const QString raw = m_charset == Charset::windows1252 ? fromWindows1252(bytes) : fromUtf8(bytes);
-        return BookmarkFileReader::decodeEntities(raw);
+        return raw.contains(u'&') ? BookmarkFileReader::decodeEntities(raw) : raw;
     }
     void appendText(const char* from, const char* to);
     void finishText();

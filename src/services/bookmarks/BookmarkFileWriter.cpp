@@ -1,6 +1,7 @@
 #include "BookmarkFileWriter.h"
 
 #include <QIODevice>
+#include <QStringEncoder>
 
 #include <vector>
 
@@ -20,17 +21,31 @@ public:
         m_buffer.append(text);
         return *this;
     }
-    Output& operator<<(const QString& text)
+    // Text with & < > " escaped, encoded straight into the buffer.
+    void escaped(QStringView text)
     {
-        m_buffer.append(text.toUtf8());
-        return *this;
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char* entity = nullptr;
+            switch (text[i].unicode()) {
+            case u'&': entity = "&amp;"; break;
+            case u'<': entity = "&lt;"; break;
+            case u'>': entity = "&gt;"; break;
+            case u'"': entity = "&quot;"; break;
+            default: continue;
+            }
+            utf8(text.sliced(from, i - from));
+            m_buffer.append(entity);
+            from = i + 1;
+        }
+        utf8(text.sliced(from));
     }
     Output& operator<<(qint64 number)
     {
         m_buffer.append(QByteArray::number(number));
         return *this;
     }
-    void indent(qsizetype depth) { m_buffer.append(QByteArray(4 * depth, ' ')); }
+    void indent(qsizetype depth) { m_buffer.append(4 * depth, ' '); }
     bool flush(bool force)
     {
         if (m_failed || (!force && m_buffer.size() < kFlushSize))
@@ -43,6 +58,15 @@ public:
     QString error() const { return m_device.errorString(); }
 
 private:
+    void utf8(QStringView text)
+    {
+        const qsizetype used = m_buffer.size();
+        m_buffer.resize(used + m_encoder.requiredSpace(text.size()));
+        char* end = m_encoder.appendToBuffer(m_buffer.data() + used, text);
+        m_buffer.truncate(end - m_buffer.constData());
+    }
+
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     QIODevice& m_device;
     QByteArray m_buffer;
     bool m_failed = false;
@@ -57,22 +81,6 @@ void writeDates(Output& out, const std::optional<qint64>& added, const std::opti
 }
 
 } // namespace
-
-QString escaped(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'&': out += u"&amp;"_s; break;
-        case u'<': out += u"&lt;"_s; break;
-        case u'>': out += u"&gt;"_s; break;
-        case u'"': out += u"&quot;"_s; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 Status write(const BookmarkTree& tree, QIODevice& device, const Progress& progress)
 {
@@ -118,7 +126,9 @@ Status write(const BookmarkTree& tree, QIODevice& device, const Progress& progre
             out.indent(depth);
             out << "<DT><H3";
             writeDates(out, folder.addDate, folder.lastModified);
-            out << ">" << escaped(folder.name) << "</H3>\n";
+            out << ">";
+            out.escaped(folder.name);
+            out << "</H3>\n";
             out.indent(depth);
             out << "<DL><p>\n";
             stack.push_back({child});
@@ -127,14 +137,27 @@ Status write(const BookmarkTree& tree, QIODevice& device, const Progress& progre
         for (const qsizetype l : links[slot(open.folder)]) {
             const BookmarkTree::Link& link = tree.links[l];
             out.indent(depth);
-            out << "<DT><A HREF=\"" << escaped(link.url) << "\"";
+            out << "<DT><A HREF=\"";
+            out.escaped(link.url);
+            out << "\"";
             writeDates(out, link.addDate, link.lastModified);
-            if (!link.tags.isEmpty())
-                out << " TAGS=\"" << escaped(link.tags.join(u',')) << "\"";
-            out << ">" << escaped(link.title) << "</A>\n";
+            if (!link.tags.isEmpty()) {
+                out << " TAGS=\"";
+                for (qsizetype t = 0; t < link.tags.size(); ++t) {
+                    if (t > 0)
+                        out << ",";
+                    out.escaped(link.tags[t]);
+                }
+                out << "\"";
+            }
+            out << ">";
+            out.escaped(link.title);
+            out << "</A>\n";
             if (link.note) {
                 out.indent(depth);
-                out << "<DD>" << escaped(*link.note) << "\n";
+                out << "<DD>";
+                out.escaped(*link.note);
+                out << "\n";
             }
             ++written;
             if (!out.flush(false))

@@ -24,7 +24,4 @@ using Progress = std::function<bool(qsizetype done, qsizetype total)>;
 
 [[nodiscard]] Status write(const BookmarkTree& tree, QIODevice& device, const Progress& progress = {});
 
-// Text and attribute values with &, <, > and " escaped.
-QString escaped(const QString& text);
-
 } // namespace BookmarkFileWriter

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSet>
 #include <QUrl>
+#include <QtConcurrent>
 
 #include <memory>
 #include <vector>
@@ -60,34 +61,61 @@ QString duplicateKey(QStringView url)
     return key;
 }
 
+namespace {
+
+// None for a link that cannot become an item.
+std::optional<PreparedLink> prepareLink(BookmarkTree::Link& link)
+{
+    if (link.url.isEmpty() || link.url.size() > kMaxUrlLength || isUnsupportedScheme(link.url))
+        return std::nullopt;
+    const QUrl url(link.url, QUrl::TolerantMode);
+    // A link must say where it goes: relative addresses lead nowhere.
+    if (!url.isValid() || url.scheme().isEmpty())
+        return std::nullopt;
+    PreparedLink out;
+    out.urlString = url.toString(QUrl::FullyEncoded);
+    out.host = url.host();
+    out.type = ItemTypes::detect(url);
+    out.title = !link.title.isEmpty() ? std::move(link.title) : (out.host.isEmpty() ? u"Untitled"_s : out.host);
+    out.note = std::move(link.note);
+    out.tags = std::move(link.tags);
+    out.folder = link.folder;
+    out.duplicateKey = duplicateKey(out.urlString);
+    out.addDate = link.addDate;
+    out.lastModified = link.lastModified;
+    return out;
+}
+
+} // namespace
+
 Prepared prepare(BookmarkTree tree)
 {
+    // URL parsing is most of the work: the second half runs on another
+    // thread of the pool meanwhile.
+    const qsizetype count = tree.links.size();
+    BookmarkTree::Link* links = tree.links.data();
+    std::vector<std::optional<PreparedLink>> results(static_cast<size_t>(count));
+    const auto run = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            results[size_t(i)] = prepareLink(links[i]);
+    };
+    const bool split = count >= 2048;
+    const qsizetype half = split ? count / 2 : count;
+    QFuture<void> second;
+    if (split)
+        second = QtConcurrent::run([&] { run(half, count); });
+    run(0, half);
+    if (split)
+        second.waitForFinished();
+
     Prepared prepared;
     prepared.folders = std::move(tree.folders);
-    prepared.links.reserve(tree.links.size());
-    for (BookmarkTree::Link& link : tree.links) {
-        if (link.url.isEmpty() || link.url.size() > kMaxUrlLength || isUnsupportedScheme(link.url)) {
+    prepared.links.reserve(count);
+    for (std::optional<PreparedLink>& link : results) {
+        if (link)
+            prepared.links.append(std::move(*link));
+        else
             ++prepared.unsupported;
-            continue;
-        }
-        const QUrl url(link.url, QUrl::TolerantMode);
-        // A link must say where it goes: relative addresses lead nowhere.
-        if (!url.isValid() || url.scheme().isEmpty()) {
-            ++prepared.unsupported;
-            continue;
-        }
-        PreparedLink out;
-        out.urlString = url.toString(QUrl::FullyEncoded);
-        out.host = url.host();
-        out.type = ItemTypes::detect(url);
-        out.title = !link.title.isEmpty() ? std::move(link.title) : (out.host.isEmpty() ? u"Untitled"_s : out.host);
-        out.note = std::move(link.note);
-        out.tags = std::move(link.tags);
-        out.folder = link.folder;
-        out.duplicateKey = duplicateKey(out.urlString);
-        out.addDate = link.addDate;
-        out.lastModified = link.lastModified;
-        prepared.links.append(std::move(out));
     }
     return prepared;
 }

@@ -48,6 +48,12 @@ struct PreparedLink {
     std::optional<qint64> lastModified;
 };
 
+} // namespace BookmarkImport
+
+Q_DECLARE_TYPEINFO(BookmarkImport::PreparedLink, Q_RELOCATABLE_TYPE);
+
+namespace BookmarkImport {
+
 struct Prepared {
     QList<BookmarkTree::Folder> folders;
     QList<PreparedLink> links;

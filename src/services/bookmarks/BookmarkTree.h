@@ -48,6 +48,10 @@ struct BookmarkTree {
     }
 };
 
+// Moved in memory as a whole when their lists grow.
+Q_DECLARE_TYPEINFO(BookmarkTree::Folder, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(BookmarkTree::Link, Q_RELOCATABLE_TYPE);
+
 // Builds a tree while a reader walks its source depth first: folders are
 // opened and closed around their contents, and made only when a link lands
 // in them or below them, so folders without links never appear. Levels
