@@ -18,6 +18,7 @@
 #include "support/TestSupport.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFutureWatcher>
@@ -487,8 +488,10 @@ void TestBookmarks::cancelLeavesEverythingAsItWas()
     QFuture<Outcome> applying = BookmarkService::importFile(fixture(u"firefox.html"_s), *context);
     // Waits without running the event loop, so the step that makes the
     // records (queued to this thread) cannot run before the cancel.
-    while (applying.progressValue() < 900)
+    const QDeadlineTimer deadline(30000);
+    while (applying.progressValue() < 900 && !applying.isFinished() && !deadline.hasExpired())
         QThread::msleep(1);
+    QCOMPARE(applying.progressValue(), 900);
     applying.cancel();
     QTRY_VERIFY(applying.isFinished());
     QCOMPARE(applying.resultCount(), 0);
