@@ -372,6 +372,7 @@ int run(int argc, char* argv[])
     registerEngineCommands();
     registerMetadataCommands();
     registerExportCommands();
+    registerBookmarkCommands();
 
     QStringList args = QCoreApplication::arguments().mid(1);
     QString container;

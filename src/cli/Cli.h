@@ -124,6 +124,7 @@ void registerSecurityCommands();
 void registerEngineCommands();
 void registerMetadataCommands();
 void registerExportCommands();
+void registerBookmarkCommands();
 
 int run(int argc, char* argv[]);
 

@@ -6,6 +6,7 @@
 
 #include "Cli.h"
 #include "CliPassphrase.h"
+#include "CliProgress.h"
 
 #include "services/export/ExportService.h"
 #include "services/export/ImportService.h"
@@ -13,13 +14,10 @@
 #include "store/ModelContext.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
 
 #include <cstdio>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -31,73 +29,6 @@ namespace {
 constexpr qint64 kMaxDocumentBytes = 4LL * 1024 * 1024 * 1024;
 
 constexpr int kMinimumPassphraseLength = 8;
-
-// Progress on standard error: a bar that redraws itself on a terminal;
-// elsewhere (a log, a pipe) a line every tenth, and only once a run has
-// lasted a second, so quick runs stay quiet.
-class ProgressReport {
-public:
-    explicit ProgressReport(QString verb) : m_verb(std::move(verb)), m_terminal(isatty(STDERR_FILENO) == 1)
-    {
-        m_clock.start();
-    }
-    ~ProgressReport() { end(); }
-
-    // Called from the worker thread.
-    void update(qsizetype done, qsizetype total)
-    {
-        QMutexLocker lock(&m_mutex);
-        const int percent = total > 0 ? int(done * 100 / total) : 100;
-        if (m_terminal) {
-            if (percent == m_lastPercent && done != total && m_lastDraw.isValid() && m_lastDraw.elapsed() < 100)
-                return;
-            m_lastDraw.start();
-            constexpr int kWidth = 30;
-            const int filled = percent * kWidth / 100;
-            const QByteArray bar = QByteArray(filled, '#') + QByteArray(kWidth - filled, '-');
-            std::fprintf(stderr, "\r%s [%s] %3d%%  %lld/%lld items", qPrintable(m_verb), bar.constData(), percent,
-                         static_cast<long long>(done), static_cast<long long>(total));
-            std::fflush(stderr);
-            m_drawn = true;
-        } else if (percent / 10 != m_lastPercent / 10 && m_clock.elapsed() >= 1000) {
-            std::fprintf(stderr, "%s: %d%% (%lld/%lld items)\n", qPrintable(m_verb), percent,
-                         static_cast<long long>(done), static_cast<long long>(total));
-        }
-        m_lastPercent = percent;
-    }
-
-    void phase(const QString& text)
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_terminal) {
-            std::fprintf(stderr, "\r\033[K%s: %s", qPrintable(m_verb), qPrintable(text));
-            std::fflush(stderr);
-            m_drawn = true;
-        } else if (m_clock.elapsed() >= 1000) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(m_verb), qPrintable(text));
-        }
-    }
-
-    // Leaves the terminal line clean for what follows.
-    void end()
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_drawn) {
-            std::fputs("\r\033[K", stderr);
-            std::fflush(stderr);
-            m_drawn = false;
-        }
-    }
-
-private:
-    QMutex m_mutex;
-    QString m_verb;
-    bool m_terminal;
-    bool m_drawn = false;
-    int m_lastPercent = -1;
-    QElapsedTimer m_clock;
-    QElapsedTimer m_lastDraw;
-};
 
 QString plural(qsizetype n, const char* one, const char* many)
 {

@@ -5,6 +5,7 @@
 #include "store/ModelContext.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -112,6 +113,18 @@ QString appPath()
 QString testDataPath(const QString& name)
 {
     return QDir(QStringLiteral(FOLIONEST_TEST_DATA)).filePath(name);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 } // namespace TestSupport

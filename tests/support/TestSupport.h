@@ -61,5 +61,8 @@ QString cliPath();
 QString pythonPath();
 QString appPath();
 QString testDataPath(const QString& name);
+// A whole file's bytes (empty when it cannot be read); writing replaces it.
+QByteArray readFile(const QString& path);
+[[nodiscard]] bool writeFile(const QString& path, const QByteArray& bytes);
 
 } // namespace TestSupport
