@@ -16,8 +16,10 @@
 #include "ui/main/DetailSheets.h"
 #include "ui/main/ItemActions.h"
 #include "ui/main/ItemAdder.h"
+#include "ui/main/ItemDelegates.h"
 #include "ui/main/ItemListModel.h"
 #include "ui/main/MiddleColumn.h"
+#include "ui/main/SelectionPane.h"
 #include "ui/main/SidebarModel.h"
 #include "ui/main/SidebarView.h"
 
@@ -32,10 +34,14 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -132,6 +138,29 @@ class TestMainWindow : public QObject {
     Folder* m_projects = nullptr;
     Folder* m_sub = nullptr;
     Tag* m_red = nullptr;
+    std::vector<std::unique_ptr<QAbstractItemModelTester>> m_testers;
+
+    // The card or row of an item as the views paint it.
+    QImage paintItem(QStyledItemDelegate* delegate, Item* item, QSize size)
+    {
+        ItemListModel* model = m_window->middle()->model();
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.rect = QRect(QPoint(0, 0), size);
+        option.palette = m_window->palette();
+        delegate->paint(&painter, option, model->index(model->rowOf(item)));
+        return image;
+    }
+
+    Item* addWebItem(const QString& title, const QString& url = u"https://example.com/"_s)
+    {
+        Item* item = m_ctx->insert(std::make_unique<Item>(ItemType::webLink, title, QUrl(url)));
+        m_window->query()->refresh();
+        m_window->middle()->model()->refresh();
+        return item;
+    }
 
 private Q_SLOTS:
     void initTestCase() { TestSupport::initTestEnvironment(); }
@@ -161,11 +190,20 @@ private Q_SLOTS:
         m_window = std::make_unique<MainWindow>(m_ctx.get(), m_state.get(), nullptr, m_metadata.get());
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        // Every model of the window is checked while each test runs.
+        m_testers.clear();
+        for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(m_window->middle()->model()),
+                                          static_cast<QAbstractItemModel*>(m_window->sidebar()->model())})
+            m_testers.push_back(std::make_unique<QAbstractItemModelTester>(
+                model, QAbstractItemModelTester::FailureReportingMode::QtTest));
     }
 
     void cleanup()
     {
+        m_testers.clear();
         m_window.reset();
+        // What a window remembers stays with its test.
+        Settings::open()->clear();
         m_metadata.reset();
         m_state.reset();
         m_ctx.reset();
@@ -285,7 +323,8 @@ private Q_SLOTS:
             QMenu menu;
             ItemActions::fillContextMenu(menu, *m_ctx, *garden, m_window.get());
             QVERIFY(actionNamed(menu, u"Open in Browser"_s));
-            QVERIFY(!actionNamed(menu, u"Reveal in Finder"_s));
+            QVERIFY(!actionNamed(menu, u"Show in Folder"_s));
+            QVERIFY(actionNamed(menu, u"Refresh Metadata"_s) == nullptr); // no fetcher given
             QMenu* tags = menu.findChild<QMenu*>(u"tagsMenu"_s);
             QCOMPARE(tags->actions().size(), 1);
             tags->actions().first()->trigger(); // carries "red": removes it
@@ -301,7 +340,7 @@ private Q_SLOTS:
             QMenu menu;
             Item* deep = m_ctx->items().last();
             ItemActions::fillContextMenu(menu, *m_ctx, *deep, m_window.get());
-            QVERIFY(actionNamed(menu, u"Reveal in Finder"_s));
+            QVERIFY(actionNamed(menu, u"Show in Folder"_s));
             QVERIFY(!actionNamed(menu, u"Open in Browser"_s));
         }
         // No URL: no link entries.
@@ -330,7 +369,16 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(m_dialogs->confirmations, 2);
         QTRY_COMPARE(shownTitles(*m_window), (QStringList{u"Project plan"_s, u"Deep note"_s}));
-        QCOMPARE(m_window->findChild<QStackedWidget*>(u"detailColumn"_s)->currentIndex(), 0);
+        // The keyboard goes on from there: the next item is selected, the
+        // list keeps the focus, Down moves on and Ctrl+F still finds the
+        // search field.
+        QCOMPARE(m_window->selectedItem()->title(), u"Project plan"_s);
+        QCOMPARE(m_window->findChild<QStackedWidget*>(u"detailColumn"_s)->currentIndex(), 1);
+        QCOMPARE(QApplication::focusWidget(), list);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(m_window->selectedItem()->title(), u"Deep note"_s);
+        QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), m_window->sidebar()->searchField());
 
         // With the setting off, deletion is immediate.
         Settings::setValue(SettingsKey::confirmBeforeDelete, false);
@@ -345,7 +393,9 @@ private Q_SLOTS:
         m_window->selectItem(garden);
         DetailPane* pane = m_window->detail();
         QCOMPARE(m_window->findChild<QStackedWidget*>(u"detailColumn"_s)->currentIndex(), 1);
-        QVERIFY(garden->accessedAt().has_value()); // viewing records the moment
+        // Shown for a second, the item counts as viewed.
+        QVERIFY(!garden->accessedAt().has_value());
+        QTRY_VERIFY(garden->accessedAt().has_value());
         QVERIFY(garden->isRead());
 
         // Title and note sheet: Save disabled while empty; a title of spaces is kept.
@@ -367,7 +417,7 @@ private Q_SLOTS:
         pane->findChild<QPlainTextEdit*>(u"noteEditor"_s)->clear();
         QTest::mouseClick(pane->findChild<QPushButton*>(u"saveNoteButton"_s), Qt::LeftButton);
         QCOMPARE(garden->note(), std::nullopt);
-        QCOMPARE(pane->findChild<QPushButton*>(u"noteText"_s)->text(), u"Click to add a note..."_s);
+        QCOMPARE(pane->findChild<QLabel*>(u"noteText"_s)->text(), u"Click to add a note..."_s);
 
         // The folder picker offers Inbox and root folders only.
         QComboBox* folders = pane->findChild<QComboBox*>(u"folderPicker"_s);
@@ -564,6 +614,467 @@ private Q_SLOTS:
         action->trigger();
         QCOMPARE(desktop.urls.size(), opened ? 2 : 0);
         QCOMPARE(m_dialogs->errors.size(), opened ? 0 : 2);
+    }
+
+    void detailPaneStaysInItsColumn()
+    {
+        // An ordinary long title and a long unbroken note at the default size.
+        Item* item = addWebItem(QString(u"An ordinary but rather long title of a saved page "_s).repeated(6));
+        item->setNote(QString(60, u'x') + u" & "_s + QString(200, u'y'));
+        item->moveToFolder(m_ctx->insert(std::make_unique<Folder>(QString(120, u'F'), u"folder"_s, QColor(Qt::blue))));
+        m_window->resize(1200, 800);
+        m_window->selectItem(item);
+        auto* column = m_window->findChild<QStackedWidget*>(u"detailColumn"_s);
+        QTRY_COMPARE(column->currentIndex(), 1);
+        QApplication::processEvents();
+        for (const QString& name :
+             {u"addTagButton"_s, u"editNoteButton"_s, u"folderPicker"_s, u"detailTitle"_s, u"noteText"_s}) {
+            auto* widget = m_window->detail()->findChild<QWidget*>(name);
+            QVERIFY2(widget, qPrintable(name));
+            const int right = widget->mapTo(column, QPoint(widget->width(), 0)).x();
+            QVERIFY2(right <= column->width(),
+                     qPrintable(u"%1 ends at %2 of %3"_s.arg(name).arg(right).arg(column->width())));
+        }
+        // The title wraps instead.
+        auto* title = m_window->detail()->findChild<QLabel*>(u"detailTitle"_s);
+        QVERIFY(title->height() > 2 * title->fontMetrics().height());
+    }
+
+    void userTextsShowExactlyAsStored_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("mark"); // drawn alone, it must leave a mark
+        QTest::newRow("ampersand") << u"Pink & white"_s << u"&"_s;
+        QTest::newRow("family") << u"Kids & Family"_s << u"&"_s;
+        QTest::newRow("doubled") << u"R&&D"_s << u"&"_s;
+        QTest::newRow("underscores") << u"Harbour_at_Dusk"_s << u"_"_s;
+        QTest::newRow("markup") << u"<b>bold</b> &amp; <i>x"_s << u"<"_s;
+    }
+
+    void userTextsShowExactlyAsStored()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, mark);
+        auto stripMnemonics = [](QString shown) {
+            QString out;
+            for (qsizetype i = 0; i < shown.size(); ++i) {
+                if (shown[i] == u'&' && i + 1 < shown.size())
+                    ++i;
+                out += shown[i];
+            }
+            return out;
+        };
+        Folder* folder = m_ctx->insert(std::make_unique<Folder>(text, u"folder"_s, QColor(Qt::blue), m_projects));
+        Tag* tag = m_ctx->insert(std::make_unique<Tag>(text, QColor(Qt::green)));
+        Item* item = addWebItem(text);
+        item->setNote(text);
+        item->addTag(tag);
+        item->moveToFolder(folder);
+        m_window->selectItem(item);
+
+        // The detail pane.
+        DetailPane* pane = m_window->detail();
+        for (const QString& name : {u"detailTitle"_s, u"noteText"_s}) {
+            auto* label = pane->findChild<QLabel*>(name);
+            QCOMPARE(label->text(), text);
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+        }
+        QTRY_COMPARE(pane->findChild<TagChipView*>()->name(), text);
+        QVERIFY(pane->findChild<QComboBox*>(u"folderPicker"_s)->currentText().endsWith(text));
+
+        // Menus: the item's context menu and the selection pane's tag menu.
+        QMenu menu;
+        ItemActions::fillContextMenu(menu, *m_ctx, *item, m_window.get());
+        QStringList tagEntries;
+        for (QAction* action : menu.findChild<QMenu*>(u"tagsMenu"_s)->actions())
+            tagEntries.append(stripMnemonics(action->text()));
+        QVERIFY2(tagEntries.contains(text), qPrintable(tagEntries.join(u" | "_s)));
+
+        // The sidebar, for the folder and the tag.
+        SidebarModel* sidebar = m_window->sidebar()->model();
+        QTRY_COMPARE(sidebar->indexForFolder(folder).data(Qt::DisplayRole).toString(), text);
+        QTRY_COMPARE(sidebar->indexForTag(tag).data(Qt::DisplayRole).toString(), text);
+
+        // Rows and cards paint the text's marks ("_" included).
+        for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_window->middle()->listView()),
+                                        static_cast<QAbstractItemView*>(m_window->middle()->gridView())}) {
+            auto* delegate = qobject_cast<QStyledItemDelegate*>(view->itemDelegate());
+            const QSize size = view == m_window->middle()->gridView() ? QSize(196, 180) : QSize(320, 60);
+            item->setTitle(mark);
+            const QImage marked = paintItem(delegate, item, size);
+            item->setTitle(u" "_s);
+            const QImage blank = paintItem(delegate, item, size);
+            QVERIFY2(marked != blank, qPrintable(view->objectName()));
+        }
+    }
+
+    void nestedFolderShowsInThePicker()
+    {
+        Item* deep = m_ctx->items().last(); // filed in Projects › Sub
+        m_window->selectItem(deep);
+        auto* picker = m_window->detail()->findChild<QComboBox*>(u"folderPicker"_s);
+        QCOMPARE(picker->currentText(), u"Projects › Sub"_s);
+        QCOMPARE(picker->currentData().toUuid(), m_sub->id());
+        // Another item shows only the root folders again.
+        m_window->selectItem(m_ctx->items().first());
+        QCOMPARE(picker->count(), 2);
+        QCOMPARE(picker->currentText(), u"Inbox"_s);
+    }
+
+    void newQueryStartsAtTheTop()
+    {
+        for (int i = 0; i < 150; ++i)
+            m_ctx->insert(
+                std::make_unique<Item>(ItemType::webLink, u"garden item %1"_s.arg(i), QUrl(u"https://g.example/"_s)));
+        for (const ViewMode mode : {ViewMode::list, ViewMode::grid}) {
+            m_state->setViewMode(mode);
+            QListView* view = mode == ViewMode::list ? m_window->middle()->listView() : m_window->middle()->gridView();
+            QTRY_VERIFY(view->isVisible() && view->verticalScrollBar()->maximum() > 0);
+            view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+            m_state->setSearchQuery(mode == ViewMode::list ? u"garden"_s : u"item"_s);
+            QTRY_COMPARE(view->verticalScrollBar()->value(), 0);
+            m_state->setSearchQuery(QString());
+        }
+    }
+
+    void gridSettlesInOnePass_data()
+    {
+        QTest::addColumn<int>("count");
+        for (int count : {5, 6, 7, 8})
+            QTest::addRow("%d items", count) << count;
+    }
+
+    void gridSettlesInOnePass()
+    {
+        QFETCH(int, count);
+        for (int i = 3; i < count; ++i)
+            addWebItem(u"card %1"_s.arg(i));
+        m_window->resize(1200, 800);
+        m_state->setViewMode(ViewMode::grid);
+        QListView* grid = m_window->middle()->gridView();
+        QTRY_VERIFY(grid->isVisible());
+        QTest::qWait(100);
+        // Idle, the grid lays out nothing more.
+        int layouts = 0;
+        struct Counter : QObject {
+            int* n;
+            explicit Counter(int* c) : n(c) {}
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                if (e->type() == QEvent::Resize || e->type() == QEvent::LayoutRequest)
+                    ++*n;
+                return false;
+            }
+        } counter(&layouts);
+        grid->viewport()->installEventFilter(&counter);
+        grid->installEventFilter(&counter);
+        const QSize gridSize = grid->gridSize();
+        QTest::qWait(400);
+        QCOMPARE(layouts, 0);
+        QCOMPARE(grid->gridSize(), gridSize);
+        // Every card is inside the viewport's width: no single column when two fit.
+        QVERIFY(grid->visualRect(grid->model()->index(1, 0)).top()
+                == grid->visualRect(grid->model()->index(0, 0)).top());
+    }
+
+    void hugeTitleIsDrawnFromAPrefix()
+    {
+        Item* item = addWebItem(QString(50 * 1024 * 1024, u'w'));
+        m_window->selectItem(item);
+        QVERIFY(m_window->detail()->findChild<QLabel*>(u"detailTitle"_s)->text().size() <= 2001);
+        ItemListModel* model = m_window->middle()->model();
+        QVERIFY(model->index(model->rowOf(item)).data(Qt::ToolTipRole).toString().size() <= 1001);
+        // Painting a row and a card works on the prefix.
+        for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_window->middle()->listView()),
+                                        static_cast<QAbstractItemView*>(m_window->middle()->gridView())})
+            QVERIFY(
+                !paintItem(qobject_cast<QStyledItemDelegate*>(view->itemDelegate()), item, QSize(300, 180)).isNull());
+    }
+
+    void noteBeingTypedIsKept()
+    {
+        Item* garden = m_ctx->items().first();
+        Item* plan = m_ctx->items().at(1);
+        m_window->selectItem(garden);
+        DetailPane* pane = m_window->detail();
+        auto* editor = pane->findChild<QPlainTextEdit*>(u"noteEditor"_s);
+        // Escape cancels, Ctrl+Return saves, Tab leaves the field.
+        QTest::mouseClick(pane->findChild<QPushButton*>(u"editNoteButton"_s), Qt::LeftButton);
+        QTest::keyClicks(editor, u"thrown away"_s);
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QVERIFY(!pane->isEditingNote());
+        QCOMPARE(garden->note(), std::nullopt);
+        QTest::mouseClick(pane->findChild<QPushButton*>(u"editNoteButton"_s), Qt::LeftButton);
+        QTest::keyClicks(editor, u"kept"_s);
+        QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(garden->note(), std::optional<QString>(u"kept"_s));
+        QTest::mouseClick(pane->findChild<QPushButton*>(u"editNoteButton"_s), Qt::LeftButton);
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_Tab);
+        QVERIFY(!editor->toPlainText().contains(u'\t'));
+        // Half-typed, then another item is chosen: the note is saved.
+        editor->setPlainText(u"half-typed & kept"_s);
+        m_window->selectItem(plan);
+        QCOMPARE(garden->note(), std::optional<QString>(u"half-typed & kept"_s));
+        QCOMPARE(plan->note(), std::nullopt);
+        QVERIFY(!pane->isEditingNote());
+    }
+
+    void passingOverItemsIsNotViewingThem()
+    {
+        QList<Item*> items = m_ctx->items();
+        m_state->setViewMode(ViewMode::list);
+        QListView* list = m_window->middle()->listView();
+        QTRY_VERIFY(list->isVisible());
+        m_window->selectItem(m_window->middle()->model()->itemAt(0));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+        Item* last = m_window->selectedItem();
+        QTRY_VERIFY(last->accessedAt().has_value());
+        for (Item* item : items)
+            QCOMPARE(item->accessedAt().has_value(), item == last);
+    }
+
+    void addImageFromFileChecksThePicture()
+    {
+        QTemporaryDir dir;
+        const QString text = dir.filePath(u"notes.png"_s);
+        QFile f(text);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("hello world\n");
+        f.close();
+        const qsizetype before = m_ctx->items().size();
+        QVERIFY(!m_window->adder()->addItemFromImageFile(text));
+        QCOMPARE(m_ctx->items().size(), before);
+        QCOMPARE(m_dialogs->errors.size(), 1);
+        QVERIFY(m_dialogs->errors.first().contains(u"not a picture"));
+
+        const QString photo = dir.filePath(u"Harbour at Dusk.png"_s);
+        QFile p(photo);
+        QVERIFY(p.open(QIODevice::WriteOnly));
+        p.write(png());
+        p.close();
+        m_dialogs->file = photo;
+        m_window->action(u"addImageAction"_s)->trigger();
+        QCOMPARE(m_ctx->items().size(), before + 1);
+        QCOMPARE(m_window->selectedItem()->title(), u"Harbour at Dusk"_s);
+        QVERIFY(m_window->selectedItem()->hasImage());
+    }
+
+    void titlesSortAsPeopleDo()
+    {
+        // The "C" locale, as on a machine without LANG.
+        QLocale::setDefault(QLocale::c());
+        for (const QString& title : {u"Tax"_s, u"budget"_s, u"item 10"_s, u"hello"_s, u"item 9"_s, u"Coastal"_s})
+            addWebItem(title);
+        m_state->setSortOrder(SortOrder::titleAscending);
+        QTRY_COMPARE(shownTitles(*m_window).mid(0, 3), (QStringList{u"budget"_s, u"Coastal"_s, u"Deep note"_s}));
+        QStringList titles = shownTitles(*m_window);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(titles, (QStringList{u"budget"_s, u"Coastal"_s, u"Deep note"_s, u"Garden tips"_s, u"hello"_s,
+                                      u"item 9"_s, u"item 10"_s, u"Project plan"_s, u"Tax"_s}));
+        // The Sort button names the order; both menus check the current choice.
+        auto* sort = m_window->middle()->findChild<QToolButton*>(u"sortMenu"_s);
+        QCOMPARE(sort->text(), SortOrders::displayName(SortOrder::titleAscending));
+        QStringList checked;
+        for (QAction* action : sort->menu()->actions())
+            if (action->isChecked())
+                checked.append(action->text());
+        QCOMPARE(checked, QStringList{SortOrders::displayName(SortOrder::titleAscending)});
+        m_state->setContentTypeFilter(ItemType::webLink);
+        checked.clear();
+        for (QAction* action : m_window->middle()->findChild<QToolButton*>(u"typeFilterMenu"_s)->menu()->actions())
+            if (action->isChecked())
+                checked.append(action->text());
+        QCOMPARE(checked, QStringList{ItemTypes::displayName(ItemType::webLink)});
+    }
+
+    void linuxWordsForLinuxFeatures()
+    {
+        for (Item* item : m_ctx->items())
+            m_ctx->remove(item);
+        QTRY_VERIFY(m_window->middle()->findChild<QLabel*>(u"placeholderDescription"_s)->isVisible());
+        const QString text = m_window->middle()->findChild<QLabel*>(u"placeholderDescription"_s)->text();
+        QVERIFY2(!text.contains(u"Share Sheet") && text.contains(u"Open with Folionest"), qPrintable(text));
+    }
+
+    void failedFetchSaysWhyAndFetchesAgain()
+    {
+        // Nothing listens on this port: the fetch fails at once.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        Item* item = m_window->adder()->addItemFromURL(QUrl(u"http://127.0.0.1:%1/page"_s.arg(port)));
+        QVERIFY(item);
+        DetailPane* pane = m_window->detail();
+        auto* message = pane->findChild<QLabel*>(u"fetchMessage"_s);
+        auto* again = pane->findChild<QPushButton*>(u"fetchAgainButton"_s);
+        QTRY_VERIFY(message->isVisible() && message->text().contains(u"could not be read"));
+        QVERIFY(again->isVisible() && again->isEnabled());
+        QSignalSpy finished(m_metadata.get(), &MetadataService::itemFetchFinished);
+        QTest::mouseClick(again, Qt::LeftButton);
+        QVERIFY(finished.wait());
+        QTRY_VERIFY(message->text().contains(u"could not be read"));
+        // The context menu offers the same.
+        QMenu menu;
+        m_window->middle()->listView(); // menus are built by the middle column
+        ItemActions::fillContextMenu(menu, *m_ctx, *item, m_window.get(), [](Item&) {});
+        QVERIFY(menu.findChild<QAction*>(u"refreshMetadataAction"_s));
+        // A file is no web page: nothing to fetch.
+        m_window->selectItem(m_ctx->items().at(2));
+        QVERIFY(!pane->findChild<QWidget*>(u"fetchRow"_s)->isVisible());
+    }
+
+    void keyboardPaths()
+    {
+        OpenedUrls desktop;
+        m_state->setViewMode(ViewMode::list);
+        QListView* list = m_window->middle()->listView();
+        QTRY_VERIFY(list->isVisible());
+        Item* garden = m_ctx->items().first();
+        m_window->selectItem(garden);
+        list->setFocus();
+        // Return and double-click open the link.
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(desktop.urls, QList<QUrl>{QUrl(u"https://garden.example/tips"_s)});
+        const QRect rect =
+            list->visualRect(m_window->middle()->model()->index(m_window->middle()->model()->rowOf(garden)));
+        QSignalSpy doubleClicked(list, &QAbstractItemView::doubleClicked);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(doubleClicked.size(), 1);
+        QCOMPARE(desktop.urls.size(), 2);
+        // Ctrl+C copies the link, and says so.
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"https://garden.example/tips"_s);
+        QCOMPARE(m_window->toastText(), u"Link Copied"_s);
+        // Ctrl+V adds what the clipboard holds.
+        QGuiApplication::clipboard()->setText(u"https://pasted.example/x"_s);
+        const qsizetype before = m_ctx->items().size();
+        QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(m_ctx->items().size(), before + 1);
+        QCOMPARE(m_window->selectedItem()->urlString(), std::optional<QString>(u"https://pasted.example/x"_s));
+        // F2 edits the title.
+        list->setFocus();
+        bool sheetOpened = false;
+        onNextModal([&sheetOpened](QWidget* modal) {
+            sheetOpened = qobject_cast<TitleNoteSheet*>(modal) != nullptr;
+            modal->close();
+        });
+        QTest::keyClick(list, Qt::Key_F2);
+        QVERIFY(sheetOpened);
+        m_window->activateWindow();
+        QTRY_VERIFY(m_window->isActiveWindow());
+        // Escape in the search field clears it; Down moves into the results.
+        QLineEdit* search = m_window->sidebar()->searchField();
+        search->setFocus();
+        QTest::keyClicks(search, u"plan"_s);
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Project plan"_s});
+        QTest::keyClick(search, Qt::Key_Escape);
+        QCOMPARE(search->text(), QString());
+        QTest::keyClicks(search, u"plan"_s);
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Project plan"_s});
+        QTest::keyClick(search, Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), list);
+        QCOMPARE(m_window->selectedItem()->title(), u"Project plan"_s);
+    }
+
+    void severalItemsAtOnce()
+    {
+        m_state->setViewMode(ViewMode::list);
+        QListView* list = m_window->middle()->listView();
+        QTRY_VERIFY(list->isVisible());
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        auto* column = m_window->findChild<QStackedWidget*>(u"detailColumn"_s);
+        QTRY_COMPARE(column->currentIndex(), 2);
+        SelectionPane* pane = m_window->selectionPane();
+        QCOMPARE(pane->findChild<QLabel*>(u"selectionTitle"_s)->text(), u"3 Items Selected"_s);
+        pane->moveTo(m_projects->id());
+        pane->addTag(m_red->id());
+        for (Item* item : m_ctx->items())
+            QVERIFY(item->folder() == m_projects && item->hasTag(m_red->id()));
+        pane->removeTag(m_red->id());
+        pane->toggleFavorite(); // one was a favourite: all become favourites
+        for (Item* item : m_ctx->items())
+            QVERIFY(!item->hasTag(m_red->id()) && item->isFavorite());
+        pane->toggleFavorite();
+        for (Item* item : m_ctx->items())
+            QVERIFY(!item->isFavorite());
+        // Deleting asks once for all of them.
+        QTest::mouseClick(pane->findChild<QPushButton*>(u"deleteAllButton"_s), Qt::LeftButton);
+        QCOMPARE(m_dialogs->confirmations, 1);
+        QTRY_VERIFY(m_ctx->items().isEmpty());
+        QTRY_COMPARE(column->currentIndex(), 0);
+    }
+
+    void itemsDragOntoSidebarFoldersAndTags()
+    {
+        ItemListModel* model = m_window->middle()->model();
+        QModelIndexList rows{model->index(0), model->index(1)};
+        std::unique_ptr<QMimeData> mime(model->mimeData(rows));
+        SidebarModel* sidebar = m_window->sidebar()->model();
+        QModelIndex folderRow, tagRow;
+        std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
+            for (int row = 0; row < sidebar->rowCount(parent); ++row) {
+                const QModelIndex index = sidebar->index(row, 0, parent);
+                if (sidebar->folderAt(index) == m_projects)
+                    folderRow = index;
+                if (sidebar->tagAt(index) == m_red)
+                    tagRow = index;
+                walk(index);
+            }
+        };
+        walk({});
+        QVERIFY(folderRow.isValid() && tagRow.isValid());
+        for (const QModelIndex& target : {folderRow, tagRow}) {
+            QVERIFY(sidebar->canDropMimeData(mime.get(), Qt::CopyAction, -1, -1, target));
+            // The rows stay in the list: the drop reports nothing to remove.
+            sidebar->dropMimeData(mime.get(), Qt::CopyAction, -1, -1, target);
+        }
+        for (int row : {0, 1}) {
+            QCOMPARE(model->itemAt(row)->folder(), m_projects);
+            QVERIFY(model->itemAt(row)->hasTag(m_red->id()));
+        }
+    }
+
+    void stateIsKeptAcrossRestarts()
+    {
+        m_window->resize(1300, 850);
+        m_state->setViewMode(ViewMode::list);
+        m_state->setSortOrder(SortOrder::titleDescending);
+        m_state->setContentTypeFilter(ItemType::webLink);
+        m_window->query()->selectRootFolder(m_projects);
+        m_window->sidebar()->setExpandedFolders({m_projects->id().toString(QUuid::WithoutBraces)});
+        m_window->close();
+        m_window.reset();
+
+        m_state = std::make_unique<AppState>();
+        m_state->observe(m_ctx.get());
+        m_window = std::make_unique<MainWindow>(m_ctx.get(), m_state.get(), nullptr, m_metadata.get());
+        m_window->restoreWindowState(true);
+        m_window->show();
+        QCOMPARE(m_window->size(), QSize(1300, 850));
+        QCOMPARE(m_state->viewMode(), ViewMode::list);
+        QCOMPARE(m_state->sortOrder(), SortOrder::titleDescending);
+        QCOMPARE(m_state->contentTypeFilter(), std::optional<ItemType>(ItemType::webLink));
+        QCOMPARE(m_window->query()->selection().folder, m_projects);
+        QCOMPARE(m_window->sidebar()->expandedFolders(), QStringList{m_projects->id().toString(QUuid::WithoutBraces)});
+    }
+
+    void wideWindowsShowMoreCards()
+    {
+        m_state->setViewMode(ViewMode::grid);
+        m_window->resize(1920, 1080);
+        QTRY_VERIFY(m_window->middle()->width() > 600);
+        auto* column = m_window->findChild<QStackedWidget*>(u"detailColumn"_s);
+        QVERIFY(column->width() < m_window->width() * 45 / 100);
+        const auto [columns, width] =
+            ItemCardDelegate::columnsAndWidth(m_window->middle()->gridView()->viewport()->width());
+        Q_UNUSED(width);
+        QVERIFY(columns >= 4);
     }
 };
 

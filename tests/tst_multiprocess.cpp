@@ -429,7 +429,7 @@ private Q_SLOTS:
         QCOMPARE(TestSupport::run(TestSupport::cliPath(), {u"delete"_s, ids[50]}, env).exitCode, 0);
         QTRY_COMPARE(model->rowCount(), 59);
         QTRY_COMPARE(selected->title(), u"Renamed there"_s);
-        auto* detailTitle = window->findChild<DetailPane*>()->findChild<QAbstractButton*>(u"detailTitle"_s);
+        auto* detailTitle = window->findChild<DetailPane*>()->findChild<QLabel*>(u"detailTitle"_s);
         QVERIFY(detailTitle);
         QTRY_COMPARE(detailTitle->text(), u"Renamed there"_s);
         QCOMPARE(state.selectedItem(), selected);

@@ -17,4 +17,6 @@ Q_SIGNALS:
     void createItemFromURL(const QUrl& url);
     void createItemFromImageData(const QByteArray& bytes);
     void processPendingItems();
+    // A short confirmation the window shows for a moment ("Link Copied").
+    void confirmation(const QString& text);
 };

@@ -83,6 +83,9 @@ void Application::activate(const QStringList& arguments)
 
 Application::~Application()
 {
+    // Quitting with the window open keeps how it was left.
+    if (m_mainWindow && m_mainWindow->isVisible())
+        m_mainWindow->saveWindowState();
     delete m_mainWindow;
     delete m_settingsWindow;
     delete m_trayMenu;
@@ -144,6 +147,10 @@ MainWindow* Application::showMainWindow(bool activate)
     if (!m_mainWindow) {
         m_mainWindow = new MainWindow(m_context, m_state);
         m_mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // The window comes back as it was left; the sidebar's row only at
+        // the start of a run (a window opened again starts at All Items).
+        m_mainWindow->restoreWindowState(!m_restoredSidebarRow);
+        m_restoredSidebarRow = true;
         connect(m_mainWindow, &MainWindow::settingsRequested, this, [this] { showSettingsWindow(true); });
         connect(m_mainWindow, &MainWindow::aboutRequested, this, [this] {
             QMessageBox::about(m_mainWindow, u"About Folionest"_s,

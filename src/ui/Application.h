@@ -75,4 +75,5 @@ private:
     QMenu* m_trayMenu = nullptr;
     // A failing save is reported once, until a save succeeds again.
     bool m_saveFailureReported = false;
+    bool m_restoredSidebarRow = false;
 };

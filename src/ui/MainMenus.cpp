@@ -112,6 +112,14 @@ void MainWindow::buildMenus()
                 m_selection->selectAll();
             });
     edit->addSeparator();
+    connect(addEntry(edit, u"renameAction"_s, u"Edit Title and Note..."_s, QKeySequence(Qt::Key_F2)),
+            &QAction::triggered, this, [this] {
+                if (m_selection->count() == 1)
+                    m_detail->openTitleNoteSheet();
+            });
+    connect(addEntry(edit, u"deleteSelectionAction"_s, u"Delete"_s), &QAction::triggered, this,
+            &MainWindow::deleteSelection);
+    edit->addSeparator();
     connect(addEntry(edit, u"settingsAction"_s, u"Settings..."_s, QKeySequence(u"Ctrl+,"_s)), &QAction::triggered, this,
             &MainWindow::settingsRequested);
 

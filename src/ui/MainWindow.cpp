@@ -7,6 +7,7 @@
 #include "main/ItemListModel.h"
 #include "main/ItemSelection.h"
 #include "main/MiddleColumn.h"
+#include "main/SelectionPane.h"
 #include "main/SidebarModel.h"
 #include "main/SidebarView.h"
 
@@ -15,13 +16,19 @@
 #include "app/ItemListQuery.h"
 #include "model/Item.h"
 #include "platform/Symbols.h"
+#include "services/metadata/MetadataService.h"
 #include "store/ModelContext.h"
 #include "ui/Style.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
+#include <QListView>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -65,7 +72,7 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
     m_adder = new ItemAdder(
         context, this, [this](Item* item) { selectItem(item); }, metadata, this);
 
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    auto* splitter = m_splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(u"columns"_s);
     splitter->setChildrenCollapsible(false);
     m_sidebar = new SidebarView(context, state, m_query, splitter);
@@ -77,8 +84,11 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
     m_detailStack = new QStackedWidget(splitter);
     m_detailStack->setObjectName(u"detailColumn"_s);
     m_detailStack->addWidget(selectPlaceholder(m_detailStack));
-    m_detail = new DetailPane(context, state, m_detailStack);
+    m_detail = new DetailPane(context, state, m_detailStack, m_adder->metadataService());
     m_detailStack->addWidget(m_detail);
+    m_selectionPane = new SelectionPane(context, m_detailStack);
+    m_detailStack->addWidget(m_selectionPane);
+    connect(m_selectionPane, &SelectionPane::deleteRequested, this, &MainWindow::deleteSelection);
     splitter->addWidget(m_sidebar);
     splitter->addWidget(m_middle);
     splitter->addWidget(m_detailStack);
@@ -100,6 +110,7 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
     });
     connect(m_sidebar, &SidebarView::childFolderChosen, this,
             [this](Folder* folder) { m_query->selectChildFolder(folder); });
+    connect(m_sidebar, &SidebarView::moveIntoResults, m_middle, &MiddleColumn::focusItems);
     m_selection = m_middle->selection();
     connect(m_selection, &ItemSelection::changed, this, &MainWindow::updateDetail);
     connect(m_middle, &MiddleColumn::addURLRequested, this, &MainWindow::showAddURLSheet);
@@ -131,8 +142,71 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
                     m_adder->addItemFromImageData(bytes);
             });
 
+    // "Link Copied" and the like, for a moment at the foot of the window.
+    m_toast = new QLabel(this);
+    m_toast->setObjectName(u"toast"_s);
+    m_toast->setAlignment(Qt::AlignCenter);
+    m_toast->setStyleSheet(
+        u"QLabel { background: palette(tooltip-base); color: palette(tooltip-text); border-radius: 8px; padding: 8px 16px; }"_s);
+    m_toast->hide();
+    connect(&AppNotifications::instance(), &AppNotifications::confirmation, this, &MainWindow::showToast);
+
     buildMenus();
     updateDetail();
+}
+
+void MainWindow::showToast(const QString& text)
+{
+    if (!isActiveWindow() && !isVisible())
+        return;
+    m_toast->setText(text);
+    m_toast->setAccessibleName(text);
+    m_toast->adjustSize();
+    m_toast->move((width() - m_toast->width()) / 2, height() - m_toast->height() - 24);
+    m_toast->raise();
+    m_toast->show();
+    QTimer::singleShot(1600, m_toast, [toast = m_toast, text] {
+        if (toast->text() == text)
+            toast->hide();
+    });
+}
+
+QString MainWindow::toastText() const
+{
+    return m_toast->isVisible() ? m_toast->text() : QString();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    saveWindowState();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    fitColumnsToWidth(event->oldSize().width());
+}
+
+void MainWindow::fitColumnsToWidth(int oldWidth)
+{
+    const bool wide = width() >= kWideWindow;
+    const bool wasWide = oldWidth >= kWideWindow;
+    if (wide == wasWide && oldWidth > 0)
+        return;
+    // Wide windows give the cards the room: the detail column keeps about
+    // 40 % and the middle column takes the rest.
+    m_middle->setMaximumWidth(wide ? QWIDGETSIZE_MAX : 600);
+    if (!wide)
+        return;
+    QList<int> sizes = m_splitter->sizes();
+    if (sizes.size() != 3)
+        return;
+    const int total = sizes[0] + sizes[1] + sizes[2];
+    const int sidebar = m_sidebar->isVisible() ? sizes[0] : 0;
+    const int detail = std::max(m_detailStack->minimumSizeHint().width(), total * 2 / 5 - sidebar / 2);
+    sizes = {sidebar, std::max(300, total - sidebar - detail), detail};
+    m_splitter->setSizes(sizes);
 }
 
 MainWindow::~MainWindow() = default;
@@ -157,10 +231,13 @@ void MainWindow::selectItem(Item* item)
 void MainWindow::updateDetail()
 {
     const QList<Item*> selected = m_selection->selectedItems();
-    // The detail shows only an item of the displayed list.
+    // The detail shows only an item of the displayed list; several items
+    // show what can be done to all of them.
     Item* item = selected.size() == 1 ? selected.first() : nullptr;
     m_detail->setItem(item);
-    m_detailStack->setCurrentIndex(item ? 1 : 0);
+    if (selected.size() > 1)
+        m_selectionPane->setItems(selected);
+    m_detailStack->setCurrentIndex(selected.size() > 1 ? 2 : item ? 1 : 0);
 }
 
 void MainWindow::deleteSelection()
@@ -168,11 +245,28 @@ void MainWindow::deleteSelection()
     const QList<Item*> selected = m_selection->selectedItems();
     if (selected.isEmpty())
         return;
-    if (selected.size() == 1) {
-        ItemActions::deleteItem(*m_context, *selected.first(), this);
+    // The keyboard goes on from where the deleted items were: the next
+    // item that stays, else the one before.
+    ItemListModel* model = m_middle->model();
+    QSet<const Item*> going(selected.begin(), selected.end());
+    QUuid next;
+    const int last = model->rowOf(selected.last());
+    for (int row = last + 1; row < model->rowCount() && next.isNull(); ++row)
+        if (Item* candidate = model->itemAt(row); candidate && !going.contains(candidate))
+            next = candidate->id();
+    for (int row = model->rowOf(selected.first()) - 1; row >= 0 && next.isNull(); --row)
+        if (Item* candidate = model->itemAt(row); candidate && !going.contains(candidate))
+            next = candidate->id();
+    QWidget* focus = QApplication::focusWidget();
+    const bool listHadFocus = focus && (m_middle->isAncestorOf(focus));
+    const int deleted = selected.size() == 1 ? int(ItemActions::deleteItem(*m_context, *selected.first(), this))
+                                             : ItemActions::deleteItems(*m_context, selected, this);
+    if (deleted == 0)
         return;
-    }
-    ItemActions::deleteItems(*m_context, selected, this);
+    if (Item* item = m_context->item(next))
+        selectItem(item);
+    if (listHadFocus || m_detailStack->isAncestorOf(focus))
+        m_middle->focusItems();
 }
 
 void MainWindow::showAddURLSheet()

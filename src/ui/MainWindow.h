@@ -13,7 +13,10 @@ class QAction;
 class MetadataService;
 class MiddleColumn;
 class ModelContext;
+class QLabel;
+class QSplitter;
 class QStackedWidget;
+class SelectionPane;
 class SidebarView;
 
 // The library browser: sidebar, item list or grid, and the detail of the
@@ -37,13 +40,30 @@ public:
     void deleteSelection();
     // The window's menu entries by object name (for tests and the tray).
     QAction* action(const QString& name) const;
+    SelectionPane* selectionPane() const { return m_selectionPane; }
+    // At this width and wider the middle column may take more than its
+    // usual 600 pixels, for more columns of cards.
+    static constexpr int kWideWindow = 1600;
+
+    // What the window remembers between runs (geometry, columns, sidebar,
+    // view, order, type filter; the chosen sidebar row when asked).
+    void saveWindowState() const;
+    void restoreWindowState(bool withSidebarRow);
+    // The short confirmation at the bottom of the window, while shown.
+    QString toastText() const;
 
 Q_SIGNALS:
     void settingsRequested();
     void aboutRequested();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void updateDetail();
+    void showToast(const QString& text);
+    void fitColumnsToWidth(int oldWidth);
     void buildMenus();
 
     ModelContext* m_context;
@@ -52,7 +72,10 @@ private:
     ItemAdder* m_adder;
     SidebarView* m_sidebar;
     MiddleColumn* m_middle;
+    QSplitter* m_splitter;
     QStackedWidget* m_detailStack;
+    SelectionPane* m_selectionPane;
+    QLabel* m_toast = nullptr;
     DetailPane* m_detail;
     ItemSelection* m_selection;
 };

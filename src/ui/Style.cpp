@@ -110,3 +110,20 @@ QString Style::relativeDate(const QDateTime& then, const QDateTime& now)
     const int years = months / 12;
     return years == 1 ? (past ? u"last year"_s : u"next year"_s) : phrase(years, "year");
 }
+
+QString Style::displayText(const QString& text, qsizetype limit)
+{
+    if (text.size() <= limit)
+        return text;
+    qsizetype cut = limit;
+    if (cut > 0 && text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
+}
+
+QString Style::mnemonicSafe(const QString& text, qsizetype limit)
+{
+    QString shown = displayText(text, limit);
+    shown.replace(u'&', u"&&"_s);
+    return shown;
+}

@@ -28,4 +28,12 @@ QColor tintOrText(const QColor& tint, const QPalette& palette);
 // "now", "5 minutes ago", "yesterday", "last week", "3 months ago", "in 2 days".
 QString relativeDate(const QDateTime& then, const QDateTime& now);
 
+// A user's text as it is drawn: at most `limit` characters (an imported
+// title can be megabytes long; nothing on screen shows more), never cut
+// inside a surrogate pair, with an ellipsis when shortened.
+QString displayText(const QString& text, qsizetype limit = 1000);
+// A user's text for a button, menu entry or tab, where "&" marks a
+// mnemonic: doubled, so it shows as typed. Bounded as above.
+QString mnemonicSafe(const QString& text, qsizetype limit = 200);
+
 } // namespace Style

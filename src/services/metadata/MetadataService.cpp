@@ -360,10 +360,15 @@ QFuture<void> MetadataService::applyFetchedMetadata(ModelContext& context, Item&
               [this, ctx, id, url, report](MetadataFetch fetched) -> QFuture<void> {
                   Item* target = ctx ? ctx->item(id) : nullptr;
                   if (!fetched.metadata) {
-                      if (fetched.error)
-                          report(*fetched.error);
+                      const QString why =
+                          fetched.error ? fetched.error->description() : MetadataError::fetchFailed().description();
+                      report(fetched.error.value_or(MetadataError::fetchFailed()));
+                      m_failures.insert(id, why);
+                      Q_EMIT itemFetchFinished(id, why);
                       return QtFuture::makeReadyFuture();
                   }
+                  m_failures.remove(id);
+                  Q_EMIT itemFetchFinished(id, QString());
                   if (!target)
                       return QtFuture::makeReadyFuture();
                   if (fetched.metadata->title)

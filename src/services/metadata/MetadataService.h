@@ -5,10 +5,12 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFuture>
+#include <QHash>
 #include <QNetworkReply>
 #include <QObject>
 #include <QThread>
 #include <QUrl>
+#include <QUuid>
 
 #include <functional>
 #include <memory>
@@ -84,6 +86,9 @@ public:
     // Main thread; never fails outward (a failure is one console line). The
     // item is found again by id, so deleting it meanwhile is harmless.
     QFuture<void> applyFetchedMetadata(ModelContext& context, Item& item, const QUrl& url);
+    // Why the last fetch for an item failed (empty: it did not, or none ran
+    // in this process). Kept for the session only.
+    QString lastFailure(const QUuid& itemId) const { return m_failures.value(itemId); }
 
     // For tests: shorter time limits and a clock of their own (the clock is
     // called on the service's thread).
@@ -92,7 +97,13 @@ public:
 
     static QStringList requestHeaderNames();
 
+Q_SIGNALS:
+    // A fetch begun by applyFetchedMetadata ended; `failure` is empty when
+    // the page was read.
+    void itemFetchFinished(const QUuid& itemId, const QString& failure);
+
 private:
+    QHash<QUuid, QString> m_failures;
     class Worker;
     QThread m_thread;
     Worker* m_worker = nullptr;

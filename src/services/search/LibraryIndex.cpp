@@ -257,7 +257,10 @@ void LibraryIndex::layOut(Order order)
         break;
     case Order::titleAscending:
     case Order::titleDescending: {
-        QCollator collator{QLocale()};
+        // The "C" locale's collation is byte order ("Tax" before "budget");
+        // people sort titles without regard to case and numbers by value.
+        const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+        QCollator collator{locale};
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         collator.setNumericMode(true);
         for (qint32 slot : order_) {

@@ -9,6 +9,7 @@
 #include "model/Item.h"
 #include "model/Tag.h"
 #include "platform/Symbols.h"
+#include "services/metadata/MetadataService.h"
 #include "services/metadata/PictureDecoder.h"
 #include "store/ModelContext.h"
 #include "ui/Style.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -27,6 +29,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
@@ -42,6 +45,18 @@ QLabel* headline(const QString& text, QWidget* parent)
     return label;
 }
 
+// A label for a user's text: plain text (never markup, never a mnemonic),
+// wrapped to the width it is given rather than widening the pane.
+QLabel* textLabel(QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setMinimumWidth(1);
+    return label;
+}
+
 QPushButton* flatButton(QWidget* parent)
 {
     auto* button = new QPushButton(parent);
@@ -53,8 +68,8 @@ QPushButton* flatButton(QWidget* parent)
 
 } // namespace
 
-DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent)
-    : QWidget(parent), m_context(context), m_state(state)
+DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent, MetadataService* metadata)
+    : QWidget(parent), m_context(context), m_state(state), m_metadata(metadata)
 {
     setObjectName(u"detailPane"_s);
     auto* layout = new QVBoxLayout(this);
@@ -72,7 +87,7 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent)
         if (Item* i = item())
             ItemActions::open(*i, this);
     });
-    m_copyAction = m_toolbar->addAction(Symbols::icon(u"doc.on.doc"_s), u"Copy"_s, this, [this] {
+    m_copyAction = m_toolbar->addAction(Symbols::icon(u"doc.on.doc"_s), u"Copy Link"_s, this, [this] {
         if (Item* i = item())
             ItemActions::copyLink(*i);
     });
@@ -101,6 +116,18 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent)
     m_scroll->setWidget(buildContent());
     m_scroll->viewport()->installEventFilter(this);
     layout->addWidget(m_scroll, 1);
+
+    m_viewedTimer = new QTimer(this);
+    m_viewedTimer->setSingleShot(true);
+    m_viewedTimer->setInterval(kViewedAfterMs);
+    connect(m_viewedTimer, &QTimer::timeout, this, &DetailPane::markViewed);
+    if (m_metadata)
+        connect(m_metadata, &MetadataService::itemFetchFinished, this, [this](const QUuid& id) {
+            if (id == m_fetching)
+                m_fetching = QUuid();
+            if (id == m_itemId)
+                refreshFetchState();
+        });
 
     m_decoder = new QFutureWatcher<std::pair<QImage, bool>>(this);
     connect(m_decoder, &QFutureWatcherBase::finished, this, [this] {
@@ -141,18 +168,25 @@ QWidget* DetailPane::buildContent()
     auto* header = new QVBoxLayout;
     header->setSpacing(8);
     auto* titleRow = new QHBoxLayout;
-    m_title = flatButton(content);
+    m_title = textLabel(content);
     m_title->setObjectName(u"detailTitle"_s);
+    m_title->setAccessibleName(u"Title"_s);
+    m_title->setToolTip(u"Click to edit the title (F2)"_s);
+    m_title->setCursor(Qt::PointingHandCursor);
     m_title->setFont(Style::font(Style::Text::title2, QFont::Bold));
-    connect(m_title, &QPushButton::clicked, this, &DetailPane::openTitleNoteSheet);
+    m_title->installEventFilter(this);
     m_star = new QLabel(content);
+    m_star->setAccessibleName(u"Favorite"_s);
     m_star->setPixmap(
         Symbols::icon(u"star.fill"_s, QColor(0xFF, 0xCC, 0x00)).pixmap(QSize(18, 18), devicePixelRatioF()));
     titleRow->addWidget(m_title, 1);
-    titleRow->addWidget(m_star);
+    titleRow->addWidget(m_star, 0, Qt::AlignTop);
     header->addLayout(titleRow);
     m_link = flatButton(content);
     m_link->setObjectName(u"detailLink"_s);
+    m_link->setAccessibleName(u"Link"_s);
+    // The address is elided to the pane's width; it never widens the pane.
+    m_link->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_link->setFont(Style::font(Style::Text::subheadline));
     m_link->setStyleSheet(m_link->styleSheet() + u" QPushButton { color: palette(link); }"_s);
     connect(m_link, &QPushButton::clicked, this, [this] {
@@ -166,6 +200,20 @@ QWidget* DetailPane::buildContent()
             ItemActions::open(*i, this);
     });
     header->addWidget(m_link);
+    // A web page that could not be read says why, and offers to try again.
+    m_fetchRow = new QWidget(content);
+    m_fetchRow->setObjectName(u"fetchRow"_s);
+    auto* fetchLayout = new QHBoxLayout(m_fetchRow);
+    fetchLayout->setContentsMargins(0, 0, 0, 0);
+    m_fetchMessage = textLabel(m_fetchRow);
+    m_fetchMessage->setObjectName(u"fetchMessage"_s);
+    m_fetchMessage->setFont(Style::font(Style::Text::caption));
+    m_fetchButton = new QPushButton(Symbols::icon(u"arrow.clockwise"_s), u"Fetch Again"_s, m_fetchRow);
+    m_fetchButton->setObjectName(u"fetchAgainButton"_s);
+    connect(m_fetchButton, &QPushButton::clicked, this, &DetailPane::fetchAgain);
+    fetchLayout->addWidget(m_fetchMessage, 1);
+    fetchLayout->addWidget(m_fetchButton, 0, Qt::AlignTop);
+    header->addWidget(m_fetchRow);
     layout->addLayout(header);
 
     auto* divider = new QFrame(content);
@@ -196,6 +244,7 @@ QWidget* DetailPane::buildContent()
     pencil->setObjectName(u"editNoteButton"_s);
     pencil->setIcon(Symbols::icon(u"pencil"_s));
     pencil->setToolTip(u"Edit Note"_s);
+    pencil->setAccessibleName(u"Edit Note"_s);
     connect(pencil, &QPushButton::clicked, this, [this] {
         if (Item* i = item())
             beginNoteEdit(i->note().value_or(QString()));
@@ -203,13 +252,11 @@ QWidget* DetailPane::buildContent()
     noteHeader->addWidget(pencil);
     layout->addLayout(noteHeader);
     m_noteStack = new QStackedWidget(content);
-    m_noteText = flatButton(content);
+    m_noteText = textLabel(content);
     m_noteText->setObjectName(u"noteText"_s);
-    connect(m_noteText, &QPushButton::clicked, this, [this] {
-        Item* i = item();
-        if (i && (!i->note() || i->note()->isEmpty()))
-            beginNoteEdit(QString());
-    });
+    m_noteText->setAccessibleName(u"Note"_s);
+    m_noteText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_noteText->installEventFilter(this);
     m_noteStack->addWidget(m_noteText);
     auto* editor = new QWidget(content);
     auto* editorLayout = new QVBoxLayout(editor);
@@ -217,6 +264,10 @@ QWidget* DetailPane::buildContent()
     m_noteEditor = new QPlainTextEdit(editor);
     m_noteEditor->setObjectName(u"noteEditor"_s);
     m_noteEditor->setMinimumHeight(80);
+    m_noteEditor->setAccessibleName(u"Note"_s);
+    // Tab leaves the field; Escape cancels and Ctrl+Return saves.
+    m_noteEditor->setTabChangesFocus(true);
+    m_noteEditor->installEventFilter(this);
     editorLayout->addWidget(m_noteEditor);
     auto* noteButtons = new QHBoxLayout;
     noteButtons->addStretch();
@@ -228,10 +279,7 @@ QWidget* DetailPane::buildContent()
     noteButtons->addWidget(cancel);
     noteButtons->addWidget(save);
     editorLayout->addLayout(noteButtons);
-    connect(cancel, &QPushButton::clicked, this, [this] {
-        m_editingNote = false;
-        refreshNote();
-    });
+    connect(cancel, &QPushButton::clicked, this, &DetailPane::cancelNoteEdit);
     connect(save, &QPushButton::clicked, this, &DetailPane::saveNote);
     m_noteStack->addWidget(editor);
     layout->addWidget(m_noteStack);
@@ -256,6 +304,10 @@ QWidget* DetailPane::buildContent()
     layout->addWidget(headline(u"Folder"_s, content));
     m_folderPicker = new QComboBox(content);
     m_folderPicker->setObjectName(u"folderPicker"_s);
+    m_folderPicker->setAccessibleName(u"Folder"_s);
+    // A long folder name does not widen the pane.
+    m_folderPicker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_folderPicker->setMinimumContentsLength(12);
     connect(m_folderPicker, &QComboBox::activated, this, [this](int index) {
         Item* i = item();
         if (!i || m_updatingFolders)
@@ -279,16 +331,68 @@ void DetailPane::setItem(Item* item)
     const QUuid id = item ? item->id() : QUuid();
     if (id == m_itemId)
         return;
+    // A note being typed belongs to the item shown so far: keep it.
+    if (m_editingNote)
+        saveNote();
     m_itemId = id;
     m_editingNote = false;
-    if (item) {
-        // Opening an item is viewing it; this is not an edit of it.
-        item->setAccessedAt(Clock::now());
-        item->setRead(true);
-    }
+    // Passing over an item with the arrow keys is not viewing it.
+    if (item)
+        m_viewedTimer->start();
+    else
+        m_viewedTimer->stop();
     refreshPicture();
     refresh();
     refreshFolders();
+}
+
+void DetailPane::markViewed()
+{
+    // Viewing an item is not an edit of it.
+    if (Item* i = item()) {
+        i->setAccessedAt(Clock::now());
+        i->setRead(true);
+    }
+}
+
+void DetailPane::refreshLink()
+{
+    Item* i = item();
+    const auto url = i ? ItemActions::parsedUrl(*i) : std::nullopt;
+    m_link->setVisible(url.has_value());
+    if (!url)
+        return;
+    const bool file = url->isLocalFile();
+    m_link->setIcon(Symbols::icon(file ? u"folder"_s : u"link"_s, palette().color(QPalette::Link)));
+    const QString text = Style::displayText(
+        file ? url->toLocalFile() : i->sourceDomain().value_or(url->toString(QUrl::FullyEncoded)), 2000);
+    const int room = std::max(60, m_scroll->viewport()->width() - 32 - m_link->iconSize().width() - 8);
+    m_link->setText(Style::mnemonicSafe(QFontMetrics(m_link->font()).elidedText(text, Qt::ElideMiddle, room), 2000));
+    m_link->setToolTip(Style::displayText(file ? url->toLocalFile() : url->toString(), 2000));
+}
+
+void DetailPane::refreshFetchState()
+{
+    Item* i = item();
+    const bool web = i && m_metadata && ItemActions::isWebItem(*i);
+    m_fetchRow->setVisible(web);
+    if (!web)
+        return;
+    const bool busy = m_fetching == i->id();
+    const QString failure = m_metadata->lastFailure(i->id());
+    m_fetchMessage->setVisible(busy || !failure.isEmpty());
+    m_fetchMessage->setText(busy ? u"Fetching the page…"_s : u"The page could not be read: %1"_s.arg(failure));
+    m_fetchButton->setEnabled(!busy);
+}
+
+void DetailPane::fetchAgain()
+{
+    Item* i = item();
+    if (!i || !m_metadata || !ItemActions::isWebItem(*i))
+        return;
+    m_fetching = i->id();
+    refreshFetchState();
+    m_metadata->applyFetchedMetadata(*m_context, *i, *ItemActions::parsedUrl(*i));
 }
 
 void DetailPane::refresh()
@@ -296,17 +400,10 @@ void DetailPane::refresh()
     Item* i = item();
     if (!i)
         return;
-    m_title->setText(i->title().isEmpty() ? u"Untitled"_s : i->title());
+    m_title->setText(i->title().isEmpty() ? u"Untitled"_s : Style::displayText(i->title(), 2000));
     m_star->setVisible(i->isFavorite());
-    const auto url = ItemActions::parsedUrl(*i);
-    m_link->setVisible(url.has_value());
-    if (url) {
-        const bool file = url->isLocalFile();
-        m_link->setIcon(Symbols::icon(file ? u"folder"_s : u"link"_s, palette().color(QPalette::Link)));
-        const QString text = file ? url->toLocalFile() : i->sourceDomain().value_or(url->toString(QUrl::FullyEncoded));
-        m_link->setText(QFontMetrics(m_link->font()).elidedText(text, Qt::ElideMiddle, std::max(120, width() - 60)));
-        m_link->setToolTip(file ? url->toLocalFile() : url->toString());
-    }
+    refreshLink();
+    refreshFetchState();
     const ItemType type = i->type();
     const QColor tint = ItemTypes::tintColor(type);
     m_typeLabel->setText(ItemTypes::displayName(type));
@@ -319,9 +416,24 @@ void DetailPane::refresh()
     refreshNote();
     refreshTags();
     refreshToolbar();
-    // The folder picker follows the item's folder.
+    // The folder picker follows the item's folder. It offers root folders;
+    // an item filed deeper shows its own folder as one more entry, so the
+    // picker never names a folder the item is not in.
     m_updatingFolders = true;
-    const int index = m_folderPicker->findData(i->folder() ? i->folder()->id() : QUuid());
+    const int nested = m_folderPicker->findData(u"nested"_s, Qt::UserRole + 1);
+    if (nested >= 0)
+        m_folderPicker->removeItem(nested);
+    const Folder* folder = i->folder();
+    int index = m_folderPicker->findData(folder ? folder->id() : QUuid());
+    if (index < 0 && folder) {
+        QStringList path{folder->name()};
+        for (const Folder* up = folder->parent(); up; up = up->parent())
+            path.prepend(up->name());
+        m_folderPicker->addItem(Symbols::icon(folder->iconName(), folder->color()),
+                                Style::displayText(path.join(u" › "_s), 300), folder->id());
+        index = m_folderPicker->count() - 1;
+        m_folderPicker->setItemData(index, u"nested"_s, Qt::UserRole + 1);
+    }
     m_folderPicker->setCurrentIndex(std::max(0, index));
     m_updatingFolders = false;
 }
@@ -430,13 +542,11 @@ void DetailPane::refreshNote()
     QFont font = Style::font(Style::Text::body);
     font.setItalic(!hasNote);
     m_noteText->setFont(font);
-    m_noteText->setText(hasNote ? *i->note() : u"Click to add a note..."_s);
+    m_noteText->setText(hasNote ? Style::displayText(*i->note(), 20000) : u"Click to add a note..."_s);
+    m_noteText->setCursor(hasNote ? Qt::IBeamCursor : Qt::PointingHandCursor);
     QPalette p = m_noteText->palette();
-    const QColor color = hasNote ? Style::secondaryText(palette()) : Style::tertiaryText(palette());
-    p.setColor(QPalette::ButtonText, color);
+    p.setColor(QPalette::WindowText, hasNote ? Style::secondaryText(palette()) : Style::tertiaryText(palette()));
     m_noteText->setPalette(p);
-    m_noteText->setStyleSheet(
-        u"QPushButton { text-align: left; padding: 0; border: none; color: %1; }"_s.arg(color.name(QColor::HexArgb)));
 }
 
 void DetailPane::beginNoteEdit(const QString& text)
@@ -447,14 +557,22 @@ void DetailPane::beginNoteEdit(const QString& text)
     m_noteEditor->setFocus();
 }
 
+void DetailPane::cancelNoteEdit()
+{
+    m_editingNote = false;
+    refreshNote();
+}
+
 void DetailPane::saveNote()
 {
     Item* i = item();
     m_editingNote = false;
     if (i) {
         const QString text = m_noteEditor->toPlainText();
-        i->setNote(text.isEmpty() ? std::nullopt : std::optional<QString>(text));
-        i->setModifiedAt(Clock::now());
+        if (text != i->note().value_or(QString())) {
+            i->setNote(text.isEmpty() ? std::nullopt : std::optional<QString>(text));
+            i->setModifiedAt(Clock::now());
+        }
     }
     refreshNote();
 }
@@ -540,8 +658,8 @@ void DetailPane::showTagMenu()
     for (Tag* tag : all) {
         const bool carries = i->hasTag(tag->id());
         const QUuid tagId = tag->id();
-        menu.addAction(Symbols::icon(carries ? u"checkmark"_s : u"circle"_s, tag->color()), tag->name(), this,
-                       [this, tagId, carries] {
+        menu.addAction(Symbols::icon(carries ? u"checkmark"_s : u"circle"_s, tag->color()),
+                       Style::mnemonicSafe(tag->name()), this, [this, tagId, carries] {
                            Item* current = item();
                            Tag* t = m_context->tag(tagId);
                            if (!current || !t)
@@ -559,7 +677,28 @@ bool DetailPane::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_picture && event->type() == QEvent::MouseButtonRelease)
         openFullImage();
-    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && !m_pictureImage.isNull())
-        renderPicture();
+    if (watched == m_title && event->type() == QEvent::MouseButtonRelease)
+        openTitleNoteSheet();
+    if (watched == m_noteText && event->type() == QEvent::MouseButtonRelease) {
+        Item* i = item();
+        if (i && (!i->note() || i->note()->isEmpty()))
+            beginNoteEdit(QString());
+    }
+    if (watched == m_noteEditor && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            cancelNoteEdit();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && (key->modifiers() & Qt::ControlModifier)) {
+            saveNote();
+            return true;
+        }
+    }
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize) {
+        refreshLink();
+        if (!m_pictureImage.isNull())
+            renderPicture();
+    }
     return QWidget::eventFilter(watched, event);
 }

@@ -17,18 +17,26 @@ class QPushButton;
 class QScrollArea;
 class QStackedWidget;
 class QToolBar;
+class QTimer;
 class QToolButton;
+class MetadataService;
 
 // The selected item in full: picture, title and link, type and date, note,
 // tags and folder, with the toolbar of one-item actions. Every edit goes to
-// the record at once.
+// the record at once. User texts are drawn as plain text, wrapped to the
+// pane's width, never wider than the column.
 class DetailPane final : public QWidget {
     Q_OBJECT
 
 public:
-    DetailPane(ModelContext* context, AppState* state, QWidget* parent = nullptr);
+    DetailPane(ModelContext* context, AppState* state, QWidget* parent = nullptr, MetadataService* metadata = nullptr);
 
-    // Shows an item (none: empty). Showing one records it as viewed now.
+    // How long an item stays shown before it counts as viewed.
+    static constexpr int kViewedAfterMs = 1000;
+
+    // Shows an item (none: empty). A note being typed for the item shown
+    // before is saved first. The item counts as viewed once it has been
+    // shown for a second.
     void setItem(Item* item);
     Item* item() const;
 
@@ -38,6 +46,8 @@ public:
     void openTitleNoteSheet();
     void openFullImage();
     void showTagMenu();
+    // Fetches a web item's page again (after a failure, or to refresh it).
+    void fetchAgain();
 
 Q_SIGNALS:
     void tagPickerRequested(Item* item);
@@ -56,12 +66,18 @@ private:
     void refreshTags();
     void refreshFolders();
     void refreshToolbar();
+    void refreshLink();
+    void refreshFetchState();
     void beginNoteEdit(const QString& text);
     void saveNote();
+    void cancelNoteEdit();
+    void markViewed();
 
     ModelContext* m_context;
     AppState* m_state;
+    MetadataService* m_metadata;
     QUuid m_itemId;
+    QTimer* m_viewedTimer = nullptr;
     QToolBar* m_toolbar = nullptr;
     QAction* m_editAction = nullptr;
     QAction* m_tagAction = nullptr;
@@ -76,13 +92,17 @@ private:
     bool m_pictureIsFull = false;
     QScrollArea* m_scroll = nullptr;
     QFutureWatcher<std::pair<QImage, bool>>* m_decoder = nullptr;
-    QPushButton* m_title = nullptr;
+    QLabel* m_title = nullptr;
     QLabel* m_star = nullptr;
     QPushButton* m_link = nullptr;
     QLabel* m_typeLabel = nullptr;
     QLabel* m_added = nullptr;
     QStackedWidget* m_noteStack = nullptr;
-    QPushButton* m_noteText = nullptr;
+    QLabel* m_noteText = nullptr;
+    QWidget* m_fetchRow = nullptr;
+    QLabel* m_fetchMessage = nullptr;
+    QPushButton* m_fetchButton = nullptr;
+    QUuid m_fetching;
     QPlainTextEdit* m_noteEditor = nullptr;
     bool m_editingNote = false;
     QWidget* m_tagArea = nullptr;

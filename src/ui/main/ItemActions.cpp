@@ -1,17 +1,22 @@
 #include "ItemActions.h"
 
+#include "app/AppNotifications.h"
 #include "app/OpenPolicy.h"
+#include "model/Clock.h"
 #include "model/Item.h"
 #include "model/Tag.h"
 #include "platform/FileManager.h"
 #include "platform/Settings.h"
 #include "platform/Symbols.h"
+#include "services/metadata/PictureDecoder.h"
 #include "store/ModelContext.h"
 #include "ui/Dialogs.h"
+#include "ui/Style.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMenu>
 #include <QPointer>
 
@@ -35,7 +40,26 @@ void copyLink(const Item& item)
         QClipboard* clipboard = QGuiApplication::clipboard();
         clipboard->clear();
         clipboard->setText(url->toString(QUrl::FullyEncoded));
+        Q_EMIT AppNotifications::instance().confirmation(u"Link Copied"_s);
     }
+}
+
+bool copyPicture(const Item& item)
+{
+    // The full picture when there is one, else the thumbnail; decoded
+    // within the usual budget, at most at a large screen's size.
+    for (const auto& bytes : {item.hasImage() ? item.imageData() : std::nullopt,
+                              item.hasThumbnail() ? item.thumbnailData() : std::nullopt}) {
+        if (!bytes)
+            continue;
+        const QImage image = PictureDecoder::decode(*bytes, QSize(4096, 4096), PictureDecoder::Fit::inside);
+        if (image.isNull())
+            continue;
+        QGuiApplication::clipboard()->setImage(image);
+        Q_EMIT AppNotifications::instance().confirmation(u"Picture Copied"_s);
+        return true;
+    }
+    return false;
 }
 
 void reveal(const QUrl& fileUrl)
@@ -43,7 +67,7 @@ void reveal(const QUrl& fileUrl)
     (void)FileManager::reveal(fileUrl);
 }
 
-bool open(const Item& item, QWidget* parent)
+bool open(Item& item, QWidget* parent)
 {
     const auto url = parsedUrl(item);
     if (!url)
@@ -53,7 +77,11 @@ bool open(const Item& item, QWidget* parent)
         Dialogs::current().showError(parent, u"Cannot Open"_s, verdict.reason);
         return false;
     }
-    return QDesktopServices::openUrl(*url);
+    if (!QDesktopServices::openUrl(*url))
+        return false;
+    item.setAccessedAt(Clock::now());
+    item.setRead(true);
+    return true;
 }
 
 bool deleteItem(ModelContext& context, Item& item, QWidget* parent)
@@ -62,7 +90,8 @@ bool deleteItem(ModelContext& context, Item& item, QWidget* parent)
         const QUuid id = item.id();
         const bool confirmed = Dialogs::current().confirm(
             parent, u"Delete Item"_s,
-            u"Delete “%1”? This cannot be undone."_s.arg(item.title().isEmpty() ? u"Untitled"_s : item.title()),
+            u"Delete “%1”? This cannot be undone."_s.arg(
+                item.title().isEmpty() ? u"Untitled"_s : Style::displayText(item.title(), 200)),
             u"Delete"_s);
         // The item may have gone while the question was open.
         if (!confirmed || !context.item(id))
@@ -96,7 +125,14 @@ int deleteItems(ModelContext& context, const QList<Item*>& items, QWidget* paren
     return deleted;
 }
 
-void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* parent)
+bool isWebItem(const Item& item)
+{
+    const auto url = parsedUrl(item);
+    return url && (url->scheme() == u"http" || url->scheme() == u"https");
+}
+
+void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* parent,
+                     const std::function<void(Item&)>& refreshMetadata)
 {
     const QUuid id = item.id();
     QPointer<ModelContext> ctx(&context);
@@ -114,7 +150,7 @@ void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* pa
     for (Tag* tag : all) {
         const bool carries = item.hasTag(tag->id());
         const QUuid tagId = tag->id();
-        tags->addAction(Symbols::icon(carries ? u"checkmark"_s : u"circle"_s), tag->name(),
+        tags->addAction(Symbols::icon(carries ? u"checkmark"_s : u"circle"_s), Style::mnemonicSafe(tag->name()),
                         withItem([ctx, tagId, carries](Item& i) {
                             Tag* t = ctx ? ctx->tag(tagId) : nullptr;
                             if (!t)
@@ -133,11 +169,17 @@ void fillContextMenu(QMenu& menu, ModelContext& context, Item& item, QWidget* pa
     if (const auto url = parsedUrl(item)) {
         menu.addAction(Symbols::icon(u"doc.on.doc"_s), u"Copy Link"_s, withItem([](Item& i) { copyLink(i); }));
         if (url->isLocalFile())
-            menu.addAction(Symbols::icon(u"folder"_s), u"Reveal in Finder"_s, [url = *url] { reveal(url); });
+            menu.addAction(Symbols::icon(u"folder"_s), u"Show in Folder"_s, [url = *url] { reveal(url); });
         else
             menu.addAction(Symbols::icon(u"safari"_s), u"Open in Browser"_s,
                            withItem([owner = QPointer<QWidget>(parent)](Item& i) { open(i, owner); }));
     }
+    if (item.hasImage() || item.hasThumbnail())
+        menu.addAction(Symbols::icon(u"photo"_s), u"Copy Picture"_s, withItem([](Item& i) { copyPicture(i); }));
+    if (refreshMetadata && isWebItem(item))
+        menu.addAction(Symbols::icon(u"arrow.clockwise"_s), u"Refresh Metadata"_s,
+                       withItem([refreshMetadata](Item& i) { refreshMetadata(i); }))
+            ->setObjectName(u"refreshMetadataAction"_s);
     menu.addSeparator();
     if (item.isArchived())
         menu.addAction(Symbols::icon(u"tray.and.arrow.up"_s), u"Unarchive"_s,

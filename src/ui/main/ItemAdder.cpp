@@ -3,6 +3,7 @@
 #include "app/ItemCreation.h"
 #include "model/Item.h"
 #include "services/metadata/MetadataService.h"
+#include "services/metadata/ThumbnailService.h"
 #include "store/ModelContext.h"
 #include "ui/Dialogs.h"
 
@@ -68,10 +69,34 @@ void ItemAdder::chooseImage()
         m_window, u"Add Image from File"_s, {u"Images (*.png *.jpg *.jpeg *.gif *.webp *.bmp *.tif *.tiff *.heic)"_s});
     if (path.isEmpty())
         return;
+    addItemFromImageFile(path);
+}
+
+Item* ItemAdder::addItemFromImageFile(const QString& path)
+{
+    // A picture keeps its file's name as its title; a file that is not one
+    // (or cannot be read) is refused with the reason.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return; // an unreadable file ends the action quietly
-    addItemFromImageData(file.readAll());
+    const QString name = QFileInfo(path).fileName();
+    if (!file.open(QIODevice::ReadOnly)) {
+        Dialogs::current().showError(m_window, u"Cannot Add Image"_s,
+                                     u"“%1” could not be read: %2"_s.arg(name, file.errorString()));
+        return nullptr;
+    }
+    if (file.size() > kMaxImageFileBytes) {
+        Dialogs::current().showError(m_window, u"Cannot Add Image"_s,
+                                     u"“%1” is larger than %2 MB."_s.arg(name).arg(kMaxImageFileBytes >> 20));
+        return nullptr;
+    }
+    const QByteArray bytes = file.readAll();
+    if (!ThumbnailService::isImage(bytes)) {
+        Dialogs::current().showError(m_window, u"Cannot Add Image"_s, u"“%1” is not a picture."_s.arg(name));
+        return nullptr;
+    }
+    Item* item = addItemFromImageData(bytes);
+    if (item && !QFileInfo(path).completeBaseName().isEmpty())
+        item->setTitle(QFileInfo(path).completeBaseName());
+    return item;
 }
 
 void ItemAdder::chooseDocument()

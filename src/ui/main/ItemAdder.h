@@ -25,6 +25,10 @@ public:
     // A file by its URL, titled with its name without the final extension;
     // pictures also keep their bytes.
     Item* addItemFromFile(const QUrl& fileUrl);
+    // "Add Image from File": a picture file, titled with its name; anything
+    // else is refused with a message. Returns the new item or null.
+    Item* addItemFromImageFile(const QString& path);
+    static constexpr qint64 kMaxImageFileBytes = 100 * 1024 * 1024;
 
     // "Paste from Clipboard": URL text, else PNG, else TIFF.
     void pasteClipboardItem();

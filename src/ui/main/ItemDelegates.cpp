@@ -41,10 +41,12 @@ void drawTitle(QPainter* painter, const QRect& rect, const Item& item, const QFo
 {
     const QFontMetrics metrics(font);
     const int star = item.isFavorite() ? metrics.height() : 0;
-    const QString title = metrics.elidedText(item.title(), Qt::ElideRight, rect.width() - star - (star ? 4 : 0));
+    const QString title =
+        metrics.elidedText(Style::displayText(item.title()), Qt::ElideRight, rect.width() - star - (star ? 4 : 0));
     painter->setFont(font);
     painter->setPen(color);
-    painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, title);
+    // Not clipped to the line: "_" and descenders reach below it.
+    painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, title);
     if (star) {
         const int x = rect.left() + metrics.horizontalAdvance(title) + 4;
         const int size = std::max(8, int(metrics.height() * 0.75));
@@ -123,8 +125,8 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (item->sourceDomain()) {
         painter->setFont(caption);
         painter->setPen(Style::secondaryText(palette));
-        const QString domain =
-            QFontMetrics(caption).elidedText(*item->sourceDomain(), Qt::ElideMiddle, textArea.width() * 2 / 3);
+        const QString domain = QFontMetrics(caption).elidedText(Style::displayText(*item->sourceDomain()),
+                                                                Qt::ElideMiddle, textArea.width() * 2 / 3);
         painter->drawText(QRect(x, lineTop, textArea.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, domain);
         x += QFontMetrics(caption).horizontalAdvance(domain) + 8;
     }
@@ -210,7 +212,8 @@ void ItemCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
                                QFontMetrics(domainFont).height());
         painter->drawText(
             domainRect, Qt::AlignLeft | Qt::AlignVCenter,
-            QFontMetrics(domainFont).elidedText(*item->sourceDomain(), Qt::ElideMiddle, domainRect.width()));
+            QFontMetrics(domainFont)
+                .elidedText(Style::displayText(*item->sourceDomain()), Qt::ElideMiddle, domainRect.width()));
     }
     painter->restore();
 }

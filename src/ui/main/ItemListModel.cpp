@@ -6,6 +6,7 @@
 #include "model/Tag.h"
 #include "model/TagDragItem.h"
 #include "store/ModelContext.h"
+#include "ui/Style.h"
 
 #include <QMimeData>
 #include <QUrl>
@@ -111,7 +112,7 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole: return item->title();
+    case Qt::ToolTipRole: return Style::displayText(item->title());
     case ItemRole: return QVariant::fromValue(const_cast<Item*>(item));
     default: return {};
     }

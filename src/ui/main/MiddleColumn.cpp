@@ -12,9 +12,11 @@
 #include "app/ItemListQuery.h"
 #include "model/Item.h"
 #include "platform/Symbols.h"
+#include "services/metadata/MetadataService.h"
 #include "store/ModelContext.h"
 #include "ui/Style.h"
 
+#include <QActionGroup>
 #include <QButtonGroup>
 #include <QDragEnterEvent>
 #include <QFrame>
@@ -24,6 +26,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -70,6 +73,10 @@ MiddleColumn::MiddleColumn(ModelContext* context, AppState* state, ItemListQuery
     m_grid->setItemDelegate(m_cards);
     m_grid->setViewMode(QListView::IconMode);
     m_grid->setMovement(QListView::Static);
+    // The grid lays out on the column's width as if the scroll bar were
+    // always there, so a scroll bar coming and going never changes the
+    // number of columns (which would make it come and go again).
+    m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_grid->setResizeMode(QListView::Adjust);
     m_grid->setWrapping(true);
     m_grid->setSpacing(0);
@@ -94,6 +101,14 @@ MiddleColumn::MiddleColumn(ModelContext* context, AppState* state, ItemListQuery
     connect(state, &AppState::contentTypeFilterChanged, this, &MiddleColumn::updateHeader);
     connect(state, &AppState::sortOrderChanged, this, &MiddleColumn::updateHeader);
     connect(state, &AppState::searchQueryChanged, this, &MiddleColumn::updateContent);
+    // A new query, filter, order or sidebar choice starts at the top, where
+    // the best matches are.
+    connect(query, &ItemListQuery::selectionChanged, this, &MiddleColumn::scrollToTop);
+    connect(state, &AppState::searchQueryChanged, this, &MiddleColumn::scrollToTop);
+    connect(state, &AppState::contentTypeFilterChanged, this, &MiddleColumn::scrollToTop);
+    connect(state, &AppState::sortOrderChanged, this, &MiddleColumn::scrollToTop);
+    connect(state, &AppState::filterTagsChanged, this, &MiddleColumn::scrollToTop);
+    connect(state, &AppState::showFavoritesOnlyChanged, this, &MiddleColumn::scrollToTop);
     m_grid->viewport()->installEventFilter(this);
     updateContent();
     updateHeader();
@@ -125,6 +140,7 @@ QWidget* MiddleColumn::buildHeader()
     };
 
     QToolButton* add = menuButton(u"addMenu"_s, u"plus.circle.fill"_s, u"Add Item"_s);
+    add->setAccessibleName(u"Add Item"_s);
     add->setIcon(Symbols::icon(u"plus.circle.fill"_s, Style::accent(palette())));
     QMenu* addMenu = add->menu();
     addMenu->addAction(u"Paste from Clipboard"_s, m_adder, &ItemAdder::pasteClipboardItem);
@@ -137,27 +153,35 @@ QWidget* MiddleColumn::buildHeader()
 
     m_typeMenu = menuButton(u"typeFilterMenu"_s, u"line.3.horizontal.decrease"_s, u"Filter by Type"_s);
     m_typeMenu->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_typeMenu->setAccessibleName(u"Filter by Type"_s);
     QMenu* types = m_typeMenu->menu();
-    types->addAction(u"All Types"_s, this, [this] { m_state->setContentTypeFilter(std::nullopt); });
+    // Both menus show the current choice with a check mark.
+    m_typeActions = new QActionGroup(this);
+    QAction* allTypes = types->addAction(u"All Types"_s, this, [this] { m_state->setContentTypeFilter(std::nullopt); });
+    allTypes->setCheckable(true);
+    allTypes->setData(QString());
+    m_typeActions->addAction(allTypes);
     types->addSeparator();
-    for (ItemType type : ItemTypes::allCases())
-        types->addAction(Symbols::icon(ItemTypes::iconName(type)), ItemTypes::displayName(type), this,
-                         [this, type] { m_state->setContentTypeFilter(type); });
+    for (ItemType type : ItemTypes::allCases()) {
+        QAction* action = types->addAction(Symbols::icon(ItemTypes::iconName(type)), ItemTypes::displayName(type), this,
+                                           [this, type] { m_state->setContentTypeFilter(type); });
+        action->setCheckable(true);
+        action->setData(ItemTypes::rawValue(type));
+        m_typeActions->addAction(action);
+    }
     row->addWidget(m_typeMenu);
 
     m_sortMenu = menuButton(u"sortMenu"_s, u"arrow.up.arrow.down"_s, u"Sort"_s);
-    m_sortMenu->setText(u"Sort"_s);
     m_sortMenu->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    connect(m_sortMenu->menu(), &QMenu::aboutToShow, this, [this] {
-        QMenu* menu = m_sortMenu->menu();
-        menu->clear();
-        for (SortOrder order : SortOrders::allCases()) {
-            QAction* action =
-                menu->addAction(SortOrders::displayName(order), this, [this, order] { m_state->setSortOrder(order); });
-            if (order == m_state->sortOrder())
-                action->setIcon(Symbols::icon(u"checkmark"_s));
-        }
-    });
+    m_sortMenu->setAccessibleName(u"Sort"_s);
+    m_sortActions = new QActionGroup(this);
+    for (SortOrder order : SortOrders::allCases()) {
+        QAction* action = m_sortMenu->menu()->addAction(SortOrders::displayName(order), this,
+                                                        [this, order] { m_state->setSortOrder(order); });
+        action->setCheckable(true);
+        action->setData(SortOrders::rawValue(order));
+        m_sortActions->addAction(action);
+    }
     row->addWidget(m_sortMenu);
 
     // Grid or list, as a two-segment control.
@@ -167,10 +191,12 @@ QWidget* MiddleColumn::buildHeader()
     m_gridButton->setObjectName(u"gridModeButton"_s);
     m_gridButton->setIcon(Symbols::icon(u"square.grid.2x2"_s));
     m_gridButton->setToolTip(u"Grid"_s);
+    m_gridButton->setAccessibleName(u"View as Grid"_s);
     m_listButton = new QToolButton(bar);
     m_listButton->setObjectName(u"listModeButton"_s);
     m_listButton->setIcon(Symbols::icon(u"list.bullet"_s));
     m_listButton->setToolTip(u"List"_s);
+    m_listButton->setAccessibleName(u"View as List"_s);
     for (QToolButton* b : {m_gridButton, m_listButton}) {
         b->setCheckable(true);
         b->setAutoRaise(true);
@@ -229,6 +255,12 @@ void MiddleColumn::configureView(QListView* view)
     view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     view->installEventFilter(this);
+    // A double-click opens the item; a single click only selects, whatever
+    // the desktop's single-click setting says about "activation".
+    connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (Item* item = m_model->itemAt(index.row()))
+            ItemActions::open(*item, this);
+    });
     connect(view, &QWidget::customContextMenuRequested, this,
             [this, view](const QPoint& position) { showContextMenu(view, position); });
 }
@@ -243,11 +275,43 @@ void MiddleColumn::scrollToCurrent()
     }
 }
 
+void MiddleColumn::scrollToTop()
+{
+    m_list->scrollToTop();
+    m_grid->scrollToTop();
+}
+
+void MiddleColumn::focusItems()
+{
+    QListView* view = m_state->viewMode() == ViewMode::grid ? m_grid : m_list;
+    if (m_stack->currentWidget() != view)
+        return;
+    QItemSelectionModel* selection = m_selection->selectionModel();
+    if (!selection->currentIndex().isValid() && m_model->rowCount() > 0)
+        m_selection->select(m_model->itemAt(0));
+    view->setFocus(Qt::OtherFocusReason);
+    scrollToCurrent();
+}
+
+void MiddleColumn::openCurrent()
+{
+    if (Item* item = m_selection->current())
+        ItemActions::open(*item, this);
+}
+
 void MiddleColumn::updateHeader()
 {
-    m_title->setText(m_query->navigationTitle());
+    m_title->setText(Style::displayText(m_query->navigationTitle(), 200));
     const auto type = m_state->contentTypeFilter();
     m_typeMenu->setText(type ? ItemTypes::displayName(*type) : u"All Types"_s);
+    const QString typeValue = type ? ItemTypes::rawValue(*type) : QString();
+    for (QAction* action : m_typeActions->actions())
+        action->setChecked(action->data().toString() == typeValue);
+    // The Sort button names the order in use.
+    m_sortMenu->setText(SortOrders::displayName(m_state->sortOrder()));
+    m_sortMenu->setToolTip(u"Sort: "_s + SortOrders::displayName(m_state->sortOrder()));
+    for (QAction* action : m_sortActions->actions())
+        action->setChecked(action->data().toString() == SortOrders::rawValue(m_state->sortOrder()));
     m_gridButton->setChecked(m_state->viewMode() == ViewMode::grid);
     m_listButton->setChecked(m_state->viewMode() == ViewMode::list);
 }
@@ -264,7 +328,8 @@ void MiddleColumn::updateContent()
                                            .pixmap(QSize(48, 48), devicePixelRatioF()));
         m_placeholderTitle->setText(searching ? u"No Results"_s : u"No Items"_s);
         m_placeholderText->setText(searching ? u"Try a different search term"_s
-                                             : u"Paste a URL or use the Share Sheet to add items"_s);
+                                             : u"Paste a URL, drop a file here, or use “Open with Folionest” "
+                                               u"in your file manager to add items"_s);
         m_stack->setCurrentIndex(0);
         return;
     }
@@ -295,6 +360,10 @@ bool MiddleColumn::eventFilter(QObject* watched, QEvent* event)
             Q_EMIT deleteRequested();
             return true;
         }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+            openCurrent();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -306,7 +375,12 @@ void MiddleColumn::showContextMenu(QListView* view, const QPoint& position)
         return;
     QMenu menu(this);
     menu.setObjectName(u"itemContextMenu"_s);
-    ItemActions::fillContextMenu(menu, *m_context, *item, this);
+    MetadataService* metadata = m_adder->metadataService();
+    QPointer<ModelContext> context(m_context);
+    ItemActions::fillContextMenu(menu, *m_context, *item, this, [metadata, context](Item& target) {
+        if (const auto url = ItemActions::parsedUrl(target); url && context)
+            metadata->applyFetchedMetadata(*context, target, *url);
+    });
     menu.exec(view->viewport()->mapToGlobal(position));
 }
 

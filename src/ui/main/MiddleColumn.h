@@ -11,6 +11,7 @@ class ItemListQuery;
 class ItemSelection;
 class ModelContext;
 class PictureCache;
+class QActionGroup;
 class QLabel;
 class QListView;
 class QStackedWidget;
@@ -34,6 +35,11 @@ public:
     ItemSelection* selection() const { return m_selection; }
     // Brings the current item into view.
     void scrollToCurrent();
+    // Puts the keyboard in the list or grid shown, on the current item
+    // (the first one when none is).
+    void focusItems();
+    // Opens the current item's link or file (Return, double-click).
+    void openCurrent();
 
 Q_SIGNALS:
     void addURLRequested();
@@ -53,6 +59,7 @@ private:
     void updateContent();
     void updateHeader();
     void layOutGrid();
+    void scrollToTop();
     void showContextMenu(QListView* view, const QPoint& position);
 
     ModelContext* m_context;
@@ -75,4 +82,6 @@ private:
     QListView* m_list = nullptr;
     QListView* m_grid = nullptr;
     ItemSelection* m_selection = nullptr;
+    QActionGroup* m_typeActions = nullptr;
+    QActionGroup* m_sortActions = nullptr;
 };

@@ -149,6 +149,7 @@ SidebarView::SidebarView(ModelContext* context, AppState* state, ItemListQuery* 
         if (m_search->text() != m_state->searchQuery())
             m_search->setText(m_state->searchQuery());
     });
+    m_search->installEventFilter(this);
     layout->addWidget(m_search);
 
     m_model = new SidebarModel(context, state, query, this);
@@ -227,6 +228,18 @@ void SidebarView::setExpandedFolders(const QStringList& ids)
 
 bool SidebarView::eventFilter(QObject* watched, QEvent* event)
 {
+    // Escape clears the search; Down goes on to the results.
+    if (watched == m_search && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && !m_search->text().isEmpty()) {
+            m_search->clear();
+            return true;
+        }
+        if (key->key() == Qt::Key_Down) {
+            Q_EMIT moveIntoResults();
+            return true;
+        }
+    }
     if (watched == m_view && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space) {

@@ -45,6 +45,8 @@ Q_SIGNALS:
     void newTagRequested();
     void editTagRequested(Tag* tag);
     void manageTagsRequested();
+    // Down in the search field: the keyboard moves into the results.
+    void moveIntoResults();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
