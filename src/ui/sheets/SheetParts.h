@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class ColorPickerGrid;
+class QDialogButtonBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QVBoxLayout;
+class QWidget;
+
+// Pieces the organising sheets share.
+namespace SheetParts {
+
+// A new sheet, window-modal over the parent's window and deleted when closed.
+template <typename Sheet, typename... Args>
+Sheet* present(QWidget* parent, Args... args)
+{
+    auto* sheet = new Sheet(args..., parent ? parent->window() : nullptr);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+    return sheet;
+}
+
+// A form section's heading, in plain text.
+QLabel* sectionTitle(const QString& text, QWidget* parent);
+
+// The editors' form: the title as window title and heading, then sections
+// added by the calls below.
+QVBoxLayout* editorLayout(QDialog* sheet, const QString& title);
+// A section with the name field (placeholder "Name", object name "nameField").
+QLineEdit* addNameSection(QVBoxLayout* layout, const QString& section, QWidget* parent);
+// A "Color" section with the palette, blue chosen.
+ColorPickerGrid* addColorSection(QVBoxLayout* layout, QWidget* parent);
+
+// Cancel and a confirm button ("Create" or "Save") at the desktop's usual
+// places. Confirm is the default button and is enabled only while the name
+// field holds text (as typed, spaces count); it calls `confirm` and nothing
+// else, so the sheet decides whether to close. Cancel and Escape reject.
+struct EditorButtons {
+    QDialogButtonBox* box;
+    QPushButton* confirm;
+};
+EditorButtons editorButtons(QDialog* sheet, const QString& confirmText, QLineEdit* nameField);
+
+} // namespace SheetParts
