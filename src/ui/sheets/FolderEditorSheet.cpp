@@ -4,14 +4,11 @@
 
 #include "model/Clock.h"
 #include "model/Folder.h"
-#include "model/SystemColors.h"
 #include "store/ModelContext.h"
-#include "ui/Style.h"
 #include "ui/components/ColorPickerGrid.h"
 #include "ui/components/IconPickerGrid.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,9 +46,7 @@ FolderEditorSheet::FolderEditorSheet(ModelContext* context, Folder* folder, QWid
     layout->addLayout(form);
     layout->addStretch();
 
-    const auto buttons = SheetParts::editorButtons(this, m_editing ? u"Save"_s : u"Create"_s, m_name);
-    m_confirm = buttons.confirm;
-    layout->addWidget(buttons.box);
+    m_confirm = SheetParts::addEditorButtons(layout, this, m_editing ? u"Save"_s : u"Create"_s, m_name);
     connect(m_confirm, &QPushButton::clicked, this, &FolderEditorSheet::saveFolder);
 
     loadFolder();

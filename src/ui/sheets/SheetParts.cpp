@@ -1,6 +1,9 @@
 #include "SheetParts.h"
 
+#include "TagListModel.h"
+
 #include "model/SystemColors.h"
+#include "platform/Symbols.h"
 #include "ui/Style.h"
 #include "ui/components/ColorPickerGrid.h"
 
@@ -8,7 +11,9 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -21,6 +26,30 @@ QLabel* sectionTitle(const QString& text, QWidget* parent)
     label->setTextFormat(Qt::PlainText);
     label->setFont(Style::font(Style::Text::subheadline, QFont::DemiBold));
     return label;
+}
+
+QToolButton* newTagButton(QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(u"newTagButton"_s);
+    button->setIcon(Symbols::icon(u"plus"_s));
+    button->setAutoRaise(true);
+    button->setToolTip(u"New Tag"_s);
+    button->setAccessibleName(u"New Tag"_s);
+    return button;
+}
+
+QListView* tagList(TagListModel* model, TagRowDelegate::Trailing trailing, QWidget* parent)
+{
+    auto* list = new QListView(parent);
+    list->setObjectName(u"tagList"_s);
+    list->setAccessibleName(u"Tags"_s);
+    list->setModel(model);
+    list->setItemDelegate(new TagRowDelegate(TagChipSize::medium, trailing, list));
+    list->setUniformItemSizes(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setDragEnabled(true);
+    return list;
 }
 
 QVBoxLayout* editorLayout(QDialog* sheet, const QString& title)
@@ -59,7 +88,7 @@ ColorPickerGrid* addColorSection(QVBoxLayout* layout, QWidget* parent)
     return grid;
 }
 
-EditorButtons editorButtons(QDialog* sheet, const QString& confirmText, QLineEdit* nameField)
+QPushButton* addEditorButtons(QVBoxLayout* layout, QDialog* sheet, const QString& confirmText, QLineEdit* nameField)
 {
     auto* box = new QDialogButtonBox(sheet);
     QPushButton* cancel = box->addButton(QDialogButtonBox::Cancel);
@@ -73,7 +102,8 @@ EditorButtons editorButtons(QDialog* sheet, const QString& confirmText, QLineEdi
     auto update = [confirm, nameField] { confirm->setEnabled(!nameField->text().isEmpty()); };
     QObject::connect(nameField, &QLineEdit::textChanged, confirm, update);
     update();
-    return {box, confirm};
+    layout->addWidget(box);
+    return confirm;
 }
 
 } // namespace SheetParts

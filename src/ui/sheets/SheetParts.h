@@ -1,15 +1,19 @@
 #pragma once
 
+#include "TagRowDelegate.h"
+
 #include <QDialog>
 #include <QString>
 
 class ColorPickerGrid;
-class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
+class QListView;
 class QPushButton;
+class QToolButton;
 class QVBoxLayout;
 class QWidget;
+class TagListModel;
 
 // Pieces the organising sheets share.
 namespace SheetParts {
@@ -27,6 +31,12 @@ Sheet* present(QWidget* parent, Args... args)
 // A form section's heading, in plain text.
 QLabel* sectionTitle(const QString& text, QWidget* parent);
 
+// The "+" that makes a new tag (object name "newTagButton").
+QToolButton* newTagButton(QWidget* parent);
+// The list of every tag (object name "tagList"), one painted row each, a
+// single current row that drags as the tag payload.
+QListView* tagList(TagListModel* model, TagRowDelegate::Trailing trailing, QWidget* parent);
+
 // The editors' form: the title as window title and heading, then sections
 // added by the calls below.
 QVBoxLayout* editorLayout(QDialog* sheet, const QString& title);
@@ -36,13 +46,10 @@ QLineEdit* addNameSection(QVBoxLayout* layout, const QString& section, QWidget* 
 ColorPickerGrid* addColorSection(QVBoxLayout* layout, QWidget* parent);
 
 // Cancel and a confirm button ("Create" or "Save") at the desktop's usual
-// places. Confirm is the default button and is enabled only while the name
-// field holds text (as typed, spaces count); it calls `confirm` and nothing
-// else, so the sheet decides whether to close. Cancel and Escape reject.
-struct EditorButtons {
-    QDialogButtonBox* box;
-    QPushButton* confirm;
-};
-EditorButtons editorButtons(QDialog* sheet, const QString& confirmText, QLineEdit* nameField);
+// places, at the end of the form. Confirm is the default button and is
+// enabled only while the name field holds text (as typed, spaces count); it
+// calls nothing by itself, so the sheet connects its save and decides
+// whether to close. Cancel and Escape reject.
+QPushButton* addEditorButtons(QVBoxLayout* layout, QDialog* sheet, const QString& confirmText, QLineEdit* nameField);
 
 } // namespace SheetParts

@@ -3,14 +3,10 @@
 #include "SheetParts.h"
 
 #include "model/Clock.h"
-#include "model/SystemColors.h"
 #include "model/Tag.h"
 #include "store/ModelContext.h"
-#include "ui/Style.h"
 #include "ui/components/ColorPickerGrid.h"
 
-#include <QDialogButtonBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -32,9 +28,8 @@ TagEditorSheet::TagEditorSheet(ModelContext* context, Tag* tag, QWidget* parent)
         m_colors->setSelectedColor(edited->color());
     }
 
-    const auto buttons = SheetParts::editorButtons(this, m_editing ? u"Save"_s : u"Create"_s, m_name);
-    layout->addWidget(buttons.box);
-    connect(buttons.confirm, &QPushButton::clicked, this, &TagEditorSheet::saveTag);
+    QPushButton* confirm = SheetParts::addEditorButtons(layout, this, m_editing ? u"Save"_s : u"Create"_s, m_name);
+    connect(confirm, &QPushButton::clicked, this, &TagEditorSheet::saveTag);
 
     connect(context, &ModelContext::tagAboutToBeRemoved, this, [this](Tag* gone) {
         if (m_editing && gone->id() == m_tagId)

@@ -49,12 +49,7 @@ TagManagementView::TagManagementView(ModelContext* context, QWidget* parent)
     title->setObjectName(u"tagManagementTitle"_s);
     title->setFont(Style::font(Style::Text::headline));
     header->addWidget(title, 1);
-    auto* add = new QToolButton(this);
-    add->setObjectName(u"newTagButton"_s);
-    add->setIcon(Symbols::icon(u"plus"_s));
-    add->setAutoRaise(true);
-    add->setToolTip(u"New Tag"_s);
-    add->setAccessibleName(u"New Tag"_s);
+    QToolButton* add = SheetParts::newTagButton(this);
     header->addWidget(add);
     layout->addLayout(header);
 
@@ -78,14 +73,7 @@ TagManagementView::TagManagementView(ModelContext* context, QWidget* parent)
     emptyLayout->addStretch();
     m_pages->addWidget(empty);
 
-    m_list = new QListView(m_pages);
-    m_list->setObjectName(u"tagList"_s);
-    m_list->setAccessibleName(u"Tags"_s);
-    m_list->setModel(m_model);
-    m_list->setItemDelegate(new TagRowDelegate(TagChipSize::medium, TagRowDelegate::Trailing::itemCount, m_list));
-    m_list->setUniformItemSizes(true);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setDragEnabled(true);
+    m_list = SheetParts::tagList(m_model, TagRowDelegate::Trailing::itemCount, m_pages);
     m_list->setAcceptDrops(true);
     m_list->setDropIndicatorShown(true);
     m_list->setDragDropMode(QAbstractItemView::InternalMove);

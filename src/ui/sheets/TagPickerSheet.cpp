@@ -120,13 +120,8 @@ TagPickerSheet::TagPickerSheet(ModelContext* context, Item* item, QWidget* paren
     auto* title = new QLabel(u"Tags"_s, this);
     title->setFont(Style::font(Style::Text::headline));
     header->addWidget(title, 1);
-    m_newTagButton = new QToolButton(this);
-    m_newTagButton->setObjectName(u"newTagButton"_s);
-    m_newTagButton->setIcon(Symbols::icon(u"plus"_s));
+    m_newTagButton = SheetParts::newTagButton(this);
     m_newTagButton->setCheckable(true);
-    m_newTagButton->setAutoRaise(true);
-    m_newTagButton->setToolTip(u"New Tag"_s);
-    m_newTagButton->setAccessibleName(u"New Tag"_s);
     header->addWidget(m_newTagButton);
     layout->addLayout(header);
 
@@ -151,14 +146,7 @@ TagPickerSheet::TagPickerSheet(ModelContext* context, Item* item, QWidget* paren
         new TagDropZone([this](const QMimeData* mime) { return m_item && !TagDrag::tags(mime, *m_context).isEmpty(); },
                         [this](const QMimeData* mime) { return dropTags(mime); }, this));
 
-    m_list = new QListView(this);
-    m_list->setObjectName(u"tagList"_s);
-    m_list->setAccessibleName(u"Tags"_s);
-    m_list->setModel(m_model);
-    m_list->setItemDelegate(new TagRowDelegate(TagChipSize::medium, TagRowDelegate::Trailing::checkMark, m_list));
-    m_list->setUniformItemSizes(true);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setDragEnabled(true);
+    m_list = SheetParts::tagList(m_model, TagRowDelegate::Trailing::checkMark, this);
     m_list->setDragDropMode(QAbstractItemView::DragOnly);
     m_list->setDefaultDropAction(Qt::CopyAction);
     m_list->installEventFilter(this);
