@@ -29,6 +29,7 @@ FolderEditorSheet::FolderEditorSheet(ModelContext* context, Folder* folder, QWid
     m_icons = new IconPickerGrid(IconPickerGrid::folderIcons(), this);
     m_icons->setAccessibleName(u"Icon"_s);
     m_icons->setSelectedIcon(u"folder"_s);
+    SheetParts::showWholeGrid(m_icons);
     layout->addWidget(m_icons);
     layout->addSpacing(8);
 

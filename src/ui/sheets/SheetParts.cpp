@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -18,7 +19,33 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// A window does not grow to a child's height-for-width, so a picker grid in
+// a sheet could be cut off: this keeps the grid's minimum height at what its
+// width needs, and the sheet's minimum size follows.
+class WholeGrid final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            auto* grid = static_cast<QWidget*>(watched);
+            grid->setMinimumHeight(grid->heightForWidth(grid->width()));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 namespace SheetParts {
+
+void showWholeGrid(QWidget* grid)
+{
+    grid->installEventFilter(new WholeGrid(grid));
+    grid->setMinimumHeight(grid->heightForWidth(grid->sizeHint().width()));
+}
 
 QLabel* sectionTitle(const QString& text, QWidget* parent)
 {
@@ -84,6 +111,7 @@ ColorPickerGrid* addColorSection(QVBoxLayout* layout, QWidget* parent)
     auto* grid = new ColorPickerGrid(parent);
     grid->setAccessibleName(u"Color"_s);
     grid->setSelectedColor(SystemColors::blue());
+    showWholeGrid(grid);
     layout->addWidget(grid);
     return grid;
 }

@@ -37,6 +37,10 @@ QToolButton* newTagButton(QWidget* parent);
 // single current row that drags as the tag payload.
 QListView* tagList(TagListModel* model, TagRowDelegate::Trailing trailing, QWidget* parent);
 
+// Keeps a picker grid's minimum height at what its current width needs, so
+// the sheet never cuts off a row.
+void showWholeGrid(QWidget* grid);
+
 // The editors' form: the title as window title and heading, then sections
 // added by the calls below.
 QVBoxLayout* editorLayout(QDialog* sheet, const QString& title);
