@@ -17,6 +17,8 @@ namespace {
 constexpr int kHorizontalMargin = 8;
 constexpr int kVerticalMargin = 6;
 constexpr int kCheckMarkSize = 16;
+constexpr qreal kSelectedOpacity = 0.18;
+constexpr qreal kHoverOpacity = 0.07;
 } // namespace
 
 TagRowDelegate::TagRowDelegate(TagChipSize chipSize, Trailing trailing, QObject* parent)
@@ -25,14 +27,21 @@ TagRowDelegate::TagRowDelegate(TagChipSize chipSize, Trailing trailing, QObject*
 
 void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    // Selection, hover and focus as the desktop draws them; no text or check box.
-    opt.text.clear();
-    opt.features &= ~QStyleOptionViewItem::HasCheckIndicator;
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+    // The current row gets a light wash of the selection colour rather than
+    // the full highlight, which would swallow the chip's colours and the blue
+    // check mark; the focus frame is the desktop's own.
+    if (option.state & (QStyle::State_Selected | QStyle::State_MouseOver)) {
+        const qreal opacity = (option.state & QStyle::State_Selected) ? kSelectedOpacity : kHoverOpacity;
+        painter->fillRect(option.rect, Style::withOpacity(option.palette.color(QPalette::Highlight), opacity));
+    }
+    if (option.state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.backgroundColor = option.palette.color(QPalette::Base);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
 
     const QRect content = option.rect.adjusted(kHorizontalMargin, 0, -kHorizontalMargin, 0);
     const QString name = index.data(Qt::DisplayRole).toString();
