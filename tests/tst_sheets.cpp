@@ -26,11 +26,13 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace Qt::StringLiterals;
@@ -155,6 +157,19 @@ class TestSheets : public QObject {
         if (!m_ctx->save())
             qFatal("save failed");
         return m_container->open();
+    }
+
+    // Reads the open message box and cancels it.
+    void answerNextQuestion(QString* text, Qt::TextFormat* format)
+    {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(0, this, [=, this] { answerNextQuestion(text, format); });
+            return;
+        }
+        *text = box->text();
+        *format = box->textFormat();
+        box->button(QMessageBox::Cancel)->click();
     }
 
     QListView* pickerList() const { return m_picker->findChild<QListView*>(u"tagList"_s); }
@@ -481,6 +496,20 @@ private Q_SLOTS:
             QCOMPARE(other->folder(id) == nullptr, deleted);
         // Items are never deleted with a folder.
         QCOMPARE(other->items().size(), 4);
+    }
+
+    // The desktop's own question quotes a name as typed, never as markup.
+    void deleteQuestionShowsTheNameAsPlainText()
+    {
+        Dialogs::setCurrent(nullptr);
+        m_research->setName(u"<b>R&D</b>"_s);
+        QString shown;
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(0, this, [&] { answerNextQuestion(&shown, &format); });
+        QVERIFY(!FolderActions::deleteFolder(*m_ctx, *m_research, nullptr));
+        QCOMPARE(format, Qt::PlainText);
+        QVERIFY2(shown.startsWith(u"Delete “<b>R&D</b>”?"_s), qPrintable(shown));
+        QVERIFY(m_ctx->folder(m_research->id()));
     }
 
     // Tag picker -------------------------------------------------------------
