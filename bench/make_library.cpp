@@ -1,8 +1,10 @@
 // Writes a generated library into a container folder, for the benchmark
-// scripts: make_library DIR [ITEMS] [--bookmarks FILE.html] [--thumbnails]
+// scripts: make_library DIR [ITEMS] [--folders N] [--tags N] [--bookmarks FILE.html]
+// [--thumbnails]
 
 #include "LibraryGenerator.h"
 
+#include "model/Folder.h"
 #include "model/Item.h"
 #include "model/Tag.h"
 #include "platform/ContainerPaths.h"
@@ -27,12 +29,19 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: make_library DIR [ITEMS] [--bookmarks FILE.html]\n");
+        std::fprintf(stderr, "usage: make_library DIR [ITEMS] [--folders N] [--tags N] [--bookmarks FILE.html] "
+                             "[--thumbnails]\n");
         return 1;
     }
     LibraryGenerator::Options options;
     if (args.size() > 1 && !args[1].startsWith(u"--"_s))
         options.items = args[1].toInt();
+    const auto count = [&args](const QString& option, int fallback) {
+        const qsizetype at = args.indexOf(option);
+        return at >= 0 && at + 1 < args.size() ? args[at + 1].toInt() : fallback;
+    };
+    options.folders = count(u"--folders"_s, options.folders);
+    options.tags = count(u"--tags"_s, options.tags);
     const QString store = ContainerPaths::storePath(args[0]);
     if (QFile::exists(store)) {
         std::fprintf(stderr, "%s exists already\n", qPrintable(store));
@@ -89,7 +98,9 @@ int main(int argc, char** argv)
         }
         out << "</DL><p>\n";
     }
-    std::printf("%lld items in %s\n", static_cast<long long>(ctx->items().size()), qPrintable(store));
+    std::printf("%lld items, %lld folders, %lld tags in %s\n", static_cast<long long>(ctx->items().size()),
+                static_cast<long long>(ctx->folders().size()), static_cast<long long>(ctx->tags().size()),
+                qPrintable(store));
     // Words for benchmark queries: very common, common, rare.
     std::printf("words: %s %s %s\n", qPrintable(LibraryGenerator::word(0)), qPrintable(LibraryGenerator::word(3)),
                 qPrintable(LibraryGenerator::word(2000)));

@@ -23,6 +23,8 @@ public:
     bool confirm(QWidget* parent, const QString& title, const QString& text, const QString& confirmLabel) override
     {
         QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
+        // Questions quote names the user typed: never read them as markup.
+        box.setTextFormat(Qt::PlainText);
         QPushButton* yes = box.addButton(confirmLabel, QMessageBox::DestructiveRole);
         QPushButton* cancel = box.addButton(QMessageBox::Cancel);
         box.setDefaultButton(cancel);
@@ -32,7 +34,9 @@ public:
 
     void showError(QWidget* parent, const QString& title, const QString& text) override
     {
-        QMessageBox::warning(parent, title, text);
+        QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
     }
 };
 

@@ -120,10 +120,36 @@ bool TagChipView::event(QEvent* event)
 void TagChipView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    paintCapsule(painter, rect(), m_color);
+}
+
+void TagChipView::paintCapsule(QPainter& painter, const QRectF& rect, const QColor& color)
+{
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = rect();
-    const qreal radius = r.height() / 2;
+    const qreal radius = rect.height() / 2;
     QPainterPath capsule;
-    capsule.addRoundedRect(r, radius, radius);
-    painter.fillPath(capsule, Style::withOpacity(m_color, kBackgroundOpacity));
+    capsule.addRoundedRect(rect, radius, radius);
+    painter.fillPath(capsule, Style::withOpacity(color, kBackgroundOpacity));
+    painter.restore();
+}
+
+QSize TagChipView::sizeFor(const QString& name, TagChipSize size)
+{
+    const QFontMetrics metrics(font(size));
+    const QMargins margins = padding(size);
+    return QSize(metrics.horizontalAdvance(name) + margins.left() + margins.right(),
+                 metrics.height() + margins.top() + margins.bottom());
+}
+
+void TagChipView::paint(QPainter& painter, const QRect& rect, const QString& name, const QColor& color,
+                        TagChipSize size)
+{
+    paintCapsule(painter, rect, color);
+    painter.save();
+    painter.setFont(font(size));
+    painter.setPen(color);
+    // Plain text: the name is drawn exactly as stored.
+    painter.drawText(rect.marginsRemoved(padding(size)), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, name);
+    painter.restore();
 }

@@ -9,6 +9,7 @@
 
 class ModelContext;
 class QLabel;
+class QPainter;
 class QToolButton;
 class Tag;
 
@@ -40,6 +41,10 @@ public:
     static QMargins padding(TagChipSize size);
     // caption 2, caption and subheadline, medium weight.
     static QFont font(TagChipSize size);
+    // A chip without a remove button drawn straight onto a painter, for views
+    // that draw many tags (list rows) rather than hold a widget for each.
+    static QSize sizeFor(const QString& name, TagChipSize size);
+    static void paint(QPainter& painter, const QRect& rect, const QString& name, const QColor& color, TagChipSize size);
 
     // Reads the tag's name and colour again.
     void refresh();
@@ -52,6 +57,7 @@ protected:
 
 private:
     void apply();
+    static void paintCapsule(QPainter& painter, const QRectF& rect, const QColor& color);
 
     Tag* m_tag;
     TagChipSize m_size;
