@@ -4,6 +4,7 @@
 #include "model/Folder.h"
 #include "model/Item.h"
 #include "model/Tag.h"
+#include "model/TagDragItem.h"
 #include "platform/Settings.h"
 #include "services/metadata/MetadataService.h"
 #include "store/ModelContext.h"
@@ -22,6 +23,11 @@
 #include "ui/main/SelectionPane.h"
 #include "ui/main/SidebarModel.h"
 #include "ui/main/SidebarView.h"
+#include "ui/sheets/FolderEditorSheet.h"
+#include "ui/sheets/TagDrag.h"
+#include "ui/sheets/TagEditorSheet.h"
+#include "ui/sheets/TagManagementView.h"
+#include "ui/sheets/TagPickerSheet.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -1075,6 +1081,171 @@ private Q_SLOTS:
             ItemCardDelegate::columnsAndWidth(m_window->middle()->gridView()->viewport()->width());
         Q_UNUSED(width);
         QVERIFY(columns >= 4);
+    }
+
+    void organisingSheetsOpenFromTheWindow()
+    {
+        // The sheet of a type now open over the window, if any.
+        auto openSheet = [this]<typename T>(T*) -> T* {
+            for (T* sheet : m_window->findChildren<T*>())
+                if (sheet->isVisible())
+                    return sheet;
+            return nullptr;
+        };
+        auto closeAll = [this] {
+            for (QDialog* dialog : m_window->findChildren<QDialog*>())
+                if (dialog->isVisible())
+                    dialog->reject();
+            QApplication::processEvents();
+        };
+        m_window->action(u"newFolderAction"_s)->trigger();
+        FolderEditorSheet* folderSheet = nullptr;
+        QTRY_VERIFY((folderSheet = openSheet(static_cast<FolderEditorSheet*>(nullptr))));
+        QVERIFY(!folderSheet->isEditing());
+        QCOMPARE(folderSheet->windowModality(), Qt::WindowModal);
+        closeAll();
+        QTRY_VERIFY(!m_state->showNewFolderSheet());
+        // Twice in a row works: the flag was put back.
+        m_window->middle()->findChild<QToolButton*>(u"addMenu"_s)->menu()->actions().last()->trigger();
+        QTRY_VERIFY(openSheet(static_cast<FolderEditorSheet*>(nullptr)));
+        closeAll();
+
+        SidebarView* sidebar = m_window->sidebar();
+        Q_EMIT sidebar->editFolderRequested(m_projects);
+        QTRY_VERIFY((folderSheet = openSheet(static_cast<FolderEditorSheet*>(nullptr))));
+        QCOMPARE(folderSheet->folder(), m_projects);
+        closeAll();
+        Q_EMIT sidebar->newTagRequested();
+        QTRY_VERIFY(openSheet(static_cast<TagEditorSheet*>(nullptr)));
+        closeAll();
+        Q_EMIT sidebar->editTagRequested(m_red);
+        TagEditorSheet* tagSheet = nullptr;
+        QTRY_VERIFY((tagSheet = openSheet(static_cast<TagEditorSheet*>(nullptr))));
+        QCOMPARE(tagSheet->tag(), m_red);
+        closeAll();
+        Q_EMIT sidebar->manageTagsRequested();
+        QTRY_VERIFY(openSheet(static_cast<TagManagementDialog*>(nullptr)));
+        closeAll();
+
+        // "Add Tag" in the detail pane opens the picker for the item.
+        Item* garden = m_ctx->items().first();
+        m_window->selectItem(garden);
+        QTest::mouseClick(m_window->detail()->findChild<QPushButton*>(u"addTagButton"_s), Qt::LeftButton);
+        TagPickerSheet* picker = nullptr;
+        QTRY_VERIFY((picker = openSheet(static_cast<TagPickerSheet*>(nullptr))));
+        QCOMPARE(picker->item(), garden);
+        closeAll();
+
+        // Deleting a folder with a sub-folder and an item asks first, naming both.
+        Q_EMIT sidebar->deleteFolderRequested(m_projects);
+        QCOMPARE(m_dialogs->confirmations, 1);
+        QVERIFY2(m_dialogs->lastQuestion.contains(u"2 items") && m_dialogs->lastQuestion.contains(u"1 sub-folder"),
+                 qPrintable(m_dialogs->lastQuestion));
+        QVERIFY(!m_ctx->folder(m_projects->id()));
+    }
+
+    void tagsDropOntoTheDetailPane()
+    {
+        Item* plan = m_ctx->items().at(1);
+        m_window->selectItem(plan);
+        DetailPane* pane = m_window->detail();
+        auto drop = [pane](QMimeData* mime) {
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, {});
+            QApplication::sendEvent(pane, &enter);
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, {});
+            QApplication::sendEvent(pane, &dropped);
+            return enter.isAccepted() && dropped.isAccepted();
+        };
+        // A payload naming no tag of this library changes nothing.
+        QMimeData unknown;
+        unknown.setData(TagDragItem::mimeType(), TagDragItem{QUuid::createUuid()}.toJson());
+        const QDateTime modified = plan->modifiedAt();
+        QVERIFY(!drop(&unknown));
+        QVERIFY(plan->tags().isEmpty());
+        QCOMPARE(plan->modifiedAt(), modified);
+        std::unique_ptr<QMimeData> red(TagDrag::mimeData(*m_red));
+        QVERIFY(drop(red.get()));
+        QVERIFY(plan->hasTag(m_red->id()));
+        // And onto a row of the list.
+        Item* deep = m_ctx->items().at(2);
+        ItemListModel* model = m_window->middle()->model();
+        const QModelIndex row = model->index(model->rowOf(deep));
+        QVERIFY(!model->canDropMimeData(&unknown, Qt::CopyAction, -1, -1, row));
+        QVERIFY(model->canDropMimeData(red.get(), Qt::CopyAction, -1, -1, row));
+        model->dropMimeData(red.get(), Qt::CopyAction, -1, -1, row);
+        QVERIFY(deep->hasTag(m_red->id()));
+    }
+
+    void menuEntriesAnswerTheirShortcuts_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QKeySequence>("keys");
+        const QList<std::pair<const char*, QKeySequence>> entries{
+            {"newItemFromClipboardAction", QKeySequence(u"Ctrl+Shift+V"_s)},
+            {"newFolderAction", QKeySequence(u"Ctrl+Shift+N"_s)},
+            {"addURLAction", QKeySequence(u"Ctrl+N"_s)},
+            {"closeWindowAction", QKeySequence(u"Ctrl+W"_s)},
+            {"quitAction", QKeySequence(u"Ctrl+Q"_s)},
+            {"copyAction", QKeySequence(u"Ctrl+C"_s)},
+            {"pasteAction", QKeySequence(u"Ctrl+V"_s)},
+            {"selectAllAction", QKeySequence(u"Ctrl+A"_s)},
+            {"renameAction", QKeySequence(u"F2"_s)},
+            {"settingsAction", QKeySequence(u"Ctrl+,"_s)},
+            {"toggleSidebarAction", QKeySequence(u"Ctrl+Alt+S"_s)},
+            {"toggleSidebarAction", QKeySequence(u"F9"_s)},
+            {"showAllItemsAction", QKeySequence(u"Ctrl+1"_s)},
+            {"showFavoritesAction", QKeySequence(u"Ctrl+2"_s)},
+            {"searchAction", QKeySequence(u"Ctrl+F"_s)},
+        };
+        for (const auto& [name, keys] : entries)
+            QTest::addRow("%s %s", name, qPrintable(keys.toString())) << QString::fromLatin1(name) << keys;
+    }
+
+    void menuEntriesAnswerTheirShortcuts()
+    {
+        QFETCH(QString, action);
+        QFETCH(QKeySequence, keys);
+        QAction* entry = m_window->action(action);
+        QVERIFY(entry);
+        QVERIFY(entry->shortcuts().contains(keys));
+        // The shortcut works wherever the focus is in the window; the entry
+        // itself does nothing here (its effects have tests of their own).
+        entry->disconnect(SIGNAL(triggered(bool)));
+        QSignalSpy triggered(entry, &QAction::triggered);
+        m_window->activateWindow();
+        QTRY_VERIFY(m_window->isActiveWindow());
+        m_window->selectItem(m_ctx->items().first());
+        const QList<QWidget*> places{m_window->middle()->listView(), m_window->sidebar()->view(),
+                                     m_window->detail()->findChild<QComboBox*>(u"folderPicker"_s)};
+        for (QWidget* place : places) {
+            if (!place->isVisible())
+                continue;
+            place->setFocus();
+            QTest::keySequence(m_window.get(), keys);
+        }
+        QVERIFY(triggered.size() >= 2);
+    }
+
+    void menuEntriesDoWhatTheySay()
+    {
+        m_window->action(u"toggleSidebarAction"_s)->trigger();
+        QVERIFY(!m_window->sidebar()->isVisible());
+        m_window->action(u"toggleSidebarAction"_s)->trigger();
+        QVERIFY(m_window->sidebar()->isVisible());
+        m_window->action(u"showFavoritesAction"_s)->trigger();
+        QTRY_COMPARE(shownTitles(*m_window), QStringList{u"Project plan"_s});
+        m_window->action(u"showAllItemsAction"_s)->trigger();
+        m_state->setShowFavoritesOnly(false);
+        QTRY_COMPARE(shownTitles(*m_window).size(), 3);
+        m_window->action(u"listViewAction"_s)->trigger();
+        QCOMPARE(m_state->viewMode(), ViewMode::list);
+        m_window->action(u"gridViewAction"_s)->trigger();
+        QCOMPARE(m_state->viewMode(), ViewMode::grid);
+        QSignalSpy settings(m_window.get(), &MainWindow::settingsRequested);
+        m_window->action(u"settingsAction"_s)->trigger();
+        QCOMPARE(settings.size(), 1);
+        m_window->action(u"closeWindowAction"_s)->trigger();
+        QVERIFY(!m_window->isVisible());
     }
 };
 

@@ -86,8 +86,14 @@ void MainWindow::buildMenus()
     connect(addEntry(file, u"addDocumentAction"_s, u"Add Document from File..."_s), &QAction::triggered, m_adder,
             &ItemAdder::chooseDocument);
     file->addSeparator();
-    connect(addEntry(file, u"closeWindowAction"_s, u"Close Window"_s, QKeySequence::Close), &QAction::triggered, this,
-            &QWidget::close);
+    QAction* close = addEntry(file, u"closeWindowAction"_s, u"Close Window"_s);
+    // Ctrl+W everywhere, and the desktop's own key for it where it differs.
+    QList<QKeySequence> closeKeys{QKeySequence(u"Ctrl+W"_s)};
+    for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Close))
+        if (!closeKeys.contains(key))
+            closeKeys.append(key);
+    close->setShortcuts(closeKeys);
+    connect(close, &QAction::triggered, this, &QWidget::close);
     connect(addEntry(file, u"quitAction"_s, u"Quit Folionest"_s, QKeySequence(u"Ctrl+Q"_s)), &QAction::triggered, qApp,
             &QApplication::quit);
 

@@ -10,6 +10,10 @@
 #include "main/SelectionPane.h"
 #include "main/SidebarModel.h"
 #include "main/SidebarView.h"
+#include "sheets/FolderActions.h"
+#include "sheets/FolderEditorSheet.h"
+#include "sheets/TagEditorSheet.h"
+#include "sheets/TagManagementView.h"
 
 #include "app/AppNotifications.h"
 #include "app/AppState.h"
@@ -141,6 +145,25 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
                 if (!bytes.isEmpty())
                     m_adder->addItemFromImageData(bytes);
             });
+
+    // The organising sheets, from the sidebar, the menus and the add menu.
+    connect(state, &AppState::showNewFolderSheetChanged, this, [this] {
+        if (!m_state->showNewFolderSheet())
+            return;
+        auto* sheet = FolderEditorSheet::present(m_context, nullptr, this);
+        connect(sheet, &QDialog::finished, m_state, [state = m_state] { state->setShowNewFolderSheet(false); });
+    });
+    connect(m_sidebar, &SidebarView::newFolderRequested, this, [this] { m_state->setShowNewFolderSheet(true); });
+    connect(m_sidebar, &SidebarView::editFolderRequested, this,
+            [this](Folder* folder) { FolderEditorSheet::present(m_context, folder, this); });
+    connect(m_sidebar, &SidebarView::deleteFolderRequested, this,
+            [this](Folder* folder) { FolderActions::deleteFolder(*m_context, *folder, this); });
+    connect(m_sidebar, &SidebarView::newTagRequested, this,
+            [this] { TagEditorSheet::present(m_context, nullptr, this); });
+    connect(m_sidebar, &SidebarView::editTagRequested, this,
+            [this](Tag* tag) { TagEditorSheet::present(m_context, tag, this); });
+    connect(m_sidebar, &SidebarView::manageTagsRequested, this,
+            [this] { TagManagementDialog::present(m_context, this); });
 
     // "Link Copied" and the like, for a moment at the foot of the window.
     m_toast = new QLabel(this);

@@ -15,8 +15,12 @@
 #include "ui/Style.h"
 #include "ui/components/FlowLayout.h"
 #include "ui/components/TagChipView.h"
+#include "ui/sheets/TagDrag.h"
+#include "ui/sheets/TagPickerSheet.h"
 
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -72,6 +76,8 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent, 
     : QWidget(parent), m_context(context), m_state(state), m_metadata(metadata)
 {
     setObjectName(u"detailPane"_s);
+    // A tag dragged from the sidebar or the tag picker lands on the item.
+    setAcceptDrops(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -645,32 +651,27 @@ void DetailPane::openFullImage()
 
 void DetailPane::showTagMenu()
 {
+    if (Item* i = item())
+        TagPickerSheet::present(m_context, i, window());
+}
+
+void DetailPane::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (item() && !TagDrag::tags(event->mimeData(), *m_context).isEmpty())
+        event->acceptProposedAction();
+}
+
+void DetailPane::dropEvent(QDropEvent* event)
+{
     Item* i = item();
-    if (!i)
+    const QList<Tag*> tags = i ? TagDrag::tags(event->mimeData(), *m_context) : QList<Tag*>();
+    if (tags.isEmpty()) {
+        event->ignore();
         return;
-    Q_EMIT tagPickerRequested(i);
-    // Until the tag picker sheet exists, a menu toggles the library's tags.
-    QMenu menu(this);
-    menu.setObjectName(u"tagMenu"_s);
-    const QList<Tag*> all = m_context->fetchTags(Tag::displayOrder);
-    if (all.isEmpty())
-        menu.addAction(u"No tags yet"_s)->setEnabled(false);
-    for (Tag* tag : all) {
-        const bool carries = i->hasTag(tag->id());
-        const QUuid tagId = tag->id();
-        menu.addAction(Symbols::icon(carries ? u"checkmark"_s : u"circle"_s, tag->color()),
-                       Style::mnemonicSafe(tag->name()), this, [this, tagId, carries] {
-                           Item* current = item();
-                           Tag* t = m_context->tag(tagId);
-                           if (!current || !t)
-                               return;
-                           if (carries)
-                               current->removeTag(t);
-                           else
-                               current->addTag(t);
-                       });
     }
-    menu.exec(QCursor::pos());
+    for (Tag* tag : tags)
+        i->addTag(tag);
+    event->acceptProposedAction();
 }
 
 bool DetailPane::eventFilter(QObject* watched, QEvent* event)

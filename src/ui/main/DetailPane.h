@@ -45,14 +45,14 @@ public:
     // The sheets; tests drive them through these.
     void openTitleNoteSheet();
     void openFullImage();
+    // "Add Tag": the tag picker sheet for the item.
     void showTagMenu();
     // Fetches a web item's page again (after a failure, or to refresh it).
     void fetchAgain();
 
-Q_SIGNALS:
-    void tagPickerRequested(Item* item);
-
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

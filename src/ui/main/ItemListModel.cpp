@@ -7,6 +7,7 @@
 #include "model/TagDragItem.h"
 #include "store/ModelContext.h"
 #include "ui/Style.h"
+#include "ui/sheets/TagDrag.h"
 
 #include <QMimeData>
 #include <QUrl>
@@ -168,10 +169,7 @@ bool ItemListModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int r
                                     const QModelIndex& parent) const
 {
     // Onto an item, and only a tag of this library.
-    if (!data || row != -1 || !itemAt(parent.row()) || !data->hasFormat(TagDragItem::mimeType()))
-        return false;
-    const auto dragged = TagDragItem::fromJson(data->data(TagDragItem::mimeType()));
-    return dragged && m_context->tag(dragged->tagId);
+    return row == -1 && itemAt(parent.row()) && !TagDrag::tags(data, *m_context).isEmpty();
 }
 
 bool ItemListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
@@ -180,8 +178,8 @@ bool ItemListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, i
     if (!canDropMimeData(data, action, row, column, parent))
         return false;
     Item* item = itemAt(parent.row());
-    Tag* tag = m_context->tag(TagDragItem::fromJson(data->data(TagDragItem::mimeType()))->tagId);
-    item->addTag(tag);
+    for (Tag* tag : TagDrag::tags(data, *m_context))
+        item->addTag(tag);
     // Nothing for the source to remove.
     return false;
 }

@@ -8,6 +8,7 @@
 #include "model/Tag.h"
 #include "model/TagDragItem.h"
 #include "store/ModelContext.h"
+#include "ui/sheets/TagDrag.h"
 
 #include <QMimeData>
 #include <QSet>
@@ -352,11 +353,8 @@ QStringList SidebarModel::mimeTypes() const
 QMimeData* SidebarModel::mimeData(const QModelIndexList& indexes) const
 {
     for (const QModelIndex& index : indexes) {
-        if (const Tag* tag = tagAt(index)) {
-            auto* mime = new QMimeData;
-            mime->setData(TagDragItem::mimeType(), TagDragItem{tag->id()}.toJson());
-            return mime;
-        }
+        if (const Tag* tag = tagAt(index))
+            return TagDrag::mimeData(*tag);
     }
     return nullptr;
 }
