@@ -1,30 +1,43 @@
 // An instrumented run of the real main window on a library, printing:
 //   - the time from process start to the first painted main window,
 //   - the time from a keystroke in the search field to the updated list model,
+//   - the sidebar's update after a folder rename, an item drop and a tag reorder,
+//   - selecting every item and moving them all to a folder,
+//   - the process's CPU use while the window sits idle for 10 s,
 //   - pictures decoded and resident memory while scrolling the grid top to bottom.
-// Usage: FOLIONEST_CONTAINER=DIR window_run   (QT_QPA_PLATFORM=offscreen works)
+// Usage: FOLIONEST_CONTAINER=DIR window_run [--no-scroll]   (QT_QPA_PLATFORM=offscreen works)
+// The run changes the library (renames, moves): give it a copy.
 
 #include "app/AppState.h"
 #include "app/ItemListQuery.h"
+#include "model/Folder.h"
+#include "model/Item.h"
+#include "model/Tag.h"
 #include "platform/ContainerPaths.h"
 #include "store/ModelContext.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/main/ItemListModel.h"
+#include "ui/main/ItemSelection.h"
 #include "ui/main/MiddleColumn.h"
 #include "ui/main/PictureCache.h"
+#include "ui/main/SelectionPane.h"
+#include "ui/main/SidebarModel.h"
 #include "ui/main/SidebarView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 #include <QThreadPool>
 
 #include <cstdio>
+#include <ctime>
 #include <fstream>
+#include <functional>
 #include <string>
 
 using namespace Qt::StringLiterals;
@@ -119,6 +132,91 @@ int main(int argc, char** argv)
                 painted.last());
     search->clear();
     QCoreApplication::processEvents();
+
+    // The sidebar after a change: timed until its model has said so.
+    SidebarModel* sidebar = window->sidebar()->model();
+    auto untilSidebarChanges = [sidebar](const std::function<void()>& change) {
+        QElapsedTimer t;
+        bool changed = false;
+        auto a = QObject::connect(sidebar, &QAbstractItemModel::dataChanged, [&] { changed = true; });
+        auto b = QObject::connect(sidebar, &QAbstractItemModel::rowsMoved, [&] { changed = true; });
+        auto c = QObject::connect(sidebar, &QAbstractItemModel::layoutChanged, [&] { changed = true; });
+        t.start();
+        change();
+        while (!changed && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const double ms = double(t.nsecsElapsed()) / 1e6;
+        QObject::disconnect(a);
+        QObject::disconnect(b);
+        QObject::disconnect(c);
+        return changed ? ms : -1.0;
+    };
+    const QList<Folder*> folders = context->fetchFolders(Folder::displayOrder);
+    const QList<Tag*> tags = context->fetchTags(Tag::displayOrder);
+    if (!folders.isEmpty() && tags.size() > 1) {
+        Folder* target = folders.first();
+        const double rename = untilSidebarChanges([&] { target->setName(target->name() + u" (renamed)"_s); });
+        // One item dropped on a folder, three times (the median is shown).
+        QList<double> drops;
+        for (int i = 0; i < 3; ++i) {
+            std::unique_ptr<QMimeData> mime(model->mimeData({model->index(i)}));
+            drops.append(untilSidebarChanges([&] {
+                sidebar->dropMimeData(mime.get(), Qt::CopyAction, -1, -1,
+                                      sidebar->indexForFolder(folders.at(folders.size() - 1 - i)));
+            }));
+        }
+        std::sort(drops.begin(), drops.end());
+        const double drop = drops.at(1);
+        const double reorder = untilSidebarChanges([&] {
+            // The last tag first, as a drag in tag management writes it.
+            int order = 1;
+            for (Tag* tag : tags)
+                tag->setSortOrder(tag == tags.last() ? 0 : order++);
+        });
+        std::printf("sidebar updated after: folder rename %.1f ms, item drop %.1f ms, tag reorder %.1f ms"
+                    " (%lld folders, %lld tags)\n",
+                    rename, drop, reorder, static_cast<long long>(folders.size()), static_cast<long long>(tags.size()));
+
+        // Every item selected and moved to one folder, until the window has
+        // settled (list, sidebar counts and detail column up to date).
+        // The save that follows is timed on its own.
+        const int autosave = context->autosaveDelay();
+        context->setAutosaveDelay(600000);
+        QElapsedTimer t;
+        t.start();
+        window->middle()->selection()->selectAll();
+        QCoreApplication::processEvents();
+        const double selected = double(t.nsecsElapsed()) / 1e6;
+        window->selectionPane()->moveTo(folders.at(folders.size() / 2)->id());
+        const double moved = double(t.nsecsElapsed()) / 1e6;
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        std::printf("  (the edits themselves: %.0f ms)\n", moved - selected);
+        std::printf("select all %lld items: %.0f ms; then move them to a folder: %.0f ms in all\n",
+                    static_cast<long long>(window->middle()->selection()->count()), selected,
+                    double(t.nsecsElapsed()) / 1e6);
+        QElapsedTimer saving;
+        saving.start();
+        const bool saved = context->save().ok();
+        std::printf("  then saving the %lld moved items: %.0f ms%s\n",
+                    static_cast<long long>(window->middle()->selection()->count()), double(saving.nsecsElapsed()) / 1e6,
+                    saved ? "" : " (failed)");
+        context->setAutosaveDelay(autosave);
+        window->selectItem(nullptr);
+        QCoreApplication::processEvents();
+    }
+
+    // Idle: no input for 10 s after everything has settled.
+    QTest::qWait(1000);
+    timespec cpuBefore{}, cpuAfter{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuBefore);
+    QElapsedTimer idle;
+    idle.start();
+    QTest::qWait(10000);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuAfter);
+    const double cpu = double(cpuAfter.tv_sec - cpuBefore.tv_sec) + double(cpuAfter.tv_nsec - cpuBefore.tv_nsec) / 1e9;
+    std::printf("idle window: %.2f %% of a core over %.1f s\n", 100.0 * cpu / (double(idle.elapsed()) / 1000.0),
+                double(idle.elapsed()) / 1000.0);
 
     if (!scroll)
         return 0;

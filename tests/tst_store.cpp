@@ -287,6 +287,39 @@ private Q_SLOTS:
         const auto byTitle = ctx->fetchItems([](const Item* a, const Item* b) { return a->title() < b->title(); });
         QCOMPARE(byTitle, (QList<Item*>{inserted[0], inserted[2], inserted[4], inserted[1], inserted[3]}));
     }
+
+    void newRecordsComeBackInInsertionOrder_data()
+    {
+        QTest::addColumn<int>("count");
+        // A few records took another path through the save than many.
+        QTest::newRow("few") << 3;
+        QTest::newRow("many") << 300;
+    }
+
+    void newRecordsComeBackInInsertionOrder()
+    {
+        QFETCH(int, count);
+        TestSupport::TempContainer container;
+        QList<QUuid> folderIds, tagIds;
+        {
+            auto ctx = container.open();
+            // Equal sort orders and names: only the order of insertion tells them apart.
+            for (int i = 0; i < count; ++i) {
+                folderIds.append(ctx->insert(std::make_unique<Folder>(u"Same"_s, u"folder"_s, QColor(Qt::red)))->id());
+                tagIds.append(ctx->insert(std::make_unique<Tag>(u"same"_s, QColor(Qt::red)))->id());
+            }
+            QVERIFY(ctx->save().ok());
+        }
+        auto ctx = container.open();
+        auto bySortOrder = [](const auto* a, const auto* b) { return a->sortOrder() < b->sortOrder(); };
+        QList<QUuid> folders, tags;
+        for (const Folder* folder : ctx->fetchFolders(bySortOrder))
+            folders.append(folder->id());
+        for (const Tag* tag : ctx->fetchTags(bySortOrder))
+            tags.append(tag->id());
+        QCOMPARE(folders, folderIds);
+        QCOMPARE(tags, tagIds);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStore)

@@ -95,7 +95,7 @@ LibraryIndex::LibraryIndex(ModelContext* context, QObject* parent) : QObject(par
         if (!(fields & kIndexedFields))
             return;
         if (const auto it = m_slotOf.constFind(item); it != m_slotOf.constEnd())
-            refill(it.value());
+            refill(it.value(), fields);
     });
     connect(context, &ModelContext::tagUpdated, this, [this](Tag* tag, quint32 fields) {
         if (!(fields & TagField::Name))
@@ -166,7 +166,7 @@ void LibraryIndex::remove(const Item* item)
     m_layoutDirty = true;
 }
 
-void LibraryIndex::refill(qsizetype slot)
+void LibraryIndex::refill(qsizetype slot, quint32 fields)
 {
     Row& row = m_rows[size_t(slot)];
     const Item* item = row.item;
@@ -183,6 +183,17 @@ void LibraryIndex::refill(qsizetype slot)
     row.favorite = item->isFavorite();
     row.domain = item->sourceDomain() ? domainIndex(*item->sourceDomain()) : -1;
 
+    // Moving, tagging or flagging many items leaves their text alone.
+    if (fields & (ItemField::Title | ItemField::Note | ItemField::Url))
+        refillText(slot);
+    if (fields & ItemField::Tags)
+        refillTags(slot);
+}
+
+void LibraryIndex::refillText(qsizetype slot)
+{
+    Row& row = m_rows[size_t(slot)];
+    const Item* item = row.item;
     // Text: title, note and URL side by side; an edit appends a new copy.
     const size_t start = m_text.size();
     const size_t titleLength = appendLowerUtf8(m_text, item->title());
@@ -202,7 +213,15 @@ void LibraryIndex::refill(qsizetype slot)
     row.noteLength = item->note() ? quint32(noteLength) : kAbsent;
     row.urlLength = item->urlString() ? quint32(urlLength) : kAbsent;
 
-    const QList<Tag*>& tags = item->tags();
+    // Edits append; the next lay-out reclaims the space.
+    if (m_garbage > (1u << 20) && m_garbage > m_text.size() / 2)
+        m_layoutDirty = true;
+}
+
+void LibraryIndex::refillTags(qsizetype slot)
+{
+    Row& row = m_rows[size_t(slot)];
+    const QList<Tag*>& tags = row.item->tags();
     if (tags.size() > row.tagCount) {
         m_tagGarbage += row.tagCount;
         row.tags = quint32(m_tagRefs.size());
@@ -213,10 +232,6 @@ void LibraryIndex::refill(qsizetype slot)
     row.tagCount = quint16(tags.size());
     for (qsizetype i = 0; i < tags.size(); ++i)
         m_tagRefs[row.tags + size_t(i)] = tagIndex(tags[i]);
-
-    // Edits append; the next lay-out reclaims the space.
-    if (m_garbage > (1u << 20) && m_garbage > m_text.size() / 2)
-        m_layoutDirty = true;
 }
 
 void LibraryIndex::layOut(Order order)

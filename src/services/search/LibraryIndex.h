@@ -87,7 +87,11 @@ private:
     static constexpr qint64 kNever = std::numeric_limits<qint64>::min();
 
     void add(Item* item);
-    void refill(qsizetype slot);
+    // Reads the item's fields into its row again; `fields` says which
+    // changed (text and tags are copied only when they did).
+    void refill(qsizetype slot, quint32 fields = ~0u);
+    void refillText(qsizetype slot);
+    void refillTags(qsizetype slot);
     void remove(const Item* item);
     quint16 tagIndex(const Tag* tag);
     qint32 domainIndex(const QString& domain);

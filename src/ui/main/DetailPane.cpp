@@ -35,6 +35,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -87,7 +88,7 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent, 
     m_toolbar->setIconSize(QSize(18, 18));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_editAction =
-        m_toolbar->addAction(Symbols::icon(u"pencil"_s), u"Edit Title & Note"_s, this, &DetailPane::openTitleNoteSheet);
+        m_toolbar->addAction(Symbols::icon(u"pencil"_s), u"Edit Title && Note"_s, this, &DetailPane::openTitleNoteSheet);
     m_tagAction = m_toolbar->addAction(Symbols::icon(u"tag.fill"_s), u"Add Tag"_s, this, &DetailPane::showTagMenu);
     m_openAction = m_toolbar->addAction(u"Open"_s, this, [this] {
         if (Item* i = item())
@@ -113,6 +114,9 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent, 
                             u"fullSizeAction"_s, u"favoriteAction"_s, u"archiveAction"_s};
     for (int i = 0; i < actions.size(); ++i)
         actions[i]->setObjectName(names[i]);
+    // The overflow button of a narrow toolbar has no text of its own.
+    if (auto* more = m_toolbar->findChild<QToolButton*>(u"qt_toolbar_ext_button"_s))
+        more->setAccessibleName(u"More Actions"_s);
     layout->addWidget(m_toolbar);
 
     m_scroll = new QScrollArea(this);

@@ -10,9 +10,11 @@
 #include "ui/sheets/TagDrag.h"
 
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <limits>
 
 ItemListModel::ItemListModel(ModelContext* context, ItemListQuery* query, QObject* parent)
     : QAbstractListModel(parent), m_context(context), m_query(query)
@@ -28,13 +30,32 @@ ItemListModel::ItemListModel(ModelContext* context, ItemListQuery* query, QObjec
         rebuildIndex();
         endRemoveRows();
     });
+    // Edited rows repaint once per event-loop turn, as one range: a command
+    // on 100,000 items is not 100,000 signals to each view.
     connect(context, &ModelContext::itemUpdated, this, [this](Item* item, quint32) {
         const int row = rowOf(item);
-        if (row >= 0)
-            Q_EMIT dataChanged(index(row), index(row));
+        if (row < 0)
+            return;
+        m_changedFirst = std::min(m_changedFirst, row);
+        m_changedLast = std::max(m_changedLast, row);
+        if (!m_changeScheduled) {
+            m_changeScheduled = true;
+            QTimer::singleShot(0, this, &ItemListModel::announceChangedRows);
+        }
     });
     m_items = query->items();
     rebuildIndex();
+}
+
+void ItemListModel::announceChangedRows()
+{
+    m_changeScheduled = false;
+    const int first = m_changedFirst;
+    const int last = std::min(m_changedLast, int(m_items.size()) - 1);
+    m_changedFirst = std::numeric_limits<int>::max();
+    m_changedLast = -1;
+    if (first <= last)
+        Q_EMIT dataChanged(index(first), index(last));
 }
 
 void ItemListModel::rebuildIndex()

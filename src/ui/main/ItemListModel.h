@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include <QAbstractListModel>
 #include <QHash>
 #include <QList>
@@ -47,6 +49,10 @@ private:
     ItemListQuery* m_query;
     QList<Item*> m_items;
     // Built on the first lookup after a change, not on every keystroke.
+    void announceChangedRows();
+    int m_changedFirst = std::numeric_limits<int>::max();
+    int m_changedLast = -1;
+    bool m_changeScheduled = false;
     mutable QHash<const Item*, int> m_rowOf;
     mutable bool m_indexed = false;
 };

@@ -89,6 +89,7 @@ SelectionPane::SelectionPane(ModelContext* context, QWidget* parent) : QWidget(p
             scheduleRefresh();
     });
     connect(context, &ModelContext::itemRemoved, this, &SelectionPane::scheduleRefresh);
+    refresh();
 }
 
 void SelectionPane::scheduleRefresh()
