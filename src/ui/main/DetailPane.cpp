@@ -87,8 +87,8 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent, 
     m_toolbar->setObjectName(u"detailToolbar"_s);
     m_toolbar->setIconSize(QSize(18, 18));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_editAction =
-        m_toolbar->addAction(Symbols::icon(u"pencil"_s), u"Edit Title && Note"_s, this, &DetailPane::openTitleNoteSheet);
+    m_editAction = m_toolbar->addAction(Symbols::icon(u"pencil"_s), u"Edit Title && Note"_s, this,
+                                        &DetailPane::openTitleNoteSheet);
     m_tagAction = m_toolbar->addAction(Symbols::icon(u"tag.fill"_s), u"Add Tag"_s, this, &DetailPane::showTagMenu);
     m_openAction = m_toolbar->addAction(u"Open"_s, this, [this] {
         if (Item* i = item())
