@@ -63,12 +63,16 @@ def find(node, role, name):
     return None
 
 
-def click(role, name):
+def click(role, name, modifier=None):
     node = find(root(), role, name)
     if node is None:
         sys.exit(f"no {role} named {name!r} on screen")
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    sh("xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2), "click", "1")
+    sh("xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2))
+    if modifier:
+        sh("xdotool", "keydown", modifier, "click", "1", "keyup", modifier)
+    else:
+        sh("xdotool", "click", "1")
     time.sleep(0.8)
 
 
@@ -89,7 +93,7 @@ for _ in range(60):
         break
 time.sleep(2)
 wid = sh("xdotool", "search", "--onlyvisible", "--name", "^Folionest$").split()[0]
-sh("xdotool", "windowactivate", "--sync", wid)
+subprocess.run(["xdotool", "windowfocus", "--sync", wid], capture_output=True)
 sh("xdotool", "windowsize", "--sync", wid, "1200", "800")
 time.sleep(1)
 
@@ -117,12 +121,14 @@ key("Escape")
 click("push button", "Add Tag")
 sh("import", "-window", "root", "-crop", "1200x800+0+0", os.path.join(outdir, "sheet-tags.png"))
 print(os.path.join(outdir, "sheet-tags.png"))
-key("Escape")
+click("push button", "Done")
 
 # Wide, with several items selected.
 sh("xdotool", "windowsize", "--sync", wid, "1920", "1080")
 time.sleep(1)
-key("ctrl+f", "Down", "ctrl+a")
+click("list item", "Glacier")
+for title in ("Blossoms", "Harbour_at_Dusk", "Coastal Trail Map", "Growing Tomatoes on a Balcony"):
+    click("list item", title, "ctrl")
 time.sleep(1.5)
 shoot("window-1920-selection.png")
 

@@ -69,7 +69,7 @@ SelectionPane::SelectionPane(ModelContext* context, QWidget* parent) : QWidget(p
     connect(m_folderButton->menu(), &QMenu::aboutToShow, this, &SelectionPane::fillFolderMenu);
     m_addTagButton = menuButton(u"addTagToAllButton"_s, u"tag"_s, u"Add Tag"_s, this);
     connect(m_addTagButton->menu(), &QMenu::aboutToShow, this, [this] { fillTagMenu(true); });
-    m_removeTagButton = menuButton(u"removeTagFromAllButton"_s, u"tag.slash"_s, u"Remove Tag"_s, this);
+    m_removeTagButton = menuButton(u"removeTagFromAllButton"_s, u"tag"_s, u"Remove Tag"_s, this);
     connect(m_removeTagButton->menu(), &QMenu::aboutToShow, this, [this] { fillTagMenu(false); });
     m_favoriteButton = commandButton(u"favoriteAllButton"_s, u"star"_s, this);
     connect(m_favoriteButton, &QPushButton::clicked, this, &SelectionPane::toggleFavorite);
@@ -78,8 +78,11 @@ SelectionPane::SelectionPane(ModelContext* context, QWidget* parent) : QWidget(p
     m_deleteButton = commandButton(u"deleteAllButton"_s, u"trash"_s, this);
     connect(m_deleteButton, &QPushButton::clicked, this, &SelectionPane::deleteRequested);
     for (QWidget* w : std::initializer_list<QWidget*>{m_folderButton, m_addTagButton, m_removeTagButton,
-                                                      m_favoriteButton, m_archiveButton, m_deleteButton})
-        layout->addWidget(w);
+                                                      m_favoriteButton, m_archiveButton, m_deleteButton}) {
+        w->setMinimumWidth(240);
+        w->setMaximumWidth(360);
+        layout->addWidget(w, 0, Qt::AlignHCenter);
+    }
     layout->addStretch();
 
     // What the summary and the buttons say follows
