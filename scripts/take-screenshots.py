@@ -76,6 +76,26 @@ def click(role, name, modifier=None):
     time.sleep(0.8)
 
 
+CONTROLS = {"push button", "toggle button", "check box", "radio button", "menu item", "combo box", "text", "slider"}
+
+
+def report_unnamed(where):
+    """Prints the controls on screen a screen reader could not name."""
+    found = []
+
+    def walk(n):
+        try:
+            if n.getRoleName() in CONTROLS and not n.name.strip() and n.getState().contains(pyatspi.STATE_SHOWING):
+                found.append(n.getRoleName())
+            for i in range(min(n.childCount, 200)):
+                walk(n.getChildAtIndex(i))
+        except Exception:
+            pass
+
+    walk(root())
+    print(f"{where}: {len(found)} control(s) without an accessible name {found if found else ''}")
+
+
 def shoot(name, window_only=True):
     path = os.path.join(outdir, name)
     if window_only:
@@ -101,6 +121,7 @@ time.sleep(1)
 key("ctrl+f", "Down", "Right", "Right")
 time.sleep(1.5)
 shoot("window-1200.png")
+report_unnamed("main window")
 
 # The File menu.
 key("alt+f")
@@ -113,12 +134,14 @@ key("Escape")
 key("ctrl+shift+n")
 sh("xdotool", "type", "--delay", "40", "Reading list")
 time.sleep(0.8)
+report_unnamed("folder editor")
 sh("import", "-window", "root", "-crop", "1200x800+0+0", os.path.join(outdir, "sheet-folder.png"))
 print(os.path.join(outdir, "sheet-folder.png"))
 key("Escape")
 
 # The tag picker of the item shown.
 click("push button", "Add Tag")
+report_unnamed("tag picker")
 sh("import", "-window", "root", "-crop", "1200x800+0+0", os.path.join(outdir, "sheet-tags.png"))
 print(os.path.join(outdir, "sheet-tags.png"))
 click("push button", "Done")
@@ -130,6 +153,7 @@ click("list item", "Glacier")
 for title in ("Blossoms", "Harbour_at_Dusk", "Coastal Trail Map", "Growing Tomatoes on a Balcony"):
     click("list item", title, "ctrl")
 time.sleep(1.5)
+report_unnamed("several items selected")
 shoot("window-1920-selection.png")
 
 app.terminate()

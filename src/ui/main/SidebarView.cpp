@@ -145,9 +145,8 @@ SidebarView::SidebarView(ModelContext* context, AppState* state, ItemListQuery* 
     m_search->setClearButtonEnabled(true);
     m_search->addAction(Symbols::icon(u"magnifyingglass"_s), QLineEdit::LeadingPosition)->setText(u"Search"_s);
     // The field's own clear button, named for screen readers.
-    for (QAction* action : m_search->actions())
-        if (action->objectName() == u"_q_qlineeditclearaction")
-            action->setText(u"Clear Search"_s);
+    if (auto* clear = m_search->findChild<QAction*>(u"_q_qlineeditclearaction"_s))
+        clear->setText(u"Clear Search"_s);
     connect(m_search, &QLineEdit::textChanged, m_state, &AppState::setSearchQuery);
     connect(m_state, &AppState::searchQueryChanged, this, [this] {
         if (m_search->text() != m_state->searchQuery())
