@@ -4,8 +4,10 @@
 #include "MainWindow.h"
 
 #include "SettingsWindow.h"
+#include "app/AppNotifications.h"
 #include "app/AppState.h"
 
+#include "platform/NewItemsSignal.h"
 #include "platform/Symbols.h"
 #include "store/ModelContext.h"
 
@@ -81,6 +83,21 @@ void Application::activate(const QStringList& arguments)
     showMainWindow(true);
 }
 
+// ---- Share intake ----
+
+void Application::startSharedItemIntake()
+{
+    // Other programs announce what they shared with a session-bus signal;
+    // the main window takes it in. What was shared while Folionest was not
+    // running is taken in now.
+    m_newItems = new NewItemsSignal(this);
+    connect(m_newItems, &NewItemsSignal::received, this,
+            [] { Q_EMIT AppNotifications::instance().processPendingItems(); });
+    if (!m_newItems->subscribe())
+        std::fprintf(stderr, "Folionest: no session bus; shared items are taken in when the window comes forward\n");
+    Q_EMIT AppNotifications::instance().processPendingItems();
+}
+
 Application::~Application()
 {
     // Quitting with the window open keeps how it was left.
@@ -114,6 +131,8 @@ void Application::start()
     adoptWindows();
     QTimer::singleShot(kAdoptAgainDelayMs, this, &Application::adoptWindows);
     QTimer::singleShot(kDeferredStartupDelayMs, this, &Application::deferredStartup);
+    // After the other start-up work connected before start().
+    connect(this, &Application::deferredStartup, this, &Application::startSharedItemIntake);
 }
 
 void Application::createTray()

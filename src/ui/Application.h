@@ -8,6 +8,7 @@
 
 class AppState;
 class MainWindow;
+class NewItemsSignal;
 class ModelContext;
 class QMenu;
 class QSystemTrayIcon;
@@ -65,6 +66,7 @@ protected:
 
 private:
     void createTray();
+    void startSharedItemIntake();
     void reportSaveFailure(const QString& error);
 
     ModelContext* m_context;
@@ -73,6 +75,7 @@ private:
     QPointer<SettingsWindow> m_settingsWindow;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_trayMenu = nullptr;
+    NewItemsSignal* m_newItems = nullptr;
     // A failing save is reported once, until a save succeeds again.
     bool m_saveFailureReported = false;
     bool m_restoredSidebarRow = false;
