@@ -550,6 +550,58 @@ private Q_SLOTS:
         QTRY_COMPARE(context->items().size(), 1);
         QCOMPARE(context->items().first()->urlString().value_or(QString()), u"mailto:someone@example.com"_s);
     }
+
+    void openingFilesHandsThemToTheRunningWindow()
+    {
+        if (!QDBusConnection::sessionBus().isConnected())
+            QSKIP("needs a session bus (scripts/setup.sh test runs one)");
+        TestSupport::TempContainer container;
+        QTemporaryDir config;
+        QTemporaryDir sources;
+        QVERIFY(TestSupport::writeFile(sources.filePath(u"notes.txt"_s), "some notes"));
+        QVERIFY(TestSupport::writeFile(sources.filePath(u"first.pdf"_s), "%PDF-1.4"));
+        const QStringList env{u"QT_QPA_PLATFORM=offscreen"_s, u"FOLIONEST_CONTAINER="_s + container.path(),
+                              u"XDG_CONFIG_HOME="_s + config.path()};
+        QProcess first;
+        QProcessEnvironment penv = QProcessEnvironment::systemEnvironment();
+        for (const QString& entry : env)
+            penv.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        first.setProcessEnvironment(penv);
+        first.setWorkingDirectory(sources.path());
+        // The first start brings a file of its own, by a relative path.
+        first.start(TestSupport::appPath(), {u"first.pdf"_s});
+        QVERIFY(first.waitForStarted());
+        const QString service = SingleInstance::serviceName(container.path());
+        QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(service), 30000);
+
+        // "Open with": a second start, elsewhere, with a relative path and a URL.
+        QProcess second;
+        second.setProcessEnvironment(penv);
+        second.setWorkingDirectory(sources.path());
+        second.start(TestSupport::appPath(), {u"notes.txt"_s, u"http://127.0.0.1:9/shared"_s});
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 0);
+
+        auto listTitles = [&] {
+            QStringList titles;
+            const TestSupport::ProcessResult listed = TestSupport::cli(container.path(), {u"list"_s, u"--json"_s});
+            for (const QByteArray& line : listed.out.split('\n')) {
+                if (!line.isEmpty())
+                    titles << QJsonDocument::fromJson(line).object().value(u"title"_s).toString();
+            }
+            return titles;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(listTitles().size(), 3, 60000);
+        QStringList titles = listTitles();
+        titles.sort();
+        // The web item's title is its host until the page's own title comes.
+        QCOMPARE(titles.size(), 3);
+        QVERIFY(titles.contains(u"first"_s));
+        QVERIFY(titles.contains(u"notes"_s));
+        QVERIFY(titles.contains(u"127.0.0.1"_s));
+        first.terminate();
+        QVERIFY(first.waitForFinished(30000));
+    }
 };
 
 QTEST_MAIN(TestIntake)

@@ -9,15 +9,19 @@
 
 #include "platform/NewItemsSignal.h"
 #include "platform/Symbols.h"
+#include "services/intake/PendingShare.h"
 #include "store/ModelContext.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <cstdio>
 
@@ -77,13 +81,37 @@ void Application::pasteFromClipboard()
 
 void Application::activate(const QStringList& arguments)
 {
-    Q_UNUSED(arguments);
     std::fprintf(stderr, "Folionest: another start on this library brought the window forward\n");
     m_context->refreshFromStore();
+    share(arguments);
     showMainWindow(true);
 }
 
 // ---- Share intake ----
+
+void Application::share(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return;
+    // Copying files can take a while; the window stays responsive, and the
+    // intake runs once everything is in the queue.
+    const QString container = QFileInfo(m_context->storePath()).absolutePath();
+    QtConcurrent::run([container, arguments] {
+        QStringList failures;
+        for (const QString& argument : arguments) {
+            Result<PendingShare::Source> source = PendingShare::sourceFor(argument, QDir::rootPath());
+            Result<QString> written =
+                source ? PendingShare::write(container, source.value()) : Result<QString>::failure(source.error());
+            if (!written)
+                failures << written.error();
+        }
+        return failures;
+    }).then(this, [this](const QStringList& failures) {
+        Q_EMIT AppNotifications::instance().processPendingItems();
+        if (!failures.isEmpty())
+            Dialogs::current().showError(m_mainWindow, u"Some things could not be added"_s, failures.join(u'\n'));
+    });
+}
 
 void Application::startSharedItemIntake()
 {

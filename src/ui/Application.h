@@ -50,8 +50,11 @@ public:
     static bool isPanel(const QWidget* window);
     bool isAdopted(const QWidget* window) const;
 
-    // Another start of the application on this library asked for the window.
+    // Another start of the application on this library asked for the window,
+    // with the files and addresses it was given.
     void activate(const QStringList& arguments);
+    // Hands files and addresses (absolute paths or URLs) to the share intake.
+    void share(const QStringList& arguments);
     // Opens the main window when it is closed, then adds what the clipboard holds.
     void pasteFromClipboard();
 
