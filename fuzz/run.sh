@@ -9,7 +9,8 @@
 #
 # Targets and their corpora: html_fuzz (corpus/html), import_fuzz
 # (corpus/import), backup_envelope_fuzz (corpus/backup_envelope), color_fuzz
-# (corpus/color), bookmarks_fuzz (corpus/bookmarks). A crash stops that
+# (corpus/color), bookmarks_fuzz (corpus/bookmarks), pending_item_fuzz
+# (corpus/pending_item). A crash stops that
 # target, leaves crash-* in the work folder and makes the script fail. SIGTERM ends the run after the current
 # libFuzzer run, with the corpora still merged. The last line per target reads
 #   TARGET: N runs in S CPU seconds, C crashes
@@ -30,6 +31,7 @@ for target in "$@"; do
     html_fuzz) dict=(-dict=fuzz/html.dict) ;;
     import_fuzz | backup_envelope_fuzz) dict=(-dict=fuzz/json.dict) ;;
     bookmarks_fuzz) dict=(-dict=fuzz/bookmarks.dict) ;;
+    pending_item_fuzz) dict=(-dict=fuzz/pending_item.dict) ;;
   esac
   mkdir -p "$work/$target"
   cpu=0

@@ -20,7 +20,7 @@ BUILD_PACKAGES=(
 )
 TEST_PACKAGES=(
   dbus dbus-x11 gnome-keyring libsecret-tools python3 python3-cryptography
-  desktop-file-utils appstream xauth xvfb clang clang-format
+  desktop-file-utils appstream lintian dpkg-dev file xauth xvfb clang clang-format
 )
 
 install_missing() {

@@ -97,17 +97,20 @@ Session::~Session()
     m_err.flush();
 }
 
+QString Session::containerDirectory() const
+{
+    if (!m_container.isEmpty())
+        return m_container;
+    auto found = ContainerPaths::containerDirectory();
+    if (!found)
+        throw Failed{StoreUnavailable, u"Failed to initialize model container: "_s + found.error()};
+    return std::move(found).value();
+}
+
 ModelContext& Session::context()
 {
     if (!m_context) {
-        QString dir = m_container;
-        if (dir.isEmpty()) {
-            auto found = ContainerPaths::containerDirectory();
-            if (!found)
-                throw Failed{StoreUnavailable, u"Failed to initialize model container: "_s + found.error()};
-            dir = std::move(found).value();
-        }
-        auto opened = ModelContext::open(ContainerPaths::storePath(dir));
+        auto opened = ModelContext::open(ContainerPaths::storePath(containerDirectory()));
         if (!opened)
             throw Failed{StoreUnavailable, u"Failed to initialize model container: "_s + opened.error()};
         m_context = std::move(opened).value();
@@ -373,6 +376,7 @@ int run(int argc, char* argv[])
     registerMetadataCommands();
     registerExportCommands();
     registerBookmarkCommands();
+    registerShareCommand();
 
     QStringList args = QCoreApplication::arguments().mid(1);
     QString container;

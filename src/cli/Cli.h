@@ -59,6 +59,8 @@ public:
     explicit Session(QString containerOverride);
     ~Session();
     ModelContext& context();
+    // The library's container folder, without opening the library.
+    QString containerDirectory() const;
     // Saves and reports a failure as a Failed. The records in `kept` must
     // still exist afterwards: another process may have deleted one while the
     // command ran, and then the command did not do what it was asked.
@@ -124,6 +126,7 @@ void registerSecurityCommands();
 void registerEngineCommands();
 void registerMetadataCommands();
 void registerExportCommands();
+void registerShareCommand();
 void registerBookmarkCommands();
 
 int run(int argc, char* argv[]);

@@ -4,18 +4,24 @@
 #include "MainWindow.h"
 
 #include "SettingsWindow.h"
+#include "app/AppNotifications.h"
 #include "app/AppState.h"
 
+#include "platform/NewItemsSignal.h"
 #include "platform/Symbols.h"
+#include "services/intake/PendingShare.h"
 #include "store/ModelContext.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <cstdio>
 
@@ -75,10 +81,49 @@ void Application::pasteFromClipboard()
 
 void Application::activate(const QStringList& arguments)
 {
-    Q_UNUSED(arguments);
     std::fprintf(stderr, "Folionest: another start on this library brought the window forward\n");
     m_context->refreshFromStore();
+    share(arguments);
     showMainWindow(true);
+}
+
+// ---- Share intake ----
+
+void Application::share(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return;
+    // Copying files can take a while; the window stays responsive, and the
+    // intake runs once everything is in the queue.
+    const QString container = QFileInfo(m_context->storePath()).absolutePath();
+    QtConcurrent::run([container, arguments] {
+        QStringList failures;
+        for (const QString& argument : arguments) {
+            Result<PendingShare::Source> source = PendingShare::sourceFor(argument, QDir::rootPath());
+            Result<QString> written =
+                source ? PendingShare::write(container, source.value()) : Result<QString>::failure(source.error());
+            if (!written)
+                failures << written.error();
+        }
+        return failures;
+    }).then(this, [this](const QStringList& failures) {
+        Q_EMIT AppNotifications::instance().processPendingItems();
+        if (!failures.isEmpty())
+            Dialogs::current().showError(m_mainWindow, u"Some things could not be added"_s, failures.join(u'\n'));
+    });
+}
+
+void Application::startSharedItemIntake()
+{
+    // Other programs announce what they shared with a session-bus signal;
+    // the main window takes it in. What was shared while Folionest was not
+    // running is taken in now.
+    m_newItems = new NewItemsSignal(this);
+    connect(m_newItems, &NewItemsSignal::received, this,
+            [] { Q_EMIT AppNotifications::instance().processPendingItems(); });
+    if (!m_newItems->subscribe())
+        std::fprintf(stderr, "Folionest: no session bus; shared items are taken in when the window comes forward\n");
+    Q_EMIT AppNotifications::instance().processPendingItems();
 }
 
 Application::~Application()
@@ -114,6 +159,8 @@ void Application::start()
     adoptWindows();
     QTimer::singleShot(kAdoptAgainDelayMs, this, &Application::adoptWindows);
     QTimer::singleShot(kDeferredStartupDelayMs, this, &Application::deferredStartup);
+    // After the other start-up work connected before start().
+    connect(this, &Application::deferredStartup, this, &Application::startSharedItemIntake);
 }
 
 void Application::createTray()

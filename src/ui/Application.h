@@ -8,6 +8,7 @@
 
 class AppState;
 class MainWindow;
+class NewItemsSignal;
 class ModelContext;
 class QMenu;
 class QSystemTrayIcon;
@@ -49,8 +50,11 @@ public:
     static bool isPanel(const QWidget* window);
     bool isAdopted(const QWidget* window) const;
 
-    // Another start of the application on this library asked for the window.
+    // Another start of the application on this library asked for the window,
+    // with the files and addresses it was given.
     void activate(const QStringList& arguments);
+    // Hands files and addresses (absolute paths or URLs) to the share intake.
+    void share(const QStringList& arguments);
     // Opens the main window when it is closed, then adds what the clipboard holds.
     void pasteFromClipboard();
 
@@ -65,6 +69,7 @@ protected:
 
 private:
     void createTray();
+    void startSharedItemIntake();
     void reportSaveFailure(const QString& error);
 
     ModelContext* m_context;
@@ -73,6 +78,7 @@ private:
     QPointer<SettingsWindow> m_settingsWindow;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_trayMenu = nullptr;
+    NewItemsSignal* m_newItems = nullptr;
     // A failing save is reported once, until a save succeeds again.
     bool m_saveFailureReported = false;
     bool m_restoredSidebarRow = false;

@@ -20,6 +20,7 @@
 #include "app/ItemListQuery.h"
 #include "model/Item.h"
 #include "platform/Symbols.h"
+#include "services/intake/PendingItemsService.h"
 #include "services/metadata/MetadataService.h"
 #include "store/ModelContext.h"
 #include "ui/Style.h"
@@ -34,6 +35,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -173,6 +175,15 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
         u"QLabel { background: palette(tooltip-base); color: palette(tooltip-text); border-radius: 8px; padding: 8px 16px; }"_s);
     m_toast->hide();
     connect(&AppNotifications::instance(), &AppNotifications::confirmation, this, &MainWindow::showToast);
+    // What other programs shared is taken in when they announce it and
+    // whenever this window becomes active.
+    MetadataService* fetcher = metadata ? metadata : &MetadataService::shared();
+    auto takeInShared = [this, fetcher] { PendingItemsService::shared().processPendingItems(*m_context, fetcher); };
+    connect(&AppNotifications::instance(), &AppNotifications::processPendingItems, this, takeInShared);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this, takeInShared](QWindow* focus) {
+        if (focus && focus == windowHandle())
+            takeInShared();
+    });
 
     buildMenus();
     updateDetail();

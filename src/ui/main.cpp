@@ -10,8 +10,10 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QMessageBox>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -32,7 +34,15 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     const QCommandLineOption selfTest(u"self-test"_s, u"Start, show the main window, and quit."_s);
     parser.addOption(selfTest);
+    parser.addPositionalArgument(u"files"_s, u"Files or web addresses to add to the library."_s, u"[FILE|URL...]"_s);
     parser.process(app);
+    // "Open with Folionest" and a terminal hand over files and links; the
+    // process that takes them may run in another folder.
+    QStringList shared;
+    for (const QString& argument : parser.positionalArguments()) {
+        const QUrl url = QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile);
+        shared << (url.isLocalFile() ? url.toLocalFile() : argument);
+    }
 
     // An empty FOLIONEST_CONTAINER is refused, never taken as the personal library.
     const auto found = ContainerPaths::containerDirectory();
@@ -50,7 +60,7 @@ int main(int argc, char* argv[])
         break;
     case SingleInstance::Claim::alreadyRunning: {
         QString error;
-        if (!instance.activateOwner(parser.positionalArguments(), &error)) {
+        if (!instance.activateOwner(shared, &error)) {
             std::fprintf(stderr, "Folionest is already running on this library but does not answer: %s\n",
                          error.toLocal8Bit().constData());
             return 1;
@@ -82,6 +92,7 @@ int main(int argc, char* argv[])
     QObject::connect(&application, &Application::deferredStartup, &application,
                      [] { SecurityService::shared().prepareAtLaunch(); });
     application.start();
+    application.share(shared);
 
     if (parser.isSet(selfTest)) {
         // Let the launch steps run, then check what a user would see.
