@@ -456,7 +456,8 @@ private Q_SLOTS:
         bool looping = true;
         connect(&service, &PendingItemsService::runFinished, this, [&] {
             if (looping)
-                QTimer::singleShot(0, this, [&] { service.processPendingItems(*context, nullptr); });
+                // Tied to the service: a pending run dies with it, not after this test.
+                QTimer::singleShot(0, &service, [&] { service.processPendingItems(*context, nullptr); });
         });
         service.processPendingItems(*context, nullptr);
         for (int round = 0; round < kRounds; ++round) {
