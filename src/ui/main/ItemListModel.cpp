@@ -30,6 +30,13 @@ ItemListModel::ItemListModel(ModelContext* context, ItemListQuery* query, QObjec
         rebuildIndex();
         endRemoveRows();
     });
+    // The whole library at once: one reset rather than a removal per row.
+    connect(context, &ModelContext::allAboutToBeRemoved, this, [this] {
+        beginResetModel();
+        m_items.clear();
+        rebuildIndex();
+        endResetModel();
+    });
     // Edited rows repaint once per event-loop turn, as one range: a command
     // on 100,000 items is not 100,000 signals to each view.
     connect(context, &ModelContext::itemUpdated, this, [this](Item* item, quint32) {

@@ -81,6 +81,7 @@ SidebarModel::SidebarModel(ModelContext* context, AppState* state, ItemListQuery
     // a row that points at them.
     connect(context, &ModelContext::folderRemoved, this, &SidebarModel::sync);
     connect(context, &ModelContext::tagRemoved, this, &SidebarModel::sync);
+    connect(context, &ModelContext::allRemoved, this, &SidebarModel::sync);
     sync();
 }
 
