@@ -74,7 +74,9 @@ void ItemListModel::rebuildIndex()
 void ItemListModel::refresh()
 {
     const QList<Item*>& fresh = m_query->items();
-    if (fresh == m_items) {
+    // (Two empty lists compare without QList::operator==, which hands a null
+    // pointer to memcmp when one of them has no storage.)
+    if (fresh.size() == m_items.size() && (fresh.isEmpty() || fresh == m_items)) {
         if (!m_items.isEmpty())
             Q_EMIT dataChanged(index(0), index(int(m_items.size()) - 1));
         return;
