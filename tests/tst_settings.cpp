@@ -26,6 +26,7 @@
 #include "ui/settings/PassphrasePrompt.h"
 #include "ui/settings/PrivacyPage.h"
 #include "ui/settings/SettingsWindow.h"
+#include "ui/sheets/TagManagementView.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -40,6 +41,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
@@ -187,6 +189,11 @@ private Q_SLOTS:
         // Protection switched on elsewhere shows without reopening.
         Settings::setValue(SettingsKey::encryptionEnabled, true);
         QCOMPARE(text(w, u"encryptionState"_s), u"On"_s);
+        // "Manage Tags" leads to tag management, and back.
+        find<QPushButton>(w, u"manageTagsEntry"_s)->click();
+        QVERIFY(w->findChild<TagManagementView*>()->isVisible());
+        find<QToolButton>(w, u"backButton"_s)->click();
+        QVERIFY(find<QWidget>(w, u"settingsPage"_s)->isVisible());
         // The build names no addresses: no row sends the user anywhere.
         QVERIFY(!w->findChild<QPushButton*>(u"websiteLink"_s));
         QVERIFY(!w->findChild<QPushButton*>(u"supportLink"_s));

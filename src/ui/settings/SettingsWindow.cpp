@@ -11,6 +11,7 @@
 #include "services/security/SecurityService.h"
 #include "store/ModelContext.h"
 #include "ui/Style.h"
+#include "ui/sheets/TagManagementView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -120,11 +121,7 @@ SettingsWindow::SettingsWindow(ModelContext* context, AppState* state, QWidget* 
     m_privacy = new PrivacyPage(m_security, privacyScroll);
     privacyScroll->setWidget(m_privacy);
     m_pages->addWidget(privacyScroll);
-    // Tag management comes with the tag sheets; until then this says so.
-    auto* placeholder = FormParts::label(u"Tag management is not available yet."_s, m_pages);
-    placeholder->setObjectName(u"tagManagementPlaceholder"_s);
-    placeholder->setAlignment(Qt::AlignCenter);
-    m_tags = placeholder;
+    m_tags = new TagManagementView(context, m_pages);
     m_pages->addWidget(m_tags);
 
     connect(m_back, &QToolButton::clicked, this, &SettingsWindow::showSettingsPage);
@@ -263,18 +260,6 @@ void SettingsWindow::refreshEncryption()
                      on ? QColor(52, 199, 89)
                         : Style::secondaryText(m_settingsPage ? m_settingsPage->palette() : palette));
     m_encryption->setPalette(palette);
-}
-
-void SettingsWindow::setTagManagementPage(QWidget* page)
-{
-    const int index = m_pages->indexOf(m_tags);
-    const bool shown = m_pages->currentWidget() == m_tags;
-    m_pages->removeWidget(m_tags);
-    delete m_tags;
-    m_tags = page;
-    m_pages->insertWidget(index, m_tags);
-    if (shown)
-        m_pages->setCurrentWidget(m_tags);
 }
 
 void SettingsWindow::showPage(QWidget* page, const QString& title)

@@ -30,9 +30,6 @@ public:
 
     DataActions* dataActions() const { return m_actions; }
     PrivacyPage* privacyPage() const { return m_privacy; }
-    // The page "Manage Tags" shows; a placeholder until tag management is
-    // built. Replacing it deletes the placeholder.
-    void setTagManagementPage(QWidget* page);
 
     void showPrivacyPage();
     void showTagManagement();
