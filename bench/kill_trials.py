@@ -13,8 +13,9 @@ moment of its work:
               killed at a random moment between its start and its usual end.
   restore     `folionest-cli restore` of an encrypted backup of the same
               records, killed likewise.
-  delete_all  "Delete All Data": a slot for the settings window's command,
-              which does not exist yet; its trials are counted as skipped.
+  delete_all  "Delete All Data" (crash_writer --delete-all, the context's
+              removeAll and one save) on a copy of the 300-item library,
+              killed at a random moment of its work.
 
 After every kill the store must open (`folionest-cli counts`), pass
 `PRAGMA integrity_check`, still hold every record that was committed before
@@ -23,7 +24,7 @@ restore), and an import or restore must be all or nothing: none of its
 records or all of them.
 
 The last line is the summary, for example
-  1000 trials: 0 stores that fail to open or to check, 0 committed records lost, 0 partial imports or restores
+  1000 trials: 0 stores that fail to open or to check, 0 committed records lost, 0 partial imports, restores or deletions
 """
 import argparse
 import json
@@ -167,10 +168,31 @@ def trial_transfer(args, rng, container, command, duration):
     return None, lost, partial
 
 
-def trial_delete_all(args, rng, container):
-    # "Delete All Data" arrives with the settings issue: run it here, killed
-    # at a random moment, and check that the library is either whole or empty.
-    return "skipped", 0, False
+def trial_delete_all(args, rng, container, duration):
+    subprocess.run(["cp", "-a", args.source, container], check=True)
+    store = os.path.join(container, "default.store")
+    writer = subprocess.Popen([args.crash_writer, store, "--delete-all"], stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True)
+    time.sleep(rng.uniform(0, duration))
+    writer.send_signal(signal.SIGKILL)
+    out, _ = writer.communicate()
+    problem = check_store(args.cli, container)
+    if problem:
+        return problem, 0, False
+    left = sum(1 for title in titles(store) if title.startswith("imported-"))
+    # Before the commit every record is there, after it none (a kill between
+    # the commit and the message leaves none either).
+    partial = left not in (0, DOCUMENT_ITEMS) or ("deleted" in out and left != 0)
+    return None, 0, partial
+
+
+def timed_delete_all(args, work):
+    container = os.path.join(work, "timing-delete-all")
+    subprocess.run(["cp", "-a", args.source, container], check=True)
+    start = time.monotonic()
+    subprocess.run([args.crash_writer, os.path.join(container, "default.store"), "--delete-all"], check=True,
+                   capture_output=True)
+    return time.monotonic() - start
 
 
 def timed(cli, work, command, source):
@@ -189,8 +211,7 @@ def main():
     parser.add_argument("--trials", type=int, default=1000)
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "asan"))
     parser.add_argument("--seed", type=int, default=1)
-    # Add delete_all once "Delete All Data" exists (see trial_delete_all).
-    parser.add_argument("--kinds", default="save,import,restore")
+    parser.add_argument("--kinds", default="save,import,restore,delete_all")
     args = parser.parse_args()
     args.cli = os.path.join(args.build, "src", "folionest-cli")
     args.crash_writer = os.path.join(args.build, "tests", "crash_writer")
@@ -202,13 +223,15 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="kill-trials-") as work:
         args.document, args.backup = make_sources(args.cli, work)
+        args.source = os.path.join(work, "source")
         args.own = make_own_library(args.cli, work)
         durations = {"import": timed(args.cli, work, "import", args.document),
-                     "restore": timed(args.cli, work, "restore", args.backup)}
-        print(f"an undisturbed import takes {durations['import']:.2f} s, a restore {durations['restore']:.2f} s",
-              flush=True)
+                     "restore": timed(args.cli, work, "restore", args.backup),
+                     "delete_all": timed_delete_all(args, work)}
+        print(f"an undisturbed import takes {durations['import']:.2f} s, a restore {durations['restore']:.2f} s, "
+              f"a deletion of everything {durations['delete_all']:.2f} s", flush=True)
         per_kind = {kind: 0 for kind in kinds}
-        counts = {"broken": 0, "lost": 0, "partial": 0, "skipped": 0}
+        counts = {"broken": 0, "lost": 0, "partial": 0}
 
         def stop(*_):
             raise KeyboardInterrupt
@@ -219,10 +242,9 @@ def main():
             run_trials(args, rng, kinds, work, durations, per_kind, counts)
         except KeyboardInterrupt:
             print("stopped early", flush=True)
-        print("trials per kind: " + ", ".join(f"{k} {v}" for k, v in per_kind.items())
-              + (f" ({counts['skipped']} delete_all skipped: not built yet)" if counts["skipped"] else ""))
+        print("trials per kind: " + ", ".join(f"{k} {v}" for k, v in per_kind.items()))
         print(f"{sum(per_kind.values())} trials: {counts['broken']} stores that fail to open or to check, "
-              f"{counts['lost']} committed records lost, {counts['partial']} partial imports or restores")
+              f"{counts['lost']} committed records lost, {counts['partial']} partial imports, restores or deletions")
         return 1 if counts["broken"] or counts["lost"] or counts["partial"] else 0
 
 
@@ -235,10 +257,7 @@ def run_trials(args, rng, kinds, work, durations, per_kind, counts):
         elif kind in ("import", "restore"):
             problem, missing, half = trial_transfer(args, rng, container, kind, durations[kind] * 1.1)
         else:
-            problem, missing, half = trial_delete_all(args, rng, container)
-        if problem == "skipped":
-            counts["skipped"] += 1
-            continue
+            problem, missing, half = trial_delete_all(args, rng, container, durations["delete_all"] * 1.1)
         per_kind[kind] += 1
         if problem:
             counts["broken"] += 1
@@ -248,7 +267,7 @@ def run_trials(args, rng, kinds, work, durations, per_kind, counts):
             print(f"trial {n} ({kind}): {missing} committed records lost", flush=True)
         if half:
             counts["partial"] += 1
-            print(f"trial {n} ({kind}): partial import or restore", flush=True)
+            print(f"trial {n} ({kind}): partial import, restore or deletion", flush=True)
         if os.path.isdir(container):
             subprocess.run(["rm", "-rf", container])
         if (n + 1) % 25 == 0:

@@ -156,6 +156,28 @@ time.sleep(1.5)
 report_unnamed("several items selected")
 shoot("window-1920-selection.png")
 
+# The settings window, its privacy page and the export sheet.
+key("ctrl+comma")
+time.sleep(2)
+sid = sh("xdotool", "search", "--onlyvisible", "--name", "^Settings$").split()[0]
+sh("xdotool", "windowsize", "--sync", sid, "560", "760")
+time.sleep(1)
+report_unnamed("settings window")
+sh("import", "-window", sid, os.path.join(outdir, "settings.png"))
+print(os.path.join(outdir, "settings.png"))
+click("push button", "Privacy & Security")
+report_unnamed("privacy page")
+sh("import", "-window", sid, os.path.join(outdir, "settings-privacy.png"))
+print(os.path.join(outdir, "settings-privacy.png"))
+click("push button", "Back to Settings")
+click("push button", "Export Data")
+time.sleep(1)
+report_unnamed("export sheet")
+eid = sh("xdotool", "search", "--onlyvisible", "--name", "^Export$").split()[0]
+sh("import", "-window", eid, os.path.join(outdir, "sheet-export.png"))
+print(os.path.join(outdir, "sheet-export.png"))
+key("Escape")
+
 app.terminate()
 app.wait(5)
 shutil.rmtree(work, ignore_errors=True)

@@ -4,7 +4,7 @@
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
-#include "ui/SettingsWindow.h"
+#include "ui/settings/SettingsWindow.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -25,6 +25,21 @@ void execSql(const QString& path, const char* sql)
     sqlite3_close(db);
     QVERIFY2(rc == SQLITE_OK, qPrintable(message));
 }
+
+// The one number a query gives.
+qint64 execCount(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
+        return -1;
+    sqlite3_stmt* st = nullptr;
+    qint64 n = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        n = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
 } // namespace
 
 class TestStore : public QObject {
@@ -272,6 +287,82 @@ private Q_SLOTS:
         ctx = container.open();
         QCOMPARE(ctx->items().size(), 0);
         QCOMPARE(ctx->tags().size(), 0);
+    }
+
+    void removeAllIsOneStepThatOthersSee()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        Folder* parent = ctx->insert(std::make_unique<Folder>(u"parent"_s, u"folder"_s, QColor(Qt::red)));
+        Folder* child = ctx->insert(std::make_unique<Folder>(u"child"_s, u"folder"_s, QColor(Qt::red), parent));
+        Tag* tag = ctx->insert(std::make_unique<Tag>(u"t"_s, QColor(Qt::red)));
+        for (int i = 0; i < 50; ++i) {
+            Item* item = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"item %1"_s.arg(i), std::nullopt,
+                                                            std::nullopt, i % 2 ? child : parent));
+            item->addTag(tag);
+            item->setThumbnailData(QByteArray(64, 'x'));
+        }
+        QVERIFY(ctx->save().ok());
+        Item* held = ctx->items().first();
+        auto other = container.open();
+        QCOMPARE(other->items().size(), 50);
+        Item* unsaved = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"unsaved"_s));
+
+        QSignalSpy about(ctx.get(), &ModelContext::allAboutToBeRemoved);
+        QSignalSpy done(ctx.get(), &ModelContext::allRemoved);
+        QSignalSpy perItem(ctx.get(), &ModelContext::itemAboutToBeRemoved);
+        QSignalSpy perFolder(ctx.get(), &ModelContext::folderAboutToBeRemoved);
+        connect(ctx.get(), &ModelContext::allAboutToBeRemoved, this, [&] { QCOMPARE(ctx->items().size(), 51); });
+        ctx->removeAll();
+        QCOMPARE(about.size(), 1);
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(perItem.size(), 0);
+        QCOMPARE(perFolder.size(), 0);
+        QVERIFY(ctx->items().isEmpty() && ctx->folders().isEmpty() && ctx->tags().isEmpty());
+        QVERIFY(!ctx->item(held->id()));
+        // Still allocated, cut from the rest, until the save.
+        QVERIFY(held->isDeleted());
+        QVERIFY(unsaved->isDeleted());
+        QCOMPARE(held->folder(), nullptr);
+        QVERIFY(held->tags().isEmpty());
+        QVERIFY(ctx->hasChanges());
+        // What is added after the deletion survives it.
+        ctx->insert(std::make_unique<Item>(ItemType::webLink, u"after"_s));
+        QVERIFY(ctx->save().ok());
+
+        // The other process follows, through the deletion log.
+        QSignalSpy otherRemoved(other.get(), &ModelContext::itemRemoved);
+        QVERIFY(other->refreshFromStore());
+        QCOMPARE(otherRemoved.size(), 50);
+        QCOMPARE(other->items().size(), 1);
+        QCOMPARE(other->items().first()->title(), u"after"_s);
+        QVERIFY(other->folders().isEmpty());
+        QVERIFY(other->tags().isEmpty());
+        ctx.reset();
+        auto reopened = container.open();
+        QCOMPARE(reopened->items().size(), 1);
+        QCOMPARE(execCount(container.storePath(), "SELECT COUNT(*) FROM ItemBlob"), 0);
+        QCOMPARE(execCount(container.storePath(), "SELECT COUNT(*) FROM ItemTag"), 0);
+    }
+
+    void failedRemoveAllStaysPending()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        ctx->insert(std::make_unique<Item>(ItemType::webLink, u"kept until saved"_s));
+        QVERIFY(ctx->save().ok());
+        sqlite3* blocker = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(container.storePath()).constData(), &blocker), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(blocker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        ctx->setBusyTimeout(100);
+        ctx->removeAll();
+        QVERIFY(!ctx->save().ok());
+        QVERIFY(ctx->pendingChangesDescription().contains(u"all items"_s));
+        QCOMPARE(container.open()->items().size(), 1);
+        sqlite3_exec(blocker, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(blocker);
+        QVERIFY(ctx->save().ok());
+        QCOMPARE(container.open()->items().size(), 0);
     }
 
     void fetchSortsStably()

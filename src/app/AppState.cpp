@@ -30,6 +30,12 @@ void AppState::observe(ModelContext* context)
         if (m_editingItem == item)
             setEditingItem(nullptr);
     });
+    connect(context, &ModelContext::allAboutToBeRemoved, this, [this] {
+        setSelectedFolder(nullptr);
+        setSelectedItem(nullptr);
+        setEditingItem(nullptr);
+        setFilterTags({});
+    });
     connect(context, &ModelContext::tagAboutToBeRemoved, this, [this](Tag* tag) {
         if (m_filterTags.contains(tag)) {
             QSet<Tag*> tags = m_filterTags;

@@ -64,6 +64,18 @@ ItemListQuery::ItemListQuery(ModelContext* context, AppState* state, QObject* pa
             Q_EMIT selectionChanged();
         }
     });
+    connect(context, &ModelContext::allAboutToBeRemoved, this, [this] {
+        if (m_selection.folder) {
+            m_selection.folder = nullptr;
+            if (!m_selection.smartFolder)
+                m_selection.smartFolder = SmartFolder::allItems;
+            Q_EMIT selectionChanged();
+        }
+    });
+    connect(context, &ModelContext::allRemoved, this, [this] {
+        markListDirty();
+        markCountsDirty();
+    });
     connect(state, &AppState::searchQueryChanged, this, &ItemListQuery::markListDirty);
     connect(state, &AppState::filterTagsChanged, this, &ItemListQuery::markListDirty);
     connect(state, &AppState::contentTypeFilterChanged, this, &ItemListQuery::markListDirty);

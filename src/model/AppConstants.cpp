@@ -10,6 +10,12 @@ using namespace Qt::StringLiterals;
 #ifndef FOLIONEST_BUILD_NUMBER
 #define FOLIONEST_BUILD_NUMBER ""
 #endif
+#ifndef FOLIONEST_HOMEPAGE_URL
+#define FOLIONEST_HOMEPAGE_URL ""
+#endif
+#ifndef FOLIONEST_SUPPORT_EMAIL
+#define FOLIONEST_SUPPORT_EMAIL ""
+#endif
 
 QString AppConstants::appVersion()
 {
@@ -36,12 +42,12 @@ QString AppConstants::userAgent()
 
 QUrl AppConstants::projectWebPageURL()
 {
-    return QUrl(u"https://folionest.org"_s);
+    return QUrl(QStringLiteral(FOLIONEST_HOMEPAGE_URL), QUrl::StrictMode);
 }
 
 QString AppConstants::supportEmail()
 {
-    return u"support@folionest.org"_s;
+    return QStringLiteral(FOLIONEST_SUPPORT_EMAIL);
 }
 
 const QList<QColor>& AppConstants::colorPalette()

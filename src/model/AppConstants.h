@@ -11,6 +11,8 @@ QString appVersion();
 QString buildNumber();
 // "Folionest/<version> (Privacy-First Reference Library)"
 QString userAgent();
+// The build's addresses (FOLIONEST_HOMEPAGE_URL, FOLIONEST_SUPPORT_EMAIL);
+// empty unless the build names them.
 QUrl projectWebPageURL();
 QString supportEmail();
 // Twelve preset colours: blue, indigo, purple, pink, red, orange, yellow,

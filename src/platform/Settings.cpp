@@ -50,11 +50,19 @@ QVariant Settings::value(SettingsKey key, const QVariant& defaultValue)
 void Settings::setValue(SettingsKey key, const QVariant& value)
 {
     open()->setValue(SettingsKeys::rawValue(key), value);
+    Q_EMIT SettingsNotifier::instance().valueChanged(key);
 }
 
 void Settings::remove(SettingsKey key)
 {
     open()->remove(SettingsKeys::rawValue(key));
+    Q_EMIT SettingsNotifier::instance().valueChanged(key);
+}
+
+SettingsNotifier& SettingsNotifier::instance()
+{
+    static SettingsNotifier s_instance;
+    return s_instance;
 }
 
 bool Settings::boolValue(SettingsKey key, bool defaultValue)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
@@ -40,4 +41,16 @@ public:
     // Makes every later call use the given file (tests, portable use).
     static void useFile(const QString& iniPath);
     static std::unique_ptr<QSettings> open();
+};
+
+// Announces every preference written through Settings, so that the views
+// showing it follow at once. Main thread.
+class SettingsNotifier final : public QObject {
+    Q_OBJECT
+
+public:
+    static SettingsNotifier& instance();
+
+Q_SIGNALS:
+    void valueChanged(SettingsKey key);
 };

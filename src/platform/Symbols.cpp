@@ -101,6 +101,8 @@ const QHash<QString, char32_t>& table()
         {u"arrow.clockwise"_s, 0xe5d5},
         {u"square.stack"_s, 0xe53b},
         {u"gear"_s, 0xe8b8},
+        {u"chevron.left"_s, 0xe5cb},
+        {u"clock.arrow.circlepath"_s, 0xe8b3},
         {u"ellipsis"_s, 0xe5d3},
         {u"info.circle"_s, 0xe88e},
         {u"doc.on.clipboard"_s, 0xe14f},

@@ -1004,6 +1004,16 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
         m_cacheEnlarged = true;
     }
 
+    // Whole tables at once. The deletion triggers still log every row, so
+    // other processes learn of each one; items go first so that their tag and
+    // picture rows cascade before the folders and tags are searched.
+    if (changes.deleteEverything) {
+        for (const char* sql : {"DELETE FROM Item", "DELETE FROM Folder", "DELETE FROM Tag"}) {
+            if (Status s = exec(sql); !s)
+                return fail("deleting all data");
+        }
+    }
+
     const auto deleteRows = [&](const QList<QUuid>& ids, const char* sql) {
         sqlite3_stmt* st = prepare(sql);
         if (!st)

@@ -82,9 +82,11 @@ struct ChangeSet {
     QList<QUuid> deletedItems;
     QList<QUuid> deletedFolders;
     QList<QUuid> deletedTags;
+    // Every row of the file is deleted before the rest is written.
+    bool deleteEverything = false;
     bool isEmpty() const
     {
-        return folders.isEmpty() && tags.isEmpty() && items.isEmpty() && deletedItems.isEmpty()
+        return !deleteEverything && folders.isEmpty() && tags.isEmpty() && items.isEmpty() && deletedItems.isEmpty()
                && deletedFolders.isEmpty() && deletedTags.isEmpty();
     }
 };

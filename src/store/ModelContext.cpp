@@ -270,6 +270,42 @@ void ModelContext::discard(Tag* tag, bool writeDeletion)
     scheduleChanged();
 }
 
+void ModelContext::removeAll()
+{
+    Q_EMIT allAboutToBeRemoved();
+    // Every record goes, so links are dropped on both sides without
+    // notifications, and nothing is written per record: the save deletes
+    // whole tables.
+    auto bury = [](auto& list, auto& byId, auto& grave) {
+        const auto all = list.list();
+        grave.reserve(grave.size() + size_t(all.size()));
+        for (auto* record : all) {
+            RecordContextAccess::forgetLinks(*record);
+            RecordContextAccess::markDeleted(*record);
+            RecordContextAccess::attach(*record, nullptr);
+        }
+        for (auto* record : all)
+            grave.push_back(std::unique_ptr<std::remove_pointer_t<decltype(record)>>(record));
+        list.releaseAll();
+        byId.clear();
+    };
+    bury(m_items, m_itemsById, m_graveItems);
+    bury(m_folders, m_foldersById, m_graveFolders);
+    bury(m_tags, m_tagsById, m_graveTags);
+    // Records never saved need no deletion of their own.
+    m_newRecords.clear();
+    m_dirtyItems.clear();
+    m_dirtyFolders.clear();
+    m_dirtyTags.clear();
+    m_deletedItemIds.clear();
+    m_deletedFolderIds.clear();
+    m_deletedTagIds.clear();
+    m_removeAllPending = true;
+    Q_EMIT allRemoved();
+    scheduleSave();
+    scheduleChanged();
+}
+
 template <typename T>
 static QList<T*> sortedCopy(const QList<T*>& list, const std::function<bool(const T*, const T*)>& lessThan)
 {
@@ -332,8 +368,8 @@ std::optional<QByteArray> ModelContext::loadItemBlob(const Item* item, BlobKind 
 
 bool ModelContext::hasChanges() const
 {
-    return !m_dirtyItems.isEmpty() || !m_dirtyFolders.isEmpty() || !m_dirtyTags.isEmpty() || !m_deletedItemIds.isEmpty()
-           || !m_deletedFolderIds.isEmpty() || !m_deletedTagIds.isEmpty();
+    return m_removeAllPending || !m_dirtyItems.isEmpty() || !m_dirtyFolders.isEmpty() || !m_dirtyTags.isEmpty()
+           || !m_deletedItemIds.isEmpty() || !m_deletedFolderIds.isEmpty() || !m_deletedTagIds.isEmpty();
 }
 
 QString ModelContext::pendingChangesDescription() const
@@ -342,6 +378,8 @@ QString ModelContext::pendingChangesDescription() const
     const qsizetype folders = m_dirtyFolders.size() + m_deletedFolderIds.size();
     const qsizetype tags = m_dirtyTags.size() + m_deletedTagIds.size();
     QStringList parts;
+    if (m_removeAllPending)
+        parts.append(u"all items, folders and tags"_s);
     auto count = [&](qsizetype n, const QString& one, const QString& many) {
         if (n > 0)
             parts.append(n == 1 ? one : many.arg(n));
@@ -382,9 +420,12 @@ Status ModelContext::save()
     auto external = m_store->readChanges(m_sequence);
     if (!external)
         return failSave(u"The library could not be saved (%1)."_s.arg(external.error()));
-    applyExternal(external.value());
+    // Rows others wrote since are about to be deleted with the rest.
+    if (!m_removeAllPending)
+        applyExternal(external.value());
 
     ChangeSet changes;
+    changes.deleteEverything = m_removeAllPending;
     changes.deletedItems = m_deletedItemIds;
     changes.deletedFolders = m_deletedFolderIds;
     changes.deletedTags = m_deletedTagIds;
@@ -437,6 +478,7 @@ Status ModelContext::save()
     m_deletedItemIds.clear();
     m_deletedFolderIds.clear();
     m_deletedTagIds.clear();
+    m_removeAllPending = false;
     // Rows that vanished under the write leave the context too.
     for (Item* item : std::as_const(report.vanishedItems)) {
         if (!item->isDeleted())

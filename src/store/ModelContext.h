@@ -53,6 +53,12 @@ public:
     void remove(Item* item);
     void remove(Folder* folder);
     void remove(Tag* tag);
+    // Deletes every item, folder and tag at once. Observers hear one pair of
+    // signals (allAboutToBeRemoved, allRemoved) instead of one per record, and
+    // the next save deletes every row of the file in one statement per table
+    // (the deletion log still records each row, so other processes follow).
+    // The records stay allocated until that save.
+    void removeAll();
 
     // Every live record, in insertion (store) order.
     const QList<Item*>& items() const { return m_items.list(); }
@@ -113,6 +119,10 @@ Q_SIGNALS:
     void tagAboutToBeRemoved(Tag* tag);
     void tagRemoved(const QUuid& id);
     void tagUpdated(Tag* tag, quint32 fields);
+    // removeAll(): before any record leaves (all still live), and after every
+    // record has left. No per-record signal is sent in between.
+    void allAboutToBeRemoved();
+    void allRemoved();
     // Once per event-loop turn after any of the above.
     void changed();
     void saved();
@@ -176,6 +186,14 @@ private:
             return std::unique_ptr<T>(record);
         }
         void reserve(qsizetype n) { m_list.reserve(n); }
+        // Hands every record to the caller at once.
+        void releaseAll()
+        {
+            m_list.clear();
+            m_index.clear();
+            m_indexed = false;
+            m_holes = 0;
+        }
 
     private:
         mutable QList<T*> m_list;
@@ -202,6 +220,8 @@ private:
     QList<QUuid> m_deletedItemIds;
     QList<QUuid> m_deletedFolderIds;
     QList<QUuid> m_deletedTagIds;
+    // removeAll() has not been saved yet: the next save empties the file first.
+    bool m_removeAllPending = false;
     // Deleted records, kept alive until the save after their deletion.
     std::vector<std::unique_ptr<Item>> m_graveItems;
     std::vector<std::unique_ptr<Folder>> m_graveFolders;

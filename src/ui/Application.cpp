@@ -3,9 +3,9 @@
 #include "Dialogs.h"
 #include "MainWindow.h"
 
-#include "SettingsWindow.h"
 #include "app/AppNotifications.h"
 #include "app/AppState.h"
+#include "settings/SettingsWindow.h"
 
 #include "platform/NewItemsSignal.h"
 #include "platform/Symbols.h"
@@ -61,6 +61,10 @@ void Application::reportSaveFailure(const QString& error)
     m_saveFailureReported = true;
     // Outside the save that failed: the alert runs its own event loop.
     QTimer::singleShot(0, this, [this, error] {
+        // The operation that saved reports its own failure (an import, "Delete
+        // All Data"): one alert, not two.
+        if (m_state->showErrorAlert())
+            return;
         const QString pending = m_context->pendingChangesDescription();
         const QString text = pending.isEmpty()
                                  ? error

@@ -4,7 +4,7 @@
 #include <QPointer>
 
 #include "MainWindow.h"
-#include "SettingsWindow.h"
+#include "settings/SettingsWindow.h"
 
 class AppState;
 class MainWindow;

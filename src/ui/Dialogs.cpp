@@ -20,6 +20,19 @@ public:
         return dialog.selectedFiles().first();
     }
 
+    QString saveFile(QWidget* parent, const QString& title, const QString& proposed,
+                     const QStringList& nameFilters) override
+    {
+        QFileDialog dialog(parent, title, proposed);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilters(nameFilters);
+        dialog.selectFile(proposed);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().first();
+    }
+
     bool confirm(QWidget* parent, const QString& title, const QString& text, const QString& confirmLabel) override
     {
         QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
@@ -47,6 +60,11 @@ std::unique_ptr<Dialogs>& slot()
 }
 
 } // namespace
+
+QString Dialogs::saveFile(QWidget*, const QString&, const QString&, const QStringList&)
+{
+    return {};
+}
 
 Dialogs& Dialogs::current()
 {

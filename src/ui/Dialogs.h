@@ -15,6 +15,10 @@ public:
 
     // A file to open, or empty when the user cancels. Filters as for QFileDialog.
     virtual QString openFile(QWidget* parent, const QString& title, const QStringList& nameFilters) = 0;
+    // A file to write, starting at `proposed` (a path or a name); empty when
+    // the user cancels (which is what a seam that does not answer does).
+    virtual QString saveFile(QWidget* parent, const QString& title, const QString& proposed,
+                             const QStringList& nameFilters);
     // A destructive question; true when the user confirms.
     virtual bool confirm(QWidget* parent, const QString& title, const QString& text, const QString& confirmLabel) = 0;
     virtual void showError(QWidget* parent, const QString& title, const QString& text) = 0;

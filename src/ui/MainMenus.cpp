@@ -11,6 +11,7 @@
 #include "main/ItemSelection.h"
 #include "main/MiddleColumn.h"
 #include "main/SidebarView.h"
+#include "settings/DataActions.h"
 
 #include "app/AppState.h"
 #include "model/Item.h"
@@ -86,6 +87,11 @@ void MainWindow::buildMenus()
     connect(addEntry(file, u"addDocumentAction"_s, u"Add Document from File..."_s), &QAction::triggered, m_adder,
             &ItemAdder::chooseDocument);
     file->addSeparator();
+    connect(addEntry(file, u"importBookmarksAction"_s, u"Import Bookmarks…"_s), &QAction::triggered, m_dataActions,
+            &DataActions::importBookmarks);
+    connect(addEntry(file, u"exportBookmarksAction"_s, u"Export Bookmarks…"_s), &QAction::triggered, m_dataActions,
+            &DataActions::exportBookmarks);
+    file->addSeparator();
     QAction* close = addEntry(file, u"closeWindowAction"_s, u"Close Window"_s);
     // Ctrl+W everywhere, and the desktop's own key for it where it differs.
     QList<QKeySequence> closeKeys{QKeySequence(u"Ctrl+W"_s)};
@@ -125,6 +131,11 @@ void MainWindow::buildMenus()
             });
     connect(addEntry(edit, u"deleteSelectionAction"_s, u"Delete"_s), &QAction::triggered, this,
             &MainWindow::deleteSelection);
+    connect(addEntry(edit, u"editItemAction"_s, u"Edit Item..."_s, QKeySequence(u"Ctrl+E"_s)), &QAction::triggered,
+            this, [this] {
+                if (Item* item = m_selection->current())
+                    m_state->setEditingItem(item);
+            });
     edit->addSeparator();
     connect(addEntry(edit, u"settingsAction"_s, u"Settings..."_s, QKeySequence(u"Ctrl+,"_s)), &QAction::triggered, this,
             &MainWindow::settingsRequested);

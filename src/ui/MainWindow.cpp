@@ -10,6 +10,8 @@
 #include "main/SelectionPane.h"
 #include "main/SidebarModel.h"
 #include "main/SidebarView.h"
+#include "settings/DataActions.h"
+#include "settings/ItemEditorSheet.h"
 #include "sheets/FolderActions.h"
 #include "sheets/FolderEditorSheet.h"
 #include "sheets/TagEditorSheet.h"
@@ -18,7 +20,9 @@
 #include "app/AppNotifications.h"
 #include "app/AppState.h"
 #include "app/ItemListQuery.h"
+#include "app/Vocabulary.h"
 #include "model/Item.h"
+#include "platform/Settings.h"
 #include "platform/Symbols.h"
 #include "services/intake/PendingItemsService.h"
 #include "services/metadata/MetadataService.h"
@@ -185,6 +189,13 @@ MainWindow::MainWindow(ModelContext* context, AppState* state, QWidget* parent, 
             takeInShared();
     });
 
+    // The item editor and the library-wide jobs of the File menu.
+    m_dataActions = new DataActions(context, state, this);
+    connect(state, &AppState::editingItemChanged, this, &MainWindow::presentItemEditor);
+    // "Default View" takes effect each time the window opens.
+    if (const auto mode = ViewModes::fromRawValue(Settings::value(SettingsKey::preferredViewMode).toString()))
+        state->setViewMode(*mode);
+
     buildMenus();
     updateDetail();
 }
@@ -241,6 +252,29 @@ void MainWindow::fitColumnsToWidth(int oldWidth)
     const int detail = std::max(m_detailStack->minimumSizeHint().width(), total * 2 / 5 - sidebar / 2);
     sizes = {sidebar, std::max(300, total - sidebar - detail), detail};
     m_splitter->setSizes(sizes);
+}
+
+void MainWindow::presentItemEditor()
+{
+    Item* item = m_state->editingItem();
+    if (m_itemEditor && (!item || item != m_itemEditor->property("item").value<void*>())) {
+        // The item went away, or another one is to be edited. Forgotten
+        // first, so that closing it does not clear the item now asked for.
+        QPointer<QDialog> previous = m_itemEditor;
+        m_itemEditor = nullptr;
+        previous->reject();
+    }
+    if (!item || m_itemEditor)
+        return;
+    auto* sheet = new ItemEditorSheet(item, this);
+    sheet->setProperty("item", QVariant::fromValue(static_cast<void*>(item)));
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_itemEditor = sheet;
+    connect(sheet, &QDialog::finished, this, [this, sheet] {
+        if (m_itemEditor == sheet)
+            m_state->setEditingItem(nullptr);
+    });
+    sheet->open();
 }
 
 MainWindow::~MainWindow() = default;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 #include <QUuid>
 
 class AppState;
+class DataActions;
 class DetailPane;
 class Item;
 class ItemAdder;
@@ -51,6 +54,8 @@ public:
     void restoreWindowState(bool withSidebarRow);
     // The short confirmation at the bottom of the window, while shown.
     QString toastText() const;
+    // Library-wide jobs of the File menu (bookmarks in and out).
+    DataActions* dataActions() const { return m_dataActions; }
 
 Q_SIGNALS:
     void settingsRequested();
@@ -65,6 +70,8 @@ private:
     void showToast(const QString& text);
     void fitColumnsToWidth(int oldWidth);
     void buildMenus();
+    // Shows the item editor while AppState::editingItem is set.
+    void presentItemEditor();
 
     ModelContext* m_context;
     AppState* m_state;
@@ -78,4 +85,6 @@ private:
     QLabel* m_toast = nullptr;
     DetailPane* m_detail;
     ItemSelection* m_selection;
+    DataActions* m_dataActions;
+    QPointer<QDialog> m_itemEditor;
 };

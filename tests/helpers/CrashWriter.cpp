@@ -1,5 +1,8 @@
 // Keeps changing a library until it is killed. After every automatic save it
 // prints "saved N": items 0..N-1 have reached the disk.
+//
+// With --delete-all it deletes every record as "Delete All Data" does, saves,
+// and prints "deleted" once the deletion is committed.
 
 #include "model/Item.h"
 #include "store/ModelContext.h"
@@ -22,6 +25,16 @@ int main(int argc, char* argv[])
         return 3;
     }
     std::unique_ptr<ModelContext> ctx = std::move(opened).value();
+    if (argc > 2 && qstrcmp(argv[2], "--delete-all") == 0) {
+        ctx->removeAll();
+        if (Status s = ctx->save(); !s) {
+            std::fprintf(stderr, "%s\n", qPrintable(s.error()));
+            return 5;
+        }
+        std::printf("deleted\n");
+        std::fflush(stdout);
+        return 0;
+    }
     int next = int(ctx->items().size());
     int pendingFrom = next;
     QObject::connect(ctx.get(), &ModelContext::saved, [&] {

@@ -97,6 +97,7 @@ LibraryIndex::LibraryIndex(ModelContext* context, QObject* parent) : QObject(par
         if (const auto it = m_slotOf.constFind(item); it != m_slotOf.constEnd())
             refill(it.value(), fields);
     });
+    connect(context, &ModelContext::allAboutToBeRemoved, this, &LibraryIndex::clear);
     connect(context, &ModelContext::tagUpdated, this, [this](Tag* tag, quint32 fields) {
         if (!(fields & TagField::Name))
             return;
@@ -112,6 +113,23 @@ LibraryIndex::LibraryIndex(ModelContext* context, QObject* parent) : QObject(par
 }
 
 LibraryIndex::~LibraryIndex() = default;
+
+void LibraryIndex::clear()
+{
+    m_rows.clear();
+    m_deadRows = 0;
+    m_slotOf.clear();
+    m_text.clear();
+    m_garbage = 0;
+    m_tagRefs.clear();
+    m_tagGarbage = 0;
+    m_tagTable.clear();
+    m_tagIndex.clear();
+    m_domains.clear();
+    m_domainIndex.clear();
+    m_titleKeys.clear();
+    m_layoutDirty = true;
+}
 
 quint16 LibraryIndex::tagIndex(const Tag* tag)
 {

@@ -98,6 +98,8 @@ private:
     // Puts the rows, their text and their tags in the order asked for, so a
     // run reads memory front to back.
     void layOut(Order order);
+    // Forgets every row (the library was emptied at once).
+    void clear();
     bool inSmartFolder(SmartFolder folder, const Row& row, qint64 cutoff) const;
 
     static inline qsizetype s_parallelThreshold = 20000;

@@ -87,6 +87,7 @@ void TagChipView::observe(ModelContext* context)
         if (tag == m_tag && (fields & (TagField::Name | TagField::ColorHex)))
             refresh();
     });
+    connect(context, &ModelContext::allAboutToBeRemoved, this, [this] { m_tag = nullptr; });
     connect(context, &ModelContext::tagAboutToBeRemoved, this, [this](Tag* tag) {
         if (tag == m_tag)
             m_tag = nullptr;

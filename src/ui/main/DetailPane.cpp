@@ -154,6 +154,10 @@ DetailPane::DetailPane(ModelContext* context, AppState* state, QWidget* parent, 
             refreshPicture();
         refresh();
     });
+    connect(context, &ModelContext::allRemoved, this, [this] {
+        refreshFolders();
+        refreshTags();
+    });
     connect(context, &ModelContext::folderInserted, this, &DetailPane::refreshFolders);
     connect(context, &ModelContext::folderRemoved, this, &DetailPane::refreshFolders);
     connect(context, &ModelContext::folderUpdated, this, &DetailPane::refreshFolders);

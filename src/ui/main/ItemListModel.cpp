@@ -30,6 +30,13 @@ ItemListModel::ItemListModel(ModelContext* context, ItemListQuery* query, QObjec
         rebuildIndex();
         endRemoveRows();
     });
+    // The whole library at once: one reset rather than a removal per row.
+    connect(context, &ModelContext::allAboutToBeRemoved, this, [this] {
+        beginResetModel();
+        m_items.clear();
+        rebuildIndex();
+        endResetModel();
+    });
     // Edited rows repaint once per event-loop turn, as one range: a command
     // on 100,000 items is not 100,000 signals to each view.
     connect(context, &ModelContext::itemUpdated, this, [this](Item* item, quint32) {
@@ -67,7 +74,9 @@ void ItemListModel::rebuildIndex()
 void ItemListModel::refresh()
 {
     const QList<Item*>& fresh = m_query->items();
-    if (fresh == m_items) {
+    // (Two empty lists compare without QList::operator==, which hands a null
+    // pointer to memcmp when one of them has no storage.)
+    if (fresh.size() == m_items.size() && (fresh.isEmpty() || fresh == m_items)) {
         if (!m_items.isEmpty())
             Q_EMIT dataChanged(index(0), index(int(m_items.size()) - 1));
         return;

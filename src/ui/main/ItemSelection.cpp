@@ -41,6 +41,14 @@ ItemSelection::ItemSelection(ModelContext* context, AppState* state, ItemListMod
     connect(model, &QAbstractItemModel::rowsRemoved, this, putBack);
     connect(model, &QAbstractItemModel::rowsInserted, this, putBack);
     // A deleted item leaves the selection.
+    connect(context, &ModelContext::allAboutToBeRemoved, this, [this] {
+        if (m_ids.isEmpty() && m_current.isNull())
+            return;
+        m_ids.clear();
+        m_current = {};
+        m_state->setSelectedItem(nullptr);
+        announce();
+    });
     connect(context, &ModelContext::itemAboutToBeRemoved, this, [this](Item* item) {
         if (!m_ids.remove(item->id()) && item->id() != m_current)
             return;

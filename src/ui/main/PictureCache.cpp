@@ -28,6 +28,10 @@ PictureCache::PictureCache(ModelContext* context, qsizetype budgetBytes, QObject
             forget(item->id());
     });
     connect(context, &ModelContext::itemRemoved, this, &PictureCache::forget);
+    connect(context, &ModelContext::allRemoved, this, [this] {
+        m_cache.clear();
+        m_generationOf.clear();
+    });
 }
 
 PictureCache::~PictureCache() = default;

@@ -7,6 +7,7 @@
 #include "model/Item.h"
 #include "model/Tag.h"
 #include "model/TagDragItem.h"
+#include "platform/Settings.h"
 #include "store/ModelContext.h"
 #include "ui/sheets/TagDrag.h"
 
@@ -81,6 +82,15 @@ SidebarModel::SidebarModel(ModelContext* context, AppState* state, ItemListQuery
     // a row that points at them.
     connect(context, &ModelContext::folderRemoved, this, &SidebarModel::sync);
     connect(context, &ModelContext::tagRemoved, this, &SidebarModel::sync);
+    connect(context, &ModelContext::allRemoved, this, &SidebarModel::sync);
+    // "Show Item Counts" applies at once.
+    m_showCounts = Settings::boolValue(SettingsKey::showItemCounts, true);
+    connect(&SettingsNotifier::instance(), &SettingsNotifier::valueChanged, this, [this](SettingsKey key) {
+        if (key != SettingsKey::showItemCounts)
+            return;
+        m_showCounts = Settings::boolValue(SettingsKey::showItemCounts, true);
+        scheduleSync();
+    });
     sync();
 }
 
@@ -270,6 +280,8 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
         }
     };
     auto count = [&]() -> QString {
+        if (!m_showCounts)
+            return {};
         switch (node->kind) {
         case SmartFolderRow: return QString::number(m_query->count(*node->smart));
         // Every item filed directly in the folder, archived ones included.

@@ -95,4 +95,5 @@ private:
     std::unique_ptr<Node> m_root;
     QHash<QString, Node*> m_byKey;
     bool m_syncScheduled = false;
+    bool m_showCounts = true;
 };
