@@ -69,6 +69,7 @@ void ItemListModel::rebuildIndex()
 {
     m_rowOf.clear();
     m_indexed = false;
+    m_unindexedLookups = 0;
 }
 
 void ItemListModel::refresh()
@@ -127,6 +128,14 @@ Item* ItemListModel::itemAt(int row) const
 
 int ItemListModel::rowOf(const Item* item) const
 {
+    // After a new list the first few lookups (the selection being put back)
+    // scan it; building the index for 100,000 rows would cost more than the
+    // keystroke that made the list.
+    if (!m_indexed && m_unindexedLookups < kScansBeforeIndexing) {
+        ++m_unindexedLookups;
+        const auto found = std::find(m_items.cbegin(), m_items.cend(), item);
+        return found == m_items.cend() ? -1 : int(found - m_items.cbegin());
+    }
     if (!m_indexed) {
         m_rowOf.reserve(m_items.size());
         for (int i = 0; i < m_items.size(); ++i)

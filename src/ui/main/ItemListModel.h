@@ -54,5 +54,7 @@ private:
     int m_changedLast = -1;
     bool m_changeScheduled = false;
     mutable QHash<const Item*, int> m_rowOf;
+    static constexpr int kScansBeforeIndexing = 8;
+    mutable int m_unindexedLookups = 0;
     mutable bool m_indexed = false;
 };

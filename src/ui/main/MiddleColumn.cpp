@@ -81,7 +81,9 @@ MiddleColumn::MiddleColumn(ModelContext* context, AppState* state, ItemListQuery
     m_grid->setWrapping(true);
     m_grid->setSpacing(0);
     m_grid->setLayoutMode(QListView::Batched);
-    m_grid->setBatchSize(2000);
+    // A small first batch: the cards of the first screen are laid out and
+    // painted before the rest of a 100,000-card list.
+    m_grid->setBatchSize(300);
     configureView(m_grid);
     m_stack->addWidget(m_grid);
     layout->addWidget(m_stack, 1);
