@@ -925,7 +925,6 @@ private Q_SLOTS:
         QTRY_VERIFY(message->text().contains(u"could not be read"));
         // The context menu offers the same.
         QMenu menu;
-        m_window->middle()->listView(); // menus are built by the middle column
         ItemActions::fillContextMenu(menu, *m_ctx, *item, m_window.get(), [](Item&) {});
         QVERIFY(menu.findChild<QAction*>(u"refreshMetadataAction"_s));
         // A file is no web page: nothing to fetch.

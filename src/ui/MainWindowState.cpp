@@ -52,10 +52,8 @@ void MainWindow::saveWindowState() const
 
 void MainWindow::restoreWindowState(bool withSidebarRow)
 {
+    // The view comes back through "Default View", which the constructor reads.
     const auto settings = Settings::open();
-    if (const auto mode =
-            ViewModes::fromRawValue(settings->value(SettingsKeys::rawValue(SettingsKey::preferredViewMode)).toString()))
-        m_state->setViewMode(*mode);
     if (const auto order = SortOrders::fromRawValue(
             settings->value(SettingsKeys::rawValue(SettingsKey::preferredSortOrder)).toString()))
         m_state->setSortOrder(*order);

@@ -39,6 +39,22 @@ QPushButton* commandButton(const QString& name, const QString& symbol, QWidget* 
     return button;
 }
 
+template <typename Predicate>
+bool allOf(const QList<Item*>& items, Predicate predicate)
+{
+    return !items.isEmpty() && std::all_of(items.begin(), items.end(), predicate);
+}
+
+bool isFavorite(const Item* item)
+{
+    return item->isFavorite();
+}
+
+bool isArchived(const Item* item)
+{
+    return item->isArchived();
+}
+
 } // namespace
 
 SelectionPane::SelectionPane(ModelContext* context, QWidget* parent) : QWidget(parent), m_context(context)
@@ -130,10 +146,8 @@ void SelectionPane::refresh()
 {
     const QList<Item*> all = items();
     m_title->setText(u"%1 Items Selected"_s.arg(all.size()));
-    const bool allFavorite =
-        !all.isEmpty() && std::all_of(all.begin(), all.end(), [](Item* i) { return i->isFavorite(); });
-    const bool allArchived =
-        !all.isEmpty() && std::all_of(all.begin(), all.end(), [](Item* i) { return i->isArchived(); });
+    const bool allFavorite = allOf(all, isFavorite);
+    const bool allArchived = allOf(all, isArchived);
     int favorites = 0;
     for (const Item* i : all)
         favorites += i->isFavorite() ? 1 : 0;
@@ -213,7 +227,7 @@ void SelectionPane::removeTag(const QUuid& tagId)
 void SelectionPane::toggleFavorite()
 {
     const QList<Item*> all = items();
-    const bool allFavorite = std::all_of(all.begin(), all.end(), [](Item* i) { return i->isFavorite(); });
+    const bool allFavorite = allOf(all, isFavorite);
     for (Item* item : all)
         if (item->isFavorite() == allFavorite)
             item->toggleFavorite();
@@ -222,7 +236,7 @@ void SelectionPane::toggleFavorite()
 void SelectionPane::toggleArchived()
 {
     const QList<Item*> all = items();
-    const bool allArchived = std::all_of(all.begin(), all.end(), [](Item* i) { return i->isArchived(); });
+    const bool allArchived = allOf(all, isArchived);
     for (Item* item : all)
         if (item->isArchived() == allArchived)
             item->toggleArchived();
