@@ -4,6 +4,7 @@
 #include "store/ModelContext.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimeZone>
@@ -287,6 +288,93 @@ private Q_SLOTS:
         ctx = container.open();
         QCOMPARE(ctx->items().size(), 0);
         QCOMPARE(ctx->tags().size(), 0);
+    }
+
+    // The window saves on a writer thread: what changes while a save runs
+    // (an edit, a new picture, a deletion, a new record) goes into the next
+    // save, and nothing the running save took is lost or written twice.
+    void changesMadeWhileABackgroundSaveRunsAreKept()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        ctx->setAutosaveDelay(60 * 60 * 1000);
+        ctx->setBackgroundSaving(true);
+        Folder* folder = ctx->insert(std::make_unique<Folder>(u"f"_s, u"folder"_s, QColor(Qt::red)));
+        Tag* tag = ctx->insert(std::make_unique<Tag>(u"t"_s, QColor(Qt::red)));
+        Item* edited =
+            ctx->insert(std::make_unique<Item>(ItemType::webLink, u"first"_s, std::nullopt, std::nullopt, folder));
+        edited->addTag(tag);
+        edited->setThumbnailData(QByteArray(64, '1'));
+        Item* dropped = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"dropped"_s));
+        for (int i = 0; i < 2000; ++i)
+            ctx->insert(std::make_unique<Item>(ItemType::webLink, u"bulk %1"_s.arg(i)));
+        QSignalSpy saved(ctx.get(), &ModelContext::saved);
+        QSignalSpy failed(ctx.get(), &ModelContext::saveFailed);
+        int settled = 0;
+        ctx->saveInBackground([&settled](const Status& s) { settled += s.ok() ? 1 : 100; });
+        QVERIFY(ctx->isSaving());
+        QVERIFY(!ctx->hasChanges());
+
+        edited->setTitle(u"second"_s);
+        edited->setThumbnailData(QByteArray(64, '2'));
+        ctx->remove(dropped);
+        ctx->remove(folder);
+        ctx->remove(tag);
+        ctx->insert(std::make_unique<Item>(ItemType::webLink, u"added"_s));
+        QVERIFY(ctx->hasChanges());
+
+        QTRY_COMPARE(settled, 1);
+        QCOMPARE(saved.size(), 2); // the running save, then the one with the rest
+        QCOMPARE(failed.size(), 0);
+        QVERIFY(!ctx->isSaving() && !ctx->hasChanges());
+        QCOMPARE(edited->thumbnailData(), QByteArray(64, '2'));
+        const QUuid editedId = edited->id();
+        ctx.reset();
+
+        auto reopened = container.open();
+        QCOMPARE(reopened->items().size(), 2002);
+        QVERIFY(reopened->folders().isEmpty());
+        QVERIFY(reopened->tags().isEmpty());
+        Item* second = reopened->item(editedId);
+        QVERIFY(second);
+        QCOMPARE(second->title(), u"second"_s);
+        QCOMPARE(second->folder(), nullptr);
+        QVERIFY(second->tags().isEmpty());
+        QCOMPARE(second->thumbnailData(), QByteArray(64, '2'));
+        QCOMPARE(execCount(container.storePath(), "SELECT COUNT(*) FROM Item WHERE title = 'dropped'"), 0);
+        QCOMPARE(execCount(container.storePath(), "SELECT COUNT(*) FROM Item WHERE title = 'added'"), 1);
+    }
+
+    void failedBackgroundSaveKeepsChangesForLater()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        ctx->setAutosaveDelay(60 * 60 * 1000);
+        ctx->setBackgroundSaving(true);
+        ctx->insert(std::make_unique<Item>(ItemType::webLink, u"first"_s));
+        sqlite3* blocker = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(container.storePath()).constData(), &blocker), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(blocker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        ctx->setBusyTimeout(100);
+        QSignalSpy failed(ctx.get(), &ModelContext::saveFailed);
+        std::optional<Status> outcome;
+        ctx->saveInBackground([&outcome](const Status& s) { outcome = s; });
+        ctx->insert(std::make_unique<Item>(ItemType::webLink, u"second"_s));
+        QTRY_VERIFY(outcome);
+        QVERIFY(!outcome->ok());
+        QVERIFY(outcome->error().contains(u"could not be saved"));
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(ctx->hasChanges());
+        QCOMPARE(ctx->pendingChangesDescription(), u"2 items"_s);
+        sqlite3_exec(blocker, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(blocker);
+
+        outcome.reset();
+        ctx->saveInBackground([&outcome](const Status& s) { outcome = s; });
+        QTRY_VERIFY(outcome);
+        QVERIFY(outcome->ok());
+        ctx.reset();
+        QCOMPARE(container.open()->items().size(), 2);
     }
 
     void removeAllIsOneStepThatOthersSee()

@@ -118,6 +118,62 @@ public:
         b.bytes.reset(); // read back from the store on demand
     }
 
+    // Copies of a record's stored values, for a save that runs on another
+    // thread while the record goes on changing. A copy points at the same
+    // folder, parent and tags, of which only the ids are read, and nothing
+    // points back at it: call forgetLinks before deleting it.
+    static std::unique_ptr<Item> snapshot(const Item& item)
+    {
+        auto copy = makeItem(item.m_id);
+        copy->m_storeVersion = item.m_storeVersion;
+        copy->m_typeRawValue = item.m_typeRawValue;
+        copy->m_urlString = item.m_urlString;
+        copy->m_title = item.m_title;
+        copy->m_note = item.m_note;
+        for (auto [from, to] : {std::pair{&item.m_thumbnail, &copy->m_thumbnail}, {&item.m_image, &copy->m_image}}) {
+            to->present = from->present;
+            to->dirty = from->dirty;
+            if (from->bytes)
+                to->bytes = std::make_unique<QByteArray>(*from->bytes);
+        }
+        copy->m_metadataJSON = item.m_metadataJSON;
+        copy->m_sourceDomain = item.m_sourceDomain;
+        copy->m_sourceApp = item.m_sourceApp;
+        copy->m_folder = item.m_folder;
+        copy->m_tags = item.m_tags;
+        copy->m_isArchived = item.m_isArchived;
+        copy->m_isFavorite = item.m_isFavorite;
+        copy->m_isRead = item.m_isRead;
+        copy->m_createdAt = item.m_createdAt;
+        copy->m_modifiedAt = item.m_modifiedAt;
+        copy->m_accessedAt = item.m_accessedAt;
+        return copy;
+    }
+    static std::unique_ptr<Folder> snapshot(const Folder& folder)
+    {
+        auto copy = makeFolder(folder.m_id);
+        copy->m_storeVersion = folder.m_storeVersion;
+        copy->m_name = folder.m_name;
+        copy->m_iconName = folder.m_iconName;
+        copy->m_colorHex = folder.m_colorHex;
+        copy->m_sortOrder = folder.m_sortOrder;
+        copy->m_createdAt = folder.m_createdAt;
+        copy->m_modifiedAt = folder.m_modifiedAt;
+        copy->m_parent = folder.m_parent;
+        return copy;
+    }
+    static std::unique_ptr<Tag> snapshot(const Tag& tag)
+    {
+        auto copy = makeTag(tag.m_id);
+        copy->m_storeVersion = tag.m_storeVersion;
+        copy->m_name = tag.m_name;
+        copy->m_colorHex = tag.m_colorHex;
+        copy->m_sortOrder = tag.m_sortOrder;
+        copy->m_createdAt = tag.m_createdAt;
+        copy->m_modifiedAt = tag.m_modifiedAt;
+        return copy;
+    }
+
     // Detaches relationships of a record being deleted, without notifications.
     static void detach(Item& item)
     {

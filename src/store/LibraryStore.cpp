@@ -93,6 +93,8 @@ CREATE TABLE Sequence(value INTEGER NOT NULL, prunedThrough INTEGER NOT NULL);
 INSERT INTO Sequence VALUES(0, 0);
 CREATE TABLE Tombstone(seq INTEGER NOT NULL, kind INTEGER NOT NULL, id BLOB NOT NULL);
 CREATE INDEX TombstoneSeq ON Tombstone(seq);
+)sql";
+const char* const kDeletionTriggers = R"sql(
 CREATE TRIGGER ItemDeleted AFTER DELETE ON Item BEGIN
   INSERT INTO Tombstone VALUES((SELECT value FROM Sequence), 0, OLD.id); END;
 CREATE TRIGGER FolderDeleted AFTER DELETE ON Folder BEGIN
@@ -507,7 +509,7 @@ Status LibraryStore::createSchema()
         (void)exec("COMMIT");
         return {};
     }
-    const QByteArray sql = QByteArray(kSchema) + kChangeLog
+    const QByteArray sql = QByteArray(kSchema) + kChangeLog + kDeletionTriggers
                            + QByteArray("INSERT INTO StoreInfo VALUES('application','Folionest');"
                                         "INSERT INTO StoreInfo VALUES('schema','Item,Folder,Tag');"
                                         "INSERT INTO StoreInfo VALUES('schemaVersion','")
@@ -539,12 +541,12 @@ Status LibraryStore::migrate(int fromVersion)
         return {};
     }
     // 1.0 -> 1.1: row versions, the change sequence and the deletion log.
-    const QByteArray sql = QByteArray("ALTER TABLE Folder ADD COLUMN version INTEGER NOT NULL DEFAULT 0;"
-                                      "ALTER TABLE Tag ADD COLUMN version INTEGER NOT NULL DEFAULT 0;"
-                                      "ALTER TABLE Item ADD COLUMN version INTEGER NOT NULL DEFAULT 0;")
-                           + kChangeLog + "UPDATE StoreInfo SET value = '" + schemaVersionText().toLatin1()
-                           + "' WHERE key = 'schemaVersion';PRAGMA user_version=" + QByteArray::number(kUserVersion)
-                           + ";";
+    const QByteArray sql =
+        QByteArray("ALTER TABLE Folder ADD COLUMN version INTEGER NOT NULL DEFAULT 0;"
+                   "ALTER TABLE Tag ADD COLUMN version INTEGER NOT NULL DEFAULT 0;"
+                   "ALTER TABLE Item ADD COLUMN version INTEGER NOT NULL DEFAULT 0;")
+        + kChangeLog + kDeletionTriggers + "UPDATE StoreInfo SET value = '" + schemaVersionText().toLatin1()
+        + "' WHERE key = 'schemaVersion';PRAGMA user_version=" + QByteArray::number(kUserVersion) + ";";
     if (Status s = exec(sql.constData()); !s)
         return failed(s.error());
     if (Status s = exec("COMMIT"); !s)
@@ -720,9 +722,20 @@ Status LibraryStore::beginRead()
     return exec("BEGIN");
 }
 
-Status LibraryStore::beginWrite()
+Status LibraryStore::beginWrite(WriteMode mode)
 {
-    return exec("BEGIN IMMEDIATE");
+    // Emptying whole tables is only quick without foreign keys, and they can
+    // only be switched off outside a transaction. The write checks the rows
+    // it leaves instead.
+    if (mode == WriteMode::wipe) {
+        if (Status s = exec("PRAGMA foreign_keys=OFF"); !s)
+            return s;
+        m_foreignKeysOff = true;
+    }
+    Status s = exec("BEGIN IMMEDIATE");
+    if (!s)
+        restoreForeignKeys();
+    return s;
 }
 
 Status LibraryStore::commit()
@@ -731,6 +744,7 @@ Status LibraryStore::commit()
     if (!s)
         rollback();
     restoreCacheSize();
+    restoreForeignKeys();
     return s;
 }
 
@@ -739,6 +753,15 @@ void LibraryStore::rollback()
     if (!sqlite3_get_autocommit(m_db))
         (void)exec("ROLLBACK");
     restoreCacheSize();
+    restoreForeignKeys();
+}
+
+void LibraryStore::restoreForeignKeys()
+{
+    if (!m_foreignKeysOff)
+        return;
+    m_foreignKeysOff = false;
+    (void)exec("PRAGMA foreign_keys=ON");
 }
 
 bool LibraryStore::externallyChanged()
@@ -1004,14 +1027,21 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
         m_cacheEnlarged = true;
     }
 
-    // Whole tables at once. The deletion triggers still log every row, so
-    // other processes learn of each one; items go first so that their tag and
-    // picture rows cascade before the folders and tags are searched.
+    // Whole tables at once. Logging every row would take seconds at 100,000
+    // items, so the log is cut off at this save instead: a process behind it
+    // then compares every id and finds them all gone. Without the triggers
+    // and the foreign keys SQLite empties each table in one step.
     if (changes.deleteEverything) {
-        for (const char* sql : {"DELETE FROM Item", "DELETE FROM Folder", "DELETE FROM Tag"}) {
-            if (Status s = exec(sql); !s)
-                return fail("deleting all data");
-        }
+        if (!m_foreignKeysOff)
+            return R::failure(u"The library could not be saved (deleting all data outside a wipe)."_s);
+        const QByteArray sql = "DELETE FROM Tombstone;"
+                               "UPDATE Sequence SET prunedThrough = value;"
+                               "DROP TRIGGER ItemDeleted; DROP TRIGGER FolderDeleted; DROP TRIGGER TagDeleted;"
+                               "DELETE FROM ItemTag; DELETE FROM ItemBlob; DELETE FROM Item;"
+                               "DELETE FROM Folder; DELETE FROM Tag;"
+                               + QByteArray(kDeletionTriggers);
+        if (Status s = exec(sql.constData()); !s)
+            return fail("deleting all data");
     }
 
     const auto deleteRows = [&](const QList<QUuid>& ids, const char* sql) {
@@ -1075,8 +1105,11 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
                     "version) VALUES(?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?1)");
         if (!insert)
             return fail("writing a folder");
-        for (const auto& [f, fields] : changes.folders) {
-            const bool isNew = changes.newRecords.contains(f);
+        for (const auto& change : changes.folders) {
+            Folder* const record = change.record;
+            const quint32 fields = change.fields;
+            const Folder* const f = &change.value();
+            const bool isNew = changes.newRecords.contains(record);
             const quint32 stored = isNew ? storedFields(kFolderColumns) : fields & storedFields(kFolderColumns);
             if (!stored)
                 continue;
@@ -1109,7 +1142,7 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
             switch (update(updateSql("Folder", kFolderColumns, stored, true),
                            updateSql("Folder", kFolderColumns, stored, false), f, bindColumns)) {
             case Updated::error: return fail("writing a folder");
-            case Updated::gone: report.vanishedFolders.append(f); break;
+            case Updated::gone: report.vanishedFolders.append(record); break;
             case Updated::done: break;
             }
         }
@@ -1119,8 +1152,11 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
                                        "VALUES(?4, ?5, ?6, ?7, ?8, ?9, ?1)");
         if (!insert)
             return fail("writing a tag");
-        for (const auto& [t, fields] : changes.tags) {
-            const bool isNew = changes.newRecords.contains(t);
+        for (const auto& change : changes.tags) {
+            Tag* const record = change.record;
+            const quint32 fields = change.fields;
+            const Tag* const t = &change.value();
+            const bool isNew = changes.newRecords.contains(record);
             const quint32 stored = isNew ? storedFields(kTagColumns) : fields & storedFields(kTagColumns);
             if (!stored)
                 continue;
@@ -1149,7 +1185,7 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
             switch (update(updateSql("Tag", kTagColumns, stored, true), updateSql("Tag", kTagColumns, stored, false), t,
                            bindColumns)) {
             case Updated::error: return fail("writing a tag");
-            case Updated::gone: report.vanishedTags.append(t); break;
+            case Updated::gone: report.vanishedTags.append(record); break;
             case Updated::done: break;
             }
         }
@@ -1175,8 +1211,11 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
         };
         std::vector<TagRow> tagRows;
         const quint32 itemColumns = storedFields(kItemColumns);
-        for (const auto& [item, fields] : changes.items) {
-            const bool isNew = changes.newRecords.contains(item);
+        for (const auto& change : changes.items) {
+            Item* const record = change.record;
+            const quint32 fields = change.fields;
+            const Item* const item = &change.value();
+            const bool isNew = changes.newRecords.contains(record);
             const quint32 stored = isNew ? itemColumns : fields & itemColumns;
             const UuidBytes id(item->id());
             auto bindColumns = [&, item = item](sqlite3_stmt* st) {
@@ -1225,7 +1264,7 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
                 if (result == Updated::error)
                     return fail("writing an item");
                 if (result == Updated::gone) {
-                    report.vanishedItems.append(item);
+                    report.vanishedItems.append(record);
                     continue;
                 }
             }
@@ -1275,7 +1314,8 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
     // still be behind them (one that is compares every id instead).
     if (report.sequence % 256 == 0 && report.sequence > kTombstoneHorizon) {
         sqlite3_stmt* prune = prepare("DELETE FROM Tombstone WHERE seq <= ?1");
-        sqlite3_stmt* mark = prepare("UPDATE Sequence SET prunedThrough = ?1");
+        // A wipe may already have cut the log off later than this.
+        sqlite3_stmt* mark = prepare("UPDATE Sequence SET prunedThrough = max(prunedThrough, ?1)");
         if (!prune || !mark)
             return fail("pruning the deletion log");
         for (sqlite3_stmt* st : {prune, mark}) {
@@ -1283,6 +1323,18 @@ Result<WriteReport> LibraryStore::write(const ChangeSet& changes)
             if (!step(st))
                 return fail("pruning the deletion log");
         }
+    }
+    // The wipe ran without foreign keys: what it leaves must still hold them.
+    if (m_foreignKeysOff) {
+        sqlite3_stmt* st = prepare("PRAGMA foreign_key_check");
+        if (!st)
+            return fail("checking references");
+        StatementScope scope{st};
+        const int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW)
+            return R::failure(u"The library could not be saved (a record refers to one that does not exist)."_s);
+        if (rc != SQLITE_DONE)
+            return fail("checking references");
     }
     return R(std::move(report));
 }

@@ -74,6 +74,10 @@ struct ChangeSet {
     struct Change {
         T* record;
         quint32 fields;
+        // What to write, when it is not the record itself: a copy taken for
+        // a save on another thread (the record is then only named, never read).
+        const T* values = nullptr;
+        const T& value() const { return values ? *values : *record; }
     };
     QList<Change<Folder>> folders;
     QList<Change<Tag>> tags;
@@ -133,7 +137,12 @@ public:
     // its start, so nothing another process commits can slip in between
     // reading its changes and writing over them.
     Status beginRead();
-    Status beginWrite();
+    enum class WriteMode {
+        normal,
+        // The write deletes every row first (ChangeSet::deleteEverything).
+        wipe,
+    };
+    Status beginWrite(WriteMode mode = WriteMode::normal);
     Status commit();
     void rollback();
 
@@ -159,11 +168,13 @@ private:
     sqlite3_stmt* prepare(const char* sql) const;
     sqlite3_stmt* prepare(const QByteArray& sql) const;
     void restoreCacheSize();
+    void restoreForeignKeys();
 
     sqlite3* m_db = nullptr;
     QString m_path;
     mutable QHash<QByteArray, sqlite3_stmt*> m_statements;
     bool m_cacheEnlarged = false;
+    bool m_foreignKeysOff = false;
     qint64 m_dataVersion = -1;
     bool m_readOnly = false;
     bool m_immutable = false;

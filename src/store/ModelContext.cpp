@@ -22,6 +22,10 @@ ModelContext::ModelContext(std::unique_ptr<LibraryStore> store) : m_store(std::m
 
 ModelContext::~ModelContext()
 {
+    // Nobody is left to hear how a save ends.
+    m_saveWaiters.clear();
+    waitForSave();
+    m_saveWaiters.clear();
     if (m_saveOnDestruction && hasChanges()) {
         if (Status s = save(); !s)
             qWarning().noquote() << u"Failed to save the library: "_s + s.error();
@@ -85,7 +89,12 @@ bool ModelContext::isReadOnly() const
 
 void ModelContext::setBusyTimeout(int ms)
 {
+    m_busyTimeoutMs = ms;
     m_store->setBusyTimeout(ms);
+    if (m_writer) {
+        waitForSave();
+        m_writer->setBusyTimeout(ms);
+    }
 }
 
 void ModelContext::watchStore(int intervalMs)
@@ -130,6 +139,8 @@ void ModelContext::autosave()
 {
     // A failure is announced (saveFailed) and the changes stay pending; the
     // next change, or an explicit save, tries again.
+    if (m_backgroundSaving)
+        return saveInBackground();
     if (Status s = save(); !s)
         qWarning().noquote() << u"Failed to save the library: "_s + s.error();
 }
@@ -393,6 +404,329 @@ QString ModelContext::pendingChangesDescription() const
     return parts.join(u", "_s) + u" and "_s + last;
 }
 
+// A save on the writer thread: what it took from the context, copies of the
+// values it writes, and what it found.
+struct ModelContext::SaveJob {
+    quint64 serial = 0;
+    qint64 since = 0;
+    ChangeSet changes;
+    // The pending changes it took, given back if it does not get written.
+    QHash<Item*, quint32> items;
+    QHash<Folder*, quint32> folders;
+    QHash<Tag*, quint32> tags;
+    std::vector<std::unique_ptr<Item>> itemValues;
+    std::vector<std::unique_ptr<Folder>> folderValues;
+    std::vector<std::unique_ptr<Tag>> tagValues;
+    size_t graveItems = 0;
+    size_t graveFolders = 0;
+    size_t graveTags = 0;
+    // Outcome, set on the writer thread.
+    std::optional<ExternalChanges> external;
+    WriteReport report;
+    qint64 sequence = 0;
+    QString error;
+    // Others deleted what the changes refer to: take that in first, then
+    // write again.
+    bool retry = false;
+
+    ~SaveJob()
+    {
+        for (auto& v : itemValues)
+            RecordContextAccess::forgetLinks(*v);
+        for (auto& v : folderValues)
+            RecordContextAccess::forgetLinks(*v);
+        for (auto& v : tagValues)
+            RecordContextAccess::forgetLinks(*v);
+    }
+};
+
+namespace {
+
+// Whether the change set refers to a folder or tag that others deleted
+// since it was gathered; written as it is, the save would fail on the
+// references, so the context takes the deletions in and gathers again.
+bool refersToDeleted(const ChangeSet& changes, const ExternalChanges& external)
+{
+    const QSet<QUuid> deletedFolders(external.deletedFolders.cbegin(), external.deletedFolders.cend());
+    const QSet<QUuid> deletedTags(external.deletedTags.cbegin(), external.deletedTags.cend());
+    if (deletedFolders.isEmpty() && deletedTags.isEmpty() && !external.liveFolders && !external.liveTags)
+        return false;
+    auto gone = [&](const Record* record, const QSet<QUuid>& deleted, const std::optional<QSet<QUuid>>& live) {
+        if (!record || changes.newRecords.contains(record))
+            return false;
+        return deleted.contains(record->id()) || (live && !live->contains(record->id()));
+    };
+    for (const auto& change : changes.folders) {
+        if (gone(change.value().parent(), deletedFolders, external.liveFolders))
+            return true;
+    }
+    for (const auto& change : changes.items) {
+        const Item& item = change.value();
+        if (gone(item.folder(), deletedFolders, external.liveFolders))
+            return true;
+        for (const Tag* tag : item.tags()) {
+            if (gone(tag, deletedTags, external.liveTags))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Runs on the writer thread; touches nothing but the job and its connection.
+} // namespace
+
+void ModelContext::gatherChanges(ChangeSet& changes, SaveJob* job)
+{
+    changes.deleteEverything = m_removeAllPending;
+    changes.deletedItems = m_deletedItemIds;
+    changes.deletedFolders = m_deletedFolderIds;
+    changes.deletedTags = m_deletedTagIds;
+    // New rows are written in the order they were inserted, which is the
+    // order they load in; changed rows in any order.
+    auto gather = [this](const auto& dirty, auto* values) {
+        using T = std::remove_pointer_t<typename std::decay_t<decltype(dirty)>::key_type>;
+        // Changed rows (serial 0) first, then new ones by insertion.
+        std::vector<std::pair<quint64, ChangeSet::Change<T>>> ordered;
+        ordered.reserve(size_t(dirty.size()));
+        for (auto it = dirty.cbegin(); it != dirty.cend(); ++it)
+            ordered.push_back({m_newRecords.value(it.key(), 0), {it.key(), it.value()}});
+        std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        QList<ChangeSet::Change<T>> out;
+        out.reserve(qsizetype(ordered.size()));
+        if (values)
+            values->reserve(ordered.size());
+        for (auto& entry : ordered) {
+            if (values) {
+                values->push_back(RecordContextAccess::snapshot(*entry.second.record));
+                entry.second.values = values->back().get();
+            }
+            out.append(entry.second);
+        }
+        return out;
+    };
+    changes.folders = gather(m_dirtyFolders, job ? &job->folderValues : nullptr);
+    changes.tags = gather(m_dirtyTags, job ? &job->tagValues : nullptr);
+    changes.items = gather(m_dirtyItems, job ? &job->itemValues : nullptr);
+    changes.newRecords = m_newRecords;
+    if (!job)
+        return;
+    // The job owns these changes now; what changes from here on is the
+    // next save's.
+    job->items = std::exchange(m_dirtyItems, {});
+    job->folders = std::exchange(m_dirtyFolders, {});
+    job->tags = std::exchange(m_dirtyTags, {});
+    m_newRecords.clear();
+    m_deletedItemIds.clear();
+    m_deletedFolderIds.clear();
+    m_deletedTagIds.clear();
+    m_removeAllPending = false;
+}
+
+void ModelContext::setBackgroundSaving(bool on)
+{
+    m_backgroundSaving = on;
+    if (!on)
+        waitForSave();
+}
+
+void ModelContext::saveInBackground(std::function<void(const Status&)> done)
+{
+    if (!m_backgroundSaving) {
+        const Status s = save();
+        if (done)
+            done(s);
+        return;
+    }
+    m_autosaveTimer.stop();
+    if (done)
+        m_saveWaiters.append(std::move(done));
+    // Changes made while a save runs go into the next one, started when it ends.
+    if (m_job)
+        return;
+    if (!hasChanges())
+        return settleWaiters({});
+    m_retries = 0;
+    startBackgroundSave();
+}
+
+void ModelContext::startBackgroundSave()
+{
+    if (m_store->isReadOnly()) {
+        const Status s = failSave(u"The library “%1” is open read-only: changes cannot be saved."_s.arg(storePath()));
+        return settleWaiters(s);
+    }
+    if (!m_writer) {
+        auto writer = LibraryStore::open(storePath());
+        if (!writer) {
+            const Status s = failSave(u"The library could not be saved (%1)."_s.arg(writer.error()));
+            return settleWaiters(s);
+        }
+        m_writer = std::move(writer).value();
+        if (m_busyTimeoutMs >= 0)
+            m_writer->setBusyTimeout(m_busyTimeoutMs);
+        m_writerPool.setMaxThreadCount(1);
+        m_writerPool.setExpiryTimeout(-1);
+    }
+    auto job = std::make_unique<SaveJob>();
+    job->serial = ++m_jobSerial;
+    job->since = m_sequence;
+    job->graveItems = m_graveItems.size();
+    job->graveFolders = m_graveFolders.size();
+    job->graveTags = m_graveTags.size();
+    gatherChanges(job->changes, job.get());
+    SaveJob* running = job.get();
+    m_job = std::move(job);
+    m_writerPool.start([this, running, store = m_writer.get()] {
+        writeJob(*store, *running);
+        const quint64 serial = running->serial;
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial] {
+                if (m_job && m_job->serial == serial)
+                    finishBackgroundSave(true);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ModelContext::writeJob(LibraryStore& store, SaveJob& job)
+{
+    const bool wipe = job.changes.deleteEverything;
+    auto fail = [&](const QString& error) {
+        store.rollback();
+        job.error = error;
+    };
+    if (Status s = store.beginWrite(wipe ? LibraryStore::WriteMode::wipe : LibraryStore::WriteMode::normal); !s)
+        return fail(u"The library could not be saved (%1)."_s.arg(s.error()));
+    auto external = store.readChanges(job.since);
+    if (!external)
+        return fail(u"The library could not be saved (%1)."_s.arg(external.error()));
+    job.external = std::move(external).value();
+    if (!wipe && refersToDeleted(job.changes, *job.external)) {
+        store.rollback();
+        job.retry = true;
+        return;
+    }
+    if (!job.changes.isEmpty()) {
+        auto written = store.write(job.changes);
+        if (!written)
+            return fail(written.error());
+        job.report = std::move(written).value();
+    }
+    if (Status s = store.commit(); !s)
+        return fail(u"The library could not be saved (%1)."_s.arg(s.error()));
+    job.sequence = job.changes.isEmpty() ? job.external->sequence : job.report.sequence;
+}
+
+void ModelContext::waitForSave()
+{
+    m_writerPool.waitForDone();
+    if (m_job)
+        finishBackgroundSave(false);
+}
+
+void ModelContext::finishBackgroundSave(bool goOn)
+{
+    std::unique_ptr<SaveJob> job = std::move(m_job);
+    const bool written = job->error.isEmpty() && !job->retry;
+    // What others committed before this save; after a wipe there is nothing
+    // of theirs left to take in.
+    if (job->external && !(written && job->changes.deleteEverything))
+        applyExternal(*job->external, job.get());
+    if (!written) {
+        requeue(*job);
+        if (job->retry && (!goOn || m_retries++ < 3)) {
+            m_sequence = job->external->sequence;
+            if (goOn)
+                startBackgroundSave();
+            return;
+        }
+        const QString error =
+            job->retry ? u"The library could not be saved (other programs kept deleting what it refers to)."_s
+                       : job->error;
+        qWarning().noquote() << u"Failed to save the library: "_s + error;
+        Q_EMIT saveFailed(error);
+        return settleWaiters(Status::failure(error));
+    }
+    m_sequence = job->sequence;
+    const quint32 pictureFields = ItemField::Thumbnail | ItemField::Image;
+    for (const auto& change : std::as_const(job->changes.items)) {
+        Item* item = change.record;
+        RecordContextAccess::setStoreVersion(*item, job->report.sequence);
+        // A picture replaced while the save ran is still waiting for the next.
+        const quint32 again = m_dirtyItems.value(item) & pictureFields;
+        if (!(again & ItemField::Thumbnail))
+            RecordContextAccess::blobSaved(*item, BlobKind::thumbnail);
+        if (!(again & ItemField::Image))
+            RecordContextAccess::blobSaved(*item, BlobKind::image);
+    }
+    for (const auto& change : std::as_const(job->changes.folders))
+        RecordContextAccess::setStoreVersion(*change.record, job->report.sequence);
+    for (const auto& change : std::as_const(job->changes.tags))
+        RecordContextAccess::setStoreVersion(*change.record, job->report.sequence);
+    for (Item* item : std::as_const(job->report.vanishedItems)) {
+        if (!item->isDeleted())
+            discard(item, false);
+    }
+    for (Tag* tag : std::as_const(job->report.vanishedTags)) {
+        if (!tag->isDeleted())
+            discard(tag, false);
+    }
+    for (Folder* folder : std::as_const(job->report.vanishedFolders)) {
+        if (!folder->isDeleted())
+            discard(folder, false);
+    }
+    const size_t graveItems = job->graveItems;
+    const size_t graveFolders = job->graveFolders;
+    const size_t graveTags = job->graveTags;
+    // The copies point at records that may go with the graves.
+    job.reset();
+    forgetGraves(graveItems, graveFolders, graveTags);
+    Q_EMIT saved();
+    if (hasChanges()) {
+        // The waiters are settled by the save that writes the rest.
+        if (goOn) {
+            m_retries = 0;
+            startBackgroundSave();
+        }
+        return;
+    }
+    settleWaiters({});
+}
+
+void ModelContext::requeue(SaveJob& job)
+{
+    // Back into the pending changes, under anything newer; records deleted
+    // meanwhile stay deleted.
+    for (auto it = job.items.cbegin(); it != job.items.cend(); ++it) {
+        if (!it.key()->isDeleted())
+            m_dirtyItems[it.key()] |= it.value();
+    }
+    for (auto it = job.folders.cbegin(); it != job.folders.cend(); ++it) {
+        if (!it.key()->isDeleted())
+            m_dirtyFolders[it.key()] |= it.value();
+    }
+    for (auto it = job.tags.cbegin(); it != job.tags.cend(); ++it) {
+        if (!it.key()->isDeleted())
+            m_dirtyTags[it.key()] |= it.value();
+    }
+    for (auto it = job.changes.newRecords.cbegin(); it != job.changes.newRecords.cend(); ++it) {
+        if (!it.key()->isDeleted())
+            m_newRecords.insert(it.key(), it.value());
+    }
+    m_deletedItemIds = job.changes.deletedItems + m_deletedItemIds;
+    m_deletedFolderIds = job.changes.deletedFolders + m_deletedFolderIds;
+    m_deletedTagIds = job.changes.deletedTags + m_deletedTagIds;
+    m_removeAllPending = m_removeAllPending || job.changes.deleteEverything;
+}
+
+void ModelContext::settleWaiters(const Status& status)
+{
+    const auto waiters = std::exchange(m_saveWaiters, {});
+    for (const auto& done : waiters)
+        done(status);
+}
+
 Status ModelContext::failSave(const QString& error)
 {
     m_store->rollback();
@@ -403,13 +737,24 @@ Status ModelContext::failSave(const QString& error)
 
 Status ModelContext::save()
 {
+    // One writer at a time: the background save ends first.
+    waitForSave();
+    const Status status = saveNow();
+    settleWaiters(status);
+    return status;
+}
+
+Status ModelContext::saveNow()
+{
     m_autosaveTimer.stop();
     if (!hasChanges() || m_saving)
         return {};
     if (m_store->isReadOnly())
         return failSave(u"The library “%1” is open read-only: changes cannot be saved."_s.arg(storePath()));
     m_saving = true;
-    if (Status s = m_store->beginWrite(); !s)
+    if (Status s =
+            m_store->beginWrite(m_removeAllPending ? LibraryStore::WriteMode::wipe : LibraryStore::WriteMode::normal);
+        !s)
         return failSave(u"The library could not be saved (%1)."_s.arg(s.error()));
     // The write lock is held from here on. What others committed comes in
     // first, so this save neither brings back a row they deleted nor refers
@@ -425,30 +770,7 @@ Status ModelContext::save()
         applyExternal(external.value());
 
     ChangeSet changes;
-    changes.deleteEverything = m_removeAllPending;
-    changes.deletedItems = m_deletedItemIds;
-    changes.deletedFolders = m_deletedFolderIds;
-    changes.deletedTags = m_deletedTagIds;
-    // New rows are written in the order they were inserted, which is the
-    // order they load in; changed rows in any order.
-    auto gather = [this](const auto& dirty) {
-        using T = std::remove_pointer_t<typename std::decay_t<decltype(dirty)>::key_type>;
-        // Changed rows (serial 0) first, then new ones by insertion.
-        std::vector<std::pair<quint64, ChangeSet::Change<T>>> ordered;
-        ordered.reserve(size_t(dirty.size()));
-        for (auto it = dirty.cbegin(); it != dirty.cend(); ++it)
-            ordered.push_back({m_newRecords.value(it.key(), 0), {it.key(), it.value()}});
-        std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        QList<ChangeSet::Change<T>> out;
-        out.reserve(qsizetype(ordered.size()));
-        for (const auto& entry : ordered)
-            out.append(entry.second);
-        return out;
-    };
-    changes.folders = gather(m_dirtyFolders);
-    changes.tags = gather(m_dirtyTags);
-    changes.items = gather(m_dirtyItems);
-    changes.newRecords = m_newRecords;
+    gatherChanges(changes, nullptr);
 
     WriteReport report;
     if (!changes.isEmpty()) {
@@ -514,7 +836,8 @@ void ModelContext::forgetGraves(size_t items, size_t folders, size_t tags)
 
 bool ModelContext::refreshFromStore()
 {
-    if (m_saving || !m_store->externallyChanged())
+    // A background save takes in what others wrote when it ends.
+    if (m_saving || m_job || !m_store->externallyChanged())
         return false;
     if (Status s = m_store->beginRead(); !s) {
         qWarning().noquote() << u"Failed to read the library: "_s + s.error();
@@ -533,9 +856,16 @@ bool ModelContext::refreshFromStore()
     return true;
 }
 
-void ModelContext::applyExternal(ExternalChanges& changes)
+void ModelContext::applyExternal(ExternalChanges& changes, const SaveJob* job)
 {
     const bool wasQuiet = std::exchange(m_quiet, true);
+    // A record the file cannot list yet, and the fields this context changed.
+    auto isNew = [&](const Record* record) {
+        return m_newRecords.contains(record) || (job && job->changes.newRecords.contains(record));
+    };
+    auto mine = [job](const auto& pending, const auto& taken, auto* record) {
+        return pending.value(record) | (job ? taken.value(record) : 0u);
+    };
     // What others deleted leaves, whatever this context did to it meanwhile.
     for (const QUuid& id : std::as_const(changes.deletedItems)) {
         if (Item* item = m_itemsById.value(id))
@@ -554,29 +884,40 @@ void ModelContext::applyExternal(ExternalChanges& changes)
     if (changes.liveItems) {
         const QList<Item*> all = items();
         for (Item* item : all) {
-            if (!m_newRecords.contains(item) && !changes.liveItems->contains(item->id()))
+            if (!isNew(item) && !changes.liveItems->contains(item->id()))
                 discard(item, false);
         }
     }
     if (changes.liveTags) {
         const QList<Tag*> all = tags();
         for (Tag* tag : all) {
-            if (!m_newRecords.contains(tag) && !changes.liveTags->contains(tag->id()))
+            if (!isNew(tag) && !changes.liveTags->contains(tag->id()))
                 discard(tag, false);
         }
     }
     if (changes.liveFolders) {
         const QList<Folder*> all = folders();
         for (Folder* folder : all) {
-            if (!folder->isDeleted() && !m_newRecords.contains(folder) && !changes.liveFolders->contains(folder->id()))
+            if (!folder->isDeleted() && !isNew(folder) && !changes.liveFolders->contains(folder->id()))
                 discard(folder, false);
         }
     }
 
     // Rows this context deleted itself stay deleted: its save comes next.
-    const QSet<QUuid> deletedItems(m_deletedItemIds.cbegin(), m_deletedItemIds.cend());
-    const QSet<QUuid> deletedFolders(m_deletedFolderIds.cbegin(), m_deletedFolderIds.cend());
-    const QSet<QUuid> deletedTags(m_deletedTagIds.cbegin(), m_deletedTagIds.cend());
+    QSet<QUuid> deletedItems(m_deletedItemIds.cbegin(), m_deletedItemIds.cend());
+    QSet<QUuid> deletedFolders(m_deletedFolderIds.cbegin(), m_deletedFolderIds.cend());
+    QSet<QUuid> deletedTags(m_deletedTagIds.cbegin(), m_deletedTagIds.cend());
+    if (job) {
+        deletedItems.unite(QSet<QUuid>(job->changes.deletedItems.cbegin(), job->changes.deletedItems.cend()));
+        deletedFolders.unite(QSet<QUuid>(job->changes.deletedFolders.cbegin(), job->changes.deletedFolders.cend()));
+        deletedTags.unite(QSet<QUuid>(job->changes.deletedTags.cbegin(), job->changes.deletedTags.cend()));
+    }
+    static const QHash<Item*, quint32> noItems;
+    static const QHash<Folder*, quint32> noFolders;
+    static const QHash<Tag*, quint32> noTags;
+    const auto& takenItems = job ? job->items : noItems;
+    const auto& takenFolders = job ? job->folders : noFolders;
+    const auto& takenTags = job ? job->tags : noTags;
 
     // Changed and new rows. A field this context changed and has not saved
     // keeps its value: the save that follows writes it over theirs.
@@ -594,19 +935,19 @@ void ModelContext::applyExternal(ExternalChanges& changes)
             m_foldersById.insert(folder->id(), folder);
             newFolders.append(folder);
         } else {
-            const quint32 mine = m_dirtyFolders.value(folder);
+            const quint32 own = mine(m_dirtyFolders, takenFolders, folder);
             auto& f = row.fields;
-            if (!(mine & FolderField::Name))
+            if (!(own & FolderField::Name))
                 folder->setName(f.name);
-            if (!(mine & FolderField::IconName))
+            if (!(own & FolderField::IconName))
                 folder->setIconName(f.iconName);
-            if (!(mine & FolderField::ColorHex))
+            if (!(own & FolderField::ColorHex))
                 folder->setColorHex(f.colorHex);
-            if (!(mine & FolderField::SortOrder))
+            if (!(own & FolderField::SortOrder))
                 folder->setSortOrder(f.sortOrder);
-            if (!(mine & FolderField::CreatedAt))
+            if (!(own & FolderField::CreatedAt))
                 folder->setCreatedAt(f.createdAt);
-            if (!(mine & FolderField::ModifiedAt))
+            if (!(own & FolderField::ModifiedAt))
                 folder->setModifiedAt(f.modifiedAt);
         }
         RecordContextAccess::setStoreVersion(*folder, row.version);
@@ -615,7 +956,7 @@ void ModelContext::applyExternal(ExternalChanges& changes)
     // this context's own unsaved moves is left as it is.
     for (const StoredFolder& row : changes.folders) {
         Folder* folder = m_foldersById.value(row.id);
-        if (!folder || (m_dirtyFolders.value(folder) & FolderField::Parent))
+        if (!folder || (mine(m_dirtyFolders, takenFolders, folder) & FolderField::Parent))
             continue;
         (void)folder->setParent(row.parentId ? m_foldersById.value(*row.parentId) : nullptr);
     }
@@ -637,17 +978,17 @@ void ModelContext::applyExternal(ExternalChanges& changes)
             Q_EMIT tagInserted(tag);
             continue;
         }
-        const quint32 mine = m_dirtyTags.value(tag);
+        const quint32 own = mine(m_dirtyTags, takenTags, tag);
         auto& f = row.fields;
-        if (!(mine & TagField::Name))
+        if (!(own & TagField::Name))
             tag->setName(f.name);
-        if (!(mine & TagField::ColorHex))
+        if (!(own & TagField::ColorHex))
             tag->setColorHex(f.colorHex);
-        if (!(mine & TagField::SortOrder))
+        if (!(own & TagField::SortOrder))
             tag->setSortOrder(f.sortOrder);
-        if (!(mine & TagField::CreatedAt))
+        if (!(own & TagField::CreatedAt))
             tag->setCreatedAt(f.createdAt);
-        if (!(mine & TagField::ModifiedAt))
+        if (!(own & TagField::ModifiedAt))
             tag->setModifiedAt(f.modifiedAt);
         RecordContextAccess::setStoreVersion(*tag, row.version);
     }
@@ -680,37 +1021,37 @@ void ModelContext::applyExternal(ExternalChanges& changes)
             Q_EMIT itemInserted(item);
             continue;
         }
-        const quint32 mine = m_dirtyItems.value(item);
+        const quint32 own = mine(m_dirtyItems, takenItems, item);
         auto& f = row.fields;
-        if (!(mine & ItemField::Type))
+        if (!(own & ItemField::Type))
             item->setTypeRawValue(f.typeRawValue);
-        if (!(mine & ItemField::Url))
+        if (!(own & ItemField::Url))
             item->setUrlString(f.urlString);
-        if (!(mine & ItemField::Title))
+        if (!(own & ItemField::Title))
             item->setTitle(f.title);
-        if (!(mine & ItemField::Note))
+        if (!(own & ItemField::Note))
             item->setNote(f.note);
-        if (!(mine & ItemField::Metadata))
+        if (!(own & ItemField::Metadata))
             item->setMetadataJSON(f.metadataJSON);
-        if (!(mine & ItemField::SourceDomain))
+        if (!(own & ItemField::SourceDomain))
             item->setSourceDomain(f.sourceDomain);
-        if (!(mine & ItemField::SourceApp))
+        if (!(own & ItemField::SourceApp))
             item->setSourceApp(f.sourceApp);
-        if (!(mine & ItemField::Folder))
+        if (!(own & ItemField::Folder))
             item->setFolder(folder);
-        if (!(mine & ItemField::Tags))
+        if (!(own & ItemField::Tags))
             item->setTags(tags);
-        if (!(mine & ItemField::Archived))
+        if (!(own & ItemField::Archived))
             item->setArchived(f.isArchived);
-        if (!(mine & ItemField::Favorite))
+        if (!(own & ItemField::Favorite))
             item->setFavorite(f.isFavorite);
-        if (!(mine & ItemField::Read))
+        if (!(own & ItemField::Read))
             item->setRead(f.isRead);
-        if (!(mine & ItemField::CreatedAt))
+        if (!(own & ItemField::CreatedAt))
             item->setCreatedAt(f.createdAt);
-        if (!(mine & ItemField::ModifiedAt))
+        if (!(own & ItemField::ModifiedAt))
             item->setModifiedAt(f.modifiedAt);
-        if (!(mine & ItemField::AccessedAt))
+        if (!(own & ItemField::AccessedAt))
             item->setAccessedAt(f.accessedAt);
         // Pictures may have been replaced: forget what is held and tell the
         // views to read them again.

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <functional>
@@ -17,6 +18,7 @@
 
 class LibraryStore;
 struct ExternalChanges;
+struct ChangeSet;
 
 // The one main-thread context that owns every record of the library. It
 // tracks changes, saves them in one transaction shortly after they happen
@@ -83,6 +85,20 @@ public:
     // What a save would write, for people: "2 items and 1 folder".
     QString pendingChangesDescription() const;
 
+    // From now on autosaves run on a writer thread with a connection of
+    // their own, so a large save never stalls the thread of the window. Off
+    // by default; save() always writes at once.
+    void setBackgroundSaving(bool on);
+    // Writes every pending change on the writer thread; `done` runs on this
+    // thread once they are on disk or the save failed (saveFailed is sent
+    // too). Changes made meanwhile go into the next save. Without background
+    // saving this saves at once.
+    void saveInBackground(std::function<void(const Status&)> done = {});
+    // A background save is under way.
+    bool isSaving() const { return m_job != nullptr; }
+    // Waits for the background save under way and takes in its outcome.
+    void waitForSave();
+
     // Takes in what other processes committed since this context last
     // looked: their new and changed rows replace the fields this context has
     // not changed itself, and what they deleted leaves the context. Cheap
@@ -141,7 +157,19 @@ private:
     void discard(Item* item, bool writeDeletion);
     void discard(Folder* folder, bool writeDeletion);
     void discard(Tag* tag, bool writeDeletion);
-    void applyExternal(ExternalChanges& changes);
+    struct SaveJob;
+    // The pending changes as one change set; with a job, the records' values
+    // are copied into it and the pending changes move into it.
+    void gatherChanges(ChangeSet& changes, SaveJob* job);
+    void startBackgroundSave();
+    void finishBackgroundSave(bool goOn);
+    static void writeJob(LibraryStore& store, SaveJob& job);
+    Status saveNow();
+    void requeue(SaveJob& job);
+    void settleWaiters(const Status& status);
+    // With a job: its changes count as this context's own (they are being
+    // written, or are about to be written again).
+    void applyExternal(ExternalChanges& changes, const SaveJob* job = nullptr);
     void forgetGraves(size_t items, size_t folders, size_t tags);
 
     std::unique_ptr<LibraryStore> m_store;
@@ -232,6 +260,17 @@ private:
     // there by the delete rules): they are announced but not written.
     bool m_quiet = false;
     bool m_saving = false;
+
+    // Background saving: the writer's connection, used only by the one
+    // thread of its pool, and the save it is running.
+    bool m_backgroundSaving = false;
+    std::unique_ptr<LibraryStore> m_writer;
+    QThreadPool m_writerPool;
+    std::unique_ptr<SaveJob> m_job;
+    quint64 m_jobSerial = 0;
+    QList<std::function<void(const Status&)>> m_saveWaiters;
+    int m_retries = 0;
+    int m_busyTimeoutMs = -1;
 
     QTimer m_autosaveTimer;
     QTimer m_watchTimer;
