@@ -117,6 +117,8 @@ int main(int argc, char** argv)
     std::unique_ptr<ModelContext> context = std::move(opened).value();
     if (deferredSave)
         context->setAutosaveDelay(24 * 3600 * 1000);
+    else
+        context->setBackgroundSaving(true); // as the application saves
     AppState state;
     state.observe(context.get());
     MainWindow window(context.get(), &state);
@@ -170,7 +172,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const qint64 oneSaveMs = saving.elapsed();
-    while (context->hasChanges())
+    while (context->hasChanges() || context->isSaving())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const qint64 savedMs = wall.elapsed();
 

@@ -106,6 +106,8 @@ int main(int argc, char** argv)
     const QString passphrase = u"stall benchmark passphrase"_s;
     std::unique_ptr<ModelContext> context =
         LibraryGenerator::create(ContainerPaths::storePath(work.filePath(u"library"_s)), options);
+    // As the application saves: on the writer thread.
+    context->setBackgroundSaving(true);
     AppState state;
     state.observe(context.get());
     MainWindow window(context.get(), &state);

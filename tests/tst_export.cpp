@@ -15,6 +15,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -57,9 +58,12 @@ QByteArray randomBytes(qsizetype size)
     return bytes;
 }
 
+// Turns the event loop meanwhile: where the context saves in the
+// background, the export waits for that save on this thread.
 ExportService::WriteResult wait(QFuture<ExportService::WriteResult> future)
 {
-    future.waitForFinished();
+    while (!future.isFinished())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return future.result();
 }
 
@@ -249,6 +253,28 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), expected);
         // The in-memory form of the same records is the same text.
         QCOMPARE(ExportService::exportJSON(context->items(), context->folders(), context->tags(), true), expected);
+    }
+
+    // Where the context saves in the background (as the window's does), its
+    // pending changes are saved and the worker reads the records back from
+    // the file: the same text as from the records themselves.
+    void exportReadFromTheFileMatchesTheRecords()
+    {
+        TestSupport::TempContainer container;
+        auto context = container.open();
+        TestSupport::FixedClock clock(QDateTime::currentDateTimeUtc());
+        buildSmallLibrary(*context, clock);
+        QVERIFY(context->hasChanges());
+        context->setBackgroundSaving(true);
+        const QString fromFile = m_tmp.filePath(u"from-file.json"_s);
+        const auto written = wait(ExportService::shared().exportLibrary(*context, true, fromFile));
+        QVERIFY2(written.ok(), qPrintable(written.ok() ? QString() : written.error()));
+        QCOMPARE(written.value().items, 3);
+        QVERIFY(!context->hasChanges());
+        context->setBackgroundSaving(false);
+        const QString fromRecords = m_tmp.filePath(u"from-records.json"_s);
+        QVERIFY(wait(ExportService::shared().exportLibrary(*context, true, fromRecords)).ok());
+        QCOMPARE(readAll(fromFile), readAll(fromRecords));
     }
 
     void emptyLibrary()

@@ -43,6 +43,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <sqlite3.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -154,6 +156,8 @@ private Q_SLOTS:
             Settings::remove(key);
         m_container = std::make_unique<TestSupport::TempContainer>();
         m_context = m_container->open();
+        // As the application saves: on the writer thread.
+        m_context->setBackgroundSaving(true);
         m_state = std::make_unique<AppState>();
         m_state->observe(m_context.get());
         auto dialogs = std::make_unique<ScriptedDialogs>();
@@ -411,7 +415,21 @@ private Q_SLOTS:
         QVERIFY(m_state->currentError());
         QVERIFY(m_state->currentError()->description().startsWith(u"Import Error: "_s));
 
+        // A save that fails (another program holds the library) takes the
+        // records out again: one alert, nothing changed.
         m_dialogs->file = good;
+        m_state->setCurrentError(std::nullopt);
+        sqlite3* blocker = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(m_container->storePath()).constData(), &blocker), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(blocker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        m_context->setBusyTimeout(100);
+        QVERIFY(!runJob(actions, [&] { find<QPushButton>(w, u"importDataButton"_s)->click(); }));
+        sqlite3_exec(blocker, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(blocker);
+        QCOMPARE(titles(*m_context), QStringList{u"Mine"_s});
+        QVERIFY(m_state->currentError());
+        QVERIFY(m_state->currentError()->description().contains(u"could not be saved"_s));
+
         QVERIFY(runJob(actions, [&] { find<QPushButton>(w, u"importDataButton"_s)->click(); }));
         QCOMPARE(titles(*m_context), (QStringList{u"A talk"_s, u"Mine"_s, u"Rust guide"_s}));
         QTRY_COMPARE(text(w, u"foldersCount"_s), u"1"_s);

@@ -135,8 +135,16 @@ void ModelContext::scheduleChanged()
         Qt::QueuedConnection);
 }
 
+void ModelContext::releaseSaves()
+{
+    if (m_saveHolds > 0 && --m_saveHolds == 0 && hasChanges())
+        scheduleSave();
+}
+
 void ModelContext::autosave()
 {
+    if (m_saveHolds > 0)
+        return; // releaseSaves() schedules it again
     // A failure is announced (saveFailed) and the changes stay pending; the
     // next change, or an explicit save, tries again.
     if (m_backgroundSaving)
@@ -823,15 +831,30 @@ Status ModelContext::saveNow()
 
 void ModelContext::forgetGraves(size_t items, size_t folders, size_t tags)
 {
-    auto forget = [](auto& grave, size_t n) {
+    // Unlinked, a record is nobody's business but its owner's: many of them
+    // (after "Delete All Data") are freed on the writer thread instead of
+    // this one.
+    constexpr size_t kFreeElsewhere = 1000;
+    struct Doomed {
+        std::vector<std::unique_ptr<Item>> items;
+        std::vector<std::unique_ptr<Folder>> folders;
+        std::vector<std::unique_ptr<Tag>> tags;
+    };
+    auto doomed = std::make_shared<Doomed>();
+    auto forget = [](auto& grave, size_t n, auto& into) {
         n = std::min(n, grave.size());
-        for (size_t i = 0; i < n; ++i)
+        into.reserve(n);
+        for (size_t i = 0; i < n; ++i) {
             RecordContextAccess::forgetLinks(*grave[i]);
+            into.push_back(std::move(grave[i]));
+        }
         grave.erase(grave.begin(), grave.begin() + std::ptrdiff_t(n));
     };
-    forget(m_graveItems, items);
-    forget(m_graveFolders, folders);
-    forget(m_graveTags, tags);
+    forget(m_graveItems, items, doomed->items);
+    forget(m_graveFolders, folders, doomed->folders);
+    forget(m_graveTags, tags, doomed->tags);
+    if (m_writer && doomed->items.size() + doomed->folders.size() + doomed->tags.size() > kFreeElsewhere)
+        m_writerPool.start([doomed = std::move(doomed)]() mutable { doomed.reset(); });
 }
 
 bool ModelContext::refreshFromStore()

@@ -89,11 +89,16 @@ public:
     // their own, so a large save never stalls the thread of the window. Off
     // by default; save() always writes at once.
     void setBackgroundSaving(bool on);
+    bool savesInBackground() const { return m_backgroundSaving; }
     // Writes every pending change on the writer thread; `done` runs on this
     // thread once they are on disk or the save failed (saveFailed is sent
     // too). Changes made meanwhile go into the next save. Without background
     // saving this saves at once.
     void saveInBackground(std::function<void(const Status&)> done = {});
+    // While held, automatic saves wait: work that puts many records in over
+    // several event-loop turns has them saved together, not half of them.
+    void holdSaves() { ++m_saveHolds; }
+    void releaseSaves();
     // A background save is under way.
     bool isSaving() const { return m_job != nullptr; }
     // Waits for the background save under way and takes in its outcome.
@@ -271,6 +276,7 @@ private:
     QList<std::function<void(const Status&)>> m_saveWaiters;
     int m_retries = 0;
     int m_busyTimeoutMs = -1;
+    int m_saveHolds = 0;
 
     QTimer m_autosaveTimer;
     QTimer m_watchTimer;

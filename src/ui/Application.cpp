@@ -148,6 +148,8 @@ void Application::start()
     QApplication::setQuitOnLastWindowClosed(m_tray == nullptr);
 
     showMainWindow(true);
+    // Saves run on a writer thread, so a large one never freezes the window.
+    m_context->setBackgroundSaving(true);
     m_context->watchStore(kWatchIntervalMs);
     if (m_context->isReadOnly()) {
         QTimer::singleShot(0, this, [this] {

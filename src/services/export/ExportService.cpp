@@ -5,8 +5,10 @@
 
 #include "model/AppConstants.h"
 #include "model/Item.h"
+#include "model/RecordContextAccess.h"
 #include "services/security/SecurityService.h"
 #include "store/BlobReader.h"
+#include "store/LibraryStore.h"
 #include "store/ModelContext.h"
 
 #include <QBuffer>
@@ -46,6 +48,86 @@ Result<std::shared_ptr<BlobReader>> openPictures(ModelContext& context)
     if (!reader)
         return R::failure(reader.error());
     return R(std::shared_ptr<BlobReader>(std::move(reader).value()));
+}
+
+// The library as its file holds it, read on the worker through a connection
+// of its own, so the window's thread copies nothing. Used where the context
+// saves in the background: its changes are saved first.
+Result<LibrarySnapshot> snapshotFromStore(const QString& storePath)
+{
+    using R = Result<LibrarySnapshot>;
+    auto store = LibraryStore::open(storePath);
+    if (!store)
+        return R::failure(store.error());
+    auto loaded = store.value()->load();
+    if (!loaded)
+        return R::failure(loaded.error());
+    LoadedLibrary& lib = loaded.value();
+    auto pointers = [](auto& owned) {
+        QList<typename std::decay_t<decltype(owned)>::value_type::pointer> list;
+        list.reserve(qsizetype(owned.size()));
+        for (auto& record : owned)
+            list.append(record.get());
+        return list;
+    };
+    LibrarySnapshot snapshot = LibrarySnapshot::take(pointers(lib.items), pointers(lib.folders), pointers(lib.tags));
+    // Every record goes at once: no record needs to leave the others' lists.
+    for (auto& item : lib.items)
+        RecordContextAccess::forgetLinks(*item);
+    for (auto& folder : lib.folders)
+        RecordContextAccess::forgetLinks(*folder);
+    for (auto& tag : lib.tags)
+        RecordContextAccess::forgetLinks(*tag);
+    return R(std::move(snapshot));
+}
+
+// Runs `write` on the worker with a snapshot of the library: taken on this
+// thread from the records, or, where the context saves in the background,
+// after its changes are saved, on the worker from the file.
+QFuture<ExportService::WriteResult> withSnapshot(
+    ModelContext& context, QThreadPool& worker, bool withPictures,
+    std::function<ExportService::WriteResult(const LibrarySnapshot&, const std::shared_ptr<BlobReader>&)> write)
+{
+    using WriteResult = ExportService::WriteResult;
+    if (!context.savesInBackground()) {
+        std::shared_ptr<BlobReader> blobs;
+        if (withPictures) {
+            auto opened = openPictures(context);
+            if (!opened)
+                return QtFuture::makeReadyFuture(WriteResult::failure(opened.error()));
+            blobs = std::move(opened).value();
+        }
+        auto snapshot = std::make_shared<const LibrarySnapshot>(
+            LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
+        return QtConcurrent::run(&worker, [snapshot, blobs, write] { return write(*snapshot, blobs); });
+    }
+    auto promise = std::make_shared<QPromise<WriteResult>>();
+    promise->start();
+    const QString storePath = context.storePath();
+    context.saveInBackground([promise, storePath, &worker, withPictures, write](const Status& saved) {
+        auto finish = [promise](const WriteResult& result) {
+            promise->addResult(result);
+            promise->finish();
+        };
+        if (!saved)
+            return finish(WriteResult::failure(saved.error()));
+        (void)QtConcurrent::run(&worker, [storePath, withPictures, write, finish] {
+            // The pictures' reader starts its read first; whatever the
+            // snapshot holds was committed by then or later.
+            std::shared_ptr<BlobReader> blobs;
+            if (withPictures) {
+                auto reader = BlobReader::open(storePath);
+                if (!reader)
+                    return finish(WriteResult::failure(reader.error()));
+                blobs = std::shared_ptr<BlobReader>(std::move(reader).value());
+            }
+            auto snapshot = snapshotFromStore(storePath);
+            if (!snapshot)
+                return finish(WriteResult::failure(snapshot.error()));
+            finish(write(snapshot.value(), blobs));
+        });
+    });
+    return promise->future();
 }
 
 // OpenSSL keeps per-thread state (random generators, error queue) until the
@@ -234,42 +316,32 @@ Result<QString> ExportService::writeNewFile(const QString& path, const std::func
 QFuture<ExportService::WriteResult> ExportService::exportLibrary(ModelContext& context, bool includeImages,
                                                                  QString path, Progress progress)
 {
-    std::shared_ptr<BlobReader> blobs;
-    if (includeImages) {
-        auto opened = openPictures(context);
-        if (!opened)
-            return QtFuture::makeReadyFuture(WriteResult::failure(opened.error()));
-        blobs = std::move(opened).value();
-    }
-    auto snapshot = std::make_shared<const LibrarySnapshot>(
-        LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
-    return QtConcurrent::run(&m_worker, [snapshot, blobs, path, includeImages, progress]() -> WriteResult {
-        const PictureReader pictures = readerFor(blobs);
-        return writeTo(path, exportFilePath(snapshot->exportDate), *snapshot, [&](QIODevice& file) {
-            return writeDocument(*snapshot, includeImages, pictures, file, progress);
-        });
-    });
+    return withSnapshot(context, m_worker, includeImages,
+                        [path, includeImages, progress](const LibrarySnapshot& snapshot,
+                                                        const std::shared_ptr<BlobReader>& blobs) -> WriteResult {
+                            const PictureReader pictures = readerFor(blobs);
+                            return writeTo(path, exportFilePath(snapshot.exportDate), snapshot, [&](QIODevice& file) {
+                                return writeDocument(snapshot, includeImages, pictures, file, progress);
+                            });
+                        });
 }
 
 QFuture<ExportService::WriteResult> ExportService::backupLibrary(ModelContext& context, QString passphrase,
                                                                  QString path, Progress progress)
 {
     // A backup always carries the pictures.
-    auto opened = openPictures(context);
-    if (!opened)
-        return QtFuture::makeReadyFuture(WriteResult::failure(opened.error()));
-    std::shared_ptr<BlobReader> blobs = std::move(opened).value();
-    auto snapshot = std::make_shared<const LibrarySnapshot>(
-        LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
-    return QtConcurrent::run(&m_worker, [snapshot, blobs, path, passphrase, progress]() mutable -> WriteResult {
-        const CryptoThreadState cryptoState;
-        const PictureReader pictures = readerFor(blobs);
-        WriteResult written = writeTo(path, backupFilePath(snapshot->exportDate), *snapshot, [&](QIODevice& file) {
-            return EncryptedBackup::write(file, passphrase, [&](QIODevice& sealed) {
-                return writeDocument(*snapshot, true, pictures, sealed, progress, true);
-            });
-        });
-        SecurityService::wipe(passphrase);
-        return written;
-    });
+    return withSnapshot(context, m_worker, true,
+                        [path, passphrase, progress](const LibrarySnapshot& snapshot,
+                                                     const std::shared_ptr<BlobReader>& blobs) mutable -> WriteResult {
+                            const CryptoThreadState cryptoState;
+                            const PictureReader pictures = readerFor(blobs);
+                            WriteResult written =
+                                writeTo(path, backupFilePath(snapshot.exportDate), snapshot, [&](QIODevice& file) {
+                                    return EncryptedBackup::write(file, passphrase, [&](QIODevice& sealed) {
+                                        return writeDocument(snapshot, true, pictures, sealed, progress, true);
+                                    });
+                                });
+                            SecurityService::wipe(passphrase);
+                            return written;
+                        });
 }

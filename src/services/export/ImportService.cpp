@@ -14,6 +14,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <openssl/crypto.h>
@@ -24,6 +25,9 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Records put into the library per event-loop turn by insertAndSave.
+constexpr size_t kInsertSlice = 2000;
 
 bool parses(const std::optional<QString>& url)
 {
@@ -65,7 +69,7 @@ Result<ExportData, ImportError> ImportService::decodeBackup(const QByteArray& by
     return data;
 }
 
-ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelContext& context, Mode mode)
+std::shared_ptr<ImportService::Records> ImportService::build(const ExportData& data, Mode mode)
 {
     const bool restoring = mode == Mode::restore;
     // Every record is built and linked before the first insert; nothing here
@@ -168,36 +172,110 @@ ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelC
             restoreDates(*items[n], data.items[qsizetype(n)].createdAt, data.items[qsizetype(n)].modifiedAt);
     }
 
-    QList<Tag*> insertedTags;
-    QList<Folder*> insertedFolders;
-    QList<Item*> insertedItems;
-    insertedTags.reserve(qsizetype(tags.size()));
-    insertedFolders.reserve(qsizetype(folders.size()));
-    insertedItems.reserve(qsizetype(items.size()));
-    for (auto& tag : tags)
-        insertedTags.append(context.insert(std::move(tag)));
-    for (auto& folder : folders)
-        insertedFolders.append(context.insert(std::move(folder)));
-    for (auto& item : items)
-        insertedItems.append(context.insert(std::move(item)));
+    auto records = std::make_shared<Records>();
+    records->tags = std::move(tags);
+    records->folders = std::move(folders);
+    records->items = std::move(items);
+    records->counts.success = true;
+    records->counts.items = data.items.size();
+    records->counts.folders = data.folders.size();
+    records->counts.tags = data.tags.size();
+    return records;
+}
 
+ImportService::Inserted ImportService::insert(Records& records, ModelContext& context)
+{
+    Inserted inserted;
+    inserted.tags.reserve(qsizetype(records.tags.size()));
+    inserted.folders.reserve(qsizetype(records.folders.size()));
+    inserted.items.reserve(qsizetype(records.items.size()));
+    for (auto& tag : records.tags)
+        inserted.tags.append(context.insert(std::move(tag)));
+    for (auto& folder : records.folders)
+        inserted.folders.append(context.insert(std::move(folder)));
+    for (auto& item : records.items)
+        inserted.items.append(context.insert(std::move(item)));
+    records.tags.clear();
+    records.folders.clear();
+    records.items.clear();
+    return inserted;
+}
+
+void ImportService::takeOut(const Inserted& inserted, ModelContext& context)
+{
+    // Never saved, so removing them writes nothing: the context is left
+    // with what it had, including the user's own unsaved changes.
+    for (Item* item : std::as_const(inserted.items))
+        context.remove(item);
+    for (Folder* folder : std::as_const(inserted.folders))
+        context.remove(folder); // a folder already removed with its parent is skipped
+    for (Tag* tag : std::as_const(inserted.tags))
+        context.remove(tag);
+}
+
+ImportService::ImportOutcome ImportService::apply(const ExportData& data, ModelContext& context, Mode mode)
+{
+    const auto records = build(data, mode);
+    const Inserted inserted = insert(*records, context);
     if (Status saved = context.save(); !saved) {
-        // Never saved, so removing them writes nothing: the context is left
-        // with what it had, including the user's own unsaved changes.
-        for (Item* item : std::as_const(insertedItems))
-            context.remove(item);
-        for (Folder* folder : std::as_const(insertedFolders))
-            context.remove(folder); // a folder already removed with its parent is skipped
-        for (Tag* tag : std::as_const(insertedTags))
-            context.remove(tag);
+        takeOut(inserted, context);
         return ImportOutcome::failure(ImportError::saveFailed(saved.error()));
     }
-    ImportResult result;
-    result.success = true;
-    result.items = data.items.size();
-    result.folders = data.folders.size();
-    result.tags = data.tags.size();
-    return result;
+    return records->counts;
+}
+
+void ImportService::insertAndSave(std::shared_ptr<Records> records, ModelContext& context,
+                                  std::function<void(const ImportOutcome&)> done)
+{
+    // In slices, one per event-loop turn, so the window keeps drawing while
+    // a hundred thousand records arrive; the automatic save waits until all
+    // are in, and then one save writes them together.
+    struct Job {
+        std::shared_ptr<Records> records;
+        Inserted inserted;
+        size_t tags = 0;
+        size_t folders = 0;
+        size_t items = 0;
+        std::function<void(const ImportOutcome&)> done;
+    };
+    auto job = std::make_shared<Job>();
+    job->records = std::move(records);
+    job->done = std::move(done);
+    context.holdSaves();
+    QPointer<ModelContext> target(&context);
+    // Each turn's timer holds the step; a library closed meanwhile drops
+    // its timers, and with them the records not yet inserted.
+    auto step = std::make_shared<std::function<void()>>();
+    *step = [job, target, weak = std::weak_ptr(step)] {
+        if (!target)
+            return;
+        Records& r = *job->records;
+        size_t budget = kInsertSlice;
+        auto take = [&budget](auto& from, size_t& next, auto& into, ModelContext& library) {
+            while (budget > 0 && next < from.size()) {
+                into.append(library.insert(std::move(from[next++])));
+                --budget;
+            }
+        };
+        take(r.tags, job->tags, job->inserted.tags, *target);
+        take(r.folders, job->folders, job->inserted.folders, *target);
+        take(r.items, job->items, job->inserted.items, *target);
+        if (job->items < r.items.size()) {
+            if (auto self = weak.lock())
+                QTimer::singleShot(0, target.data(), [self] { (*self)(); });
+            return;
+        }
+        target->releaseSaves();
+        target->saveInBackground([job, target](const Status& saved) {
+            if (!saved) {
+                if (target)
+                    takeOut(job->inserted, *target);
+                return job->done(ImportOutcome::failure(ImportError::saveFailed(saved.error())));
+            }
+            job->done(job->records->counts);
+        });
+    };
+    (*step)();
 }
 
 ImportService::ImportOutcome ImportService::importJSON(const QByteArray& bytes, ModelContext& context)

@@ -3,11 +3,19 @@
 #include "ExportData.h"
 #include "ImportError.h"
 
+#include "model/Folder.h"
+#include "model/Item.h"
 #include "model/Result.h"
+#include "model/Tag.h"
 
 #include <QByteArray>
 #include <QFuture>
+#include <QList>
 #include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
 
 class ModelContext;
 
@@ -16,11 +24,10 @@ class ModelContext;
 // record with a new id and new dates; the document's ids only rebuild the
 // links inside the document.
 //
-// All or nothing: the new records are created, linked, inserted and saved
-// in one synchronous step on the main thread (so the automatic save cannot
-// run in between). When the save fails, exactly the inserted records are
-// taken out again before anything else runs; the library is then as it was,
-// on disk and in memory, and changes the user had pending stay pending.
+// All or nothing: no automatic save runs until every new record is in the
+// context, and one transaction saves them. When the save fails, exactly the inserted records are taken
+// out again; the library is then as it was, on disk and in memory, and
+// changes the user had pending stay pending.
 class ImportService {
 public:
     using ImportOutcome = Result<ImportResult, ImportError>;
@@ -38,6 +45,22 @@ public:
     // Creates the document's records in the context and saves. Main thread.
     static ImportOutcome apply(const ExportData& data, ModelContext& context, Mode mode = Mode::import);
 
+    // The same in steps, so that the work stays off the main thread: the
+    // records are built and linked on any thread, inserted on the main
+    // thread a slice per event-loop turn (automatic saves wait meanwhile),
+    // and saved together by the context's writer thread. A failed save
+    // takes exactly the inserted records out again.
+    struct Records {
+        std::vector<std::unique_ptr<Tag>> tags;
+        std::vector<std::unique_ptr<Folder>> folders;
+        std::vector<std::unique_ptr<Item>> items;
+        ImportResult counts;
+    };
+    static std::shared_ptr<Records> build(const ExportData& data, Mode mode);
+    // `done` runs on the main thread once the records are saved or taken out.
+    static void insertAndSave(std::shared_ptr<Records> records, ModelContext& context,
+                              std::function<void(const ImportOutcome&)> done);
+
     // Decoding and records on the calling (main) thread.
     static ImportOutcome importJSON(const QByteArray& bytes, ModelContext& context);
     static ImportOutcome importBackup(const QByteArray& bytes, const QString& passphrase, ModelContext& context);
@@ -46,4 +69,13 @@ public:
     // the future finishes on the main thread.
     static QFuture<ImportOutcome> importJSONAsync(QByteArray bytes, ModelContext& context);
     static QFuture<ImportOutcome> importBackupAsync(QByteArray bytes, QString passphrase, ModelContext& context);
+
+private:
+    struct Inserted {
+        QList<Tag*> tags;
+        QList<Folder*> folders;
+        QList<Item*> items;
+    };
+    static Inserted insert(Records& records, ModelContext& context);
+    static void takeOut(const Inserted& inserted, ModelContext& context);
 };

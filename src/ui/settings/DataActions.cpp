@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QPromise>
 #include <QtConcurrent>
 
@@ -29,6 +30,7 @@ constexpr qint64 kMaxDocumentBytes = 4LL * 1024 * 1024 * 1024;
 constexpr int kProgressScale = 1000;
 
 using Decoded = Result<ExportData, ImportError>;
+using Built = Result<std::shared_ptr<ImportService::Records>, ImportError>;
 
 QString megabytes(qint64 bytes)
 {
@@ -37,16 +39,17 @@ QString megabytes(qint64 bytes)
 
 // Reads the whole document on the worker, in slices, so the dialog can count
 // and a cancel takes effect between slices. Empty when canceled or failed.
-std::optional<QByteArray> readDocument(const QString& path, QPromise<Decoded>& promise)
+template <typename T>
+std::optional<QByteArray> readDocument(const QString& path, QPromise<T>& promise)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        promise.addResult(Decoded::failure(ImportError::decodingFailed(file.errorString())));
+        promise.addResult(T::failure(ImportError::decodingFailed(file.errorString())));
         return std::nullopt;
     }
     const qint64 size = file.size();
     if (size > kMaxDocumentBytes) {
-        promise.addResult(Decoded::failure(ImportError::decodingFailed(u"The file is larger than 4 GiB."_s)));
+        promise.addResult(T::failure(ImportError::decodingFailed(u"The file is larger than 4 GiB."_s)));
         return std::nullopt;
     }
     QByteArray bytes;
@@ -59,14 +62,14 @@ std::optional<QByteArray> readDocument(const QString& path, QPromise<Decoded>& p
         bytes.resize(before + qsizetype(std::min(kSlice, std::max<qint64>(size - before, 1))));
         const qint64 got = file.read(bytes.data() + before, bytes.size() - before);
         if (got < 0) {
-            promise.addResult(Decoded::failure(ImportError::decodingFailed(file.errorString())));
+            promise.addResult(T::failure(ImportError::decodingFailed(file.errorString())));
             return std::nullopt;
         }
         bytes.resize(before + got);
         if (got == 0)
             break;
         if (bytes.size() > kMaxDocumentBytes) {
-            promise.addResult(Decoded::failure(ImportError::decodingFailed(u"The file is larger than 4 GiB."_s)));
+            promise.addResult(T::failure(ImportError::decodingFailed(u"The file is larger than 4 GiB."_s)));
             return std::nullopt;
         }
         if (size > 0) {
@@ -142,36 +145,59 @@ void DataActions::decodeAndApply(const QString& path, const QString& passphrase,
     if (m_busy)
         return;
     begin();
-    QFuture<Decoded> decoded = QtConcurrent::run(
+    const ImportService::Mode mode = restoring ? ImportService::Mode::restore : ImportService::Mode::import;
+    // Reading, decrypting, parsing and building the records all happen on
+    // the worker; the main thread only inserts them and hands them to the
+    // context's writer thread.
+    QFuture<Built> built = QtConcurrent::run(
         &ExportService::shared().worker(),
-        [path, restoring](QPromise<Decoded>& promise, QString secret) {
+        [path, restoring, mode](QPromise<Built>& promise, QString secret) {
             promise.setProgressRange(0, kProgressScale);
             std::optional<QByteArray> bytes = readDocument(path, promise);
             if (bytes && !promise.isCanceled()) {
                 promise.setProgressValueAndText(kProgressScale / 2, restoring ? u"Decrypting and reading the backup"_s
                                                                               : u"Reading the document"_s);
-                promise.addResult(restoring ? ImportService::decodeBackup(*bytes, secret)
-                                            : ImportService::decode(*bytes));
+                Decoded data = restoring ? ImportService::decodeBackup(*bytes, secret) : ImportService::decode(*bytes);
+                bytes.reset();
+                if (!data) {
+                    promise.addResult(Built::failure(data.error()));
+                } else if (!promise.isCanceled()) {
+                    promise.setProgressValueAndText(
+                        kProgressScale * 3 / 4, u"Preparing %1 items"_s.arg(QLocale().toString(data->items.size())));
+                    promise.addResult(Built(ImportService::build(data.value(), mode)));
+                }
             }
             SecurityService::wipe(secret);
         },
         passphrase);
-    auto* progress = new JobProgress(m_window, QFuture<void>(decoded), restoring ? u"Restoring…"_s : u"Importing…"_s,
+    auto* progress = new JobProgress(m_window, QFuture<void>(built), restoring ? u"Restoring…"_s : u"Importing…"_s,
                                      u"items"_s, true);
-    connect(progress, &JobProgress::finished, this, [this, decoded, progress, restoring] {
-        // Called off before the records were made: nothing changed.
-        if (decoded.isCanceled() || progress->wasCanceled() || decoded.resultCount() == 0)
+    connect(progress, &JobProgress::finished, this, [this, built, progress, restoring] {
+        // Called off before the records were inserted: nothing changed.
+        if (built.isCanceled() || progress->wasCanceled() || built.resultCount() == 0)
             return end(false);
-        Decoded data = decoded.result();
-        if (!data) {
-            m_state->showError(AppError::importError(data.error().description()));
+        Built records = built.result();
+        if (!records) {
+            m_state->showError(AppError::importError(records.error().description()));
             return end(false);
         }
-        const auto outcome = ImportService::apply(
-            data.value(), *m_context, restoring ? ImportService::Mode::restore : ImportService::Mode::import);
-        if (!outcome)
-            m_state->showError(AppError::importError(outcome.error().description()));
-        end(bool(outcome));
+        // The save cannot be called off: it is one transaction that either
+        // lands whole or not at all.
+        auto saving = std::make_shared<QPromise<void>>();
+        saving->start();
+        auto* saveProgress = new JobProgress(m_window, saving->future(), restoring ? u"Restoring…"_s : u"Importing…"_s,
+                                             u"items"_s, false);
+        saveProgress->reporter()(0, 0);
+        QPointer<DataActions> self(this);
+        ImportService::insertAndSave(
+            records.value(), *m_context, [self, saving](const ImportService::ImportOutcome& outcome) {
+                saving->finish();
+                if (!self)
+                    return;
+                if (!outcome)
+                    self->m_state->showError(AppError::importError(outcome.error().description()));
+                self->end(bool(outcome));
+            });
     });
 }
 
@@ -285,8 +311,12 @@ void DataActions::deleteEverything()
     // one transaction deletes every row; keychain, preferences and search
     // history are not touched.
     m_context->removeAll();
-    const Status saved = m_context->save();
-    if (!saved)
-        m_state->showError(AppError::storageError(saved.error()));
-    end(bool(saved));
+    QPointer<DataActions> self(this);
+    m_context->saveInBackground([self](const Status& saved) {
+        if (!self)
+            return;
+        if (!saved)
+            self->m_state->showError(AppError::storageError(saved.error()));
+        self->end(bool(saved));
+    });
 }
