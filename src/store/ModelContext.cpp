@@ -135,16 +135,19 @@ void ModelContext::scheduleChanged()
         Qt::QueuedConnection);
 }
 
-void ModelContext::releaseSaves()
+void ModelContext::endBatch()
 {
-    if (m_saveHolds > 0 && --m_saveHolds == 0 && hasChanges())
+    if (m_batches == 0 || --m_batches > 0)
+        return;
+    if (hasChanges())
         scheduleSave();
+    Q_EMIT batchEnded();
 }
 
 void ModelContext::autosave()
 {
-    if (m_saveHolds > 0)
-        return; // releaseSaves() schedules it again
+    if (m_batches > 0)
+        return; // endBatch() schedules it again
     // A failure is announced (saveFailed) and the changes stay pending; the
     // next change, or an explicit save, tries again.
     if (m_backgroundSaving)
@@ -687,8 +690,10 @@ void ModelContext::finishBackgroundSave(bool goOn)
     const size_t graveItems = job->graveItems;
     const size_t graveFolders = job->graveFolders;
     const size_t graveTags = job->graveTags;
-    // The copies point at records that may go with the graves.
-    job.reset();
+    // The copies (and the pictures they share) are freed on the writer
+    // thread. They only point at records, which may go with the graves
+    // next, and never read them again.
+    m_writerPool.start([retired = std::shared_ptr<SaveJob>(std::move(job))]() mutable { retired.reset(); });
     forgetGraves(graveItems, graveFolders, graveTags);
     Q_EMIT saved();
     if (hasChanges()) {

@@ -95,10 +95,13 @@ public:
     // too). Changes made meanwhile go into the next save. Without background
     // saving this saves at once.
     void saveInBackground(std::function<void(const Status&)> done = {});
-    // While held, automatic saves wait: work that puts many records in over
-    // several event-loop turns has them saved together, not half of them.
-    void holdSaves() { ++m_saveHolds; }
-    void releaseSaves();
+    // A batch of changes spread over several event-loop turns (an import
+    // inserting a slice per turn): automatic saves wait until it ends, so
+    // its records are saved together and never half of them, and views that
+    // go over the whole library on each insert may wait for batchEnded().
+    void beginBatch() { ++m_batches; }
+    void endBatch();
+    bool inBatch() const { return m_batches > 0; }
     // A background save is under way.
     bool isSaving() const { return m_job != nullptr; }
     // Waits for the background save under way and takes in its outcome.
@@ -149,6 +152,8 @@ Q_SIGNALS:
     void saved();
     // Once per failed save; the changes stay pending for the next one.
     void saveFailed(const QString& error);
+    // The last batch ended (endBatch()).
+    void batchEnded();
 
 private:
     explicit ModelContext(std::unique_ptr<LibraryStore> store);
@@ -276,7 +281,7 @@ private:
     QList<std::function<void(const Status&)>> m_saveWaiters;
     int m_retries = 0;
     int m_busyTimeoutMs = -1;
-    int m_saveHolds = 0;
+    int m_batches = 0;
 
     QTimer m_autosaveTimer;
     QTimer m_watchTimer;

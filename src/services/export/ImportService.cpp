@@ -12,6 +12,7 @@
 #include "services/security/SecurityService.h"
 #include "store/ModelContext.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QTimer>
@@ -26,8 +27,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Records put into the library per event-loop turn by insertAndSave.
+// What insertAndSave puts into the library per event-loop turn: at most so
+// many records, and no more once so many milliseconds have passed.
 constexpr size_t kInsertSlice = 2000;
+constexpr qint64 kInsertSliceMs = 20;
 
 bool parses(const std::optional<QString>& url)
 {
@@ -241,7 +244,7 @@ void ImportService::insertAndSave(std::shared_ptr<Records> records, ModelContext
     auto job = std::make_shared<Job>();
     job->records = std::move(records);
     job->done = std::move(done);
-    context.holdSaves();
+    context.beginBatch();
     QPointer<ModelContext> target(&context);
     // Each turn's timer holds the step; a library closed meanwhile drops
     // its timers, and with them the records not yet inserted.
@@ -251,10 +254,14 @@ void ImportService::insertAndSave(std::shared_ptr<Records> records, ModelContext
             return;
         Records& r = *job->records;
         size_t budget = kInsertSlice;
-        auto take = [&budget](auto& from, size_t& next, auto& into, ModelContext& library) {
+        QElapsedTimer clock;
+        clock.start();
+        auto take = [&budget, &clock](auto& from, size_t& next, auto& into, ModelContext& library) {
             while (budget > 0 && next < from.size()) {
                 into.append(library.insert(std::move(from[next++])));
                 --budget;
+                if (budget % 64 == 0 && clock.elapsed() >= kInsertSliceMs)
+                    budget = 0;
             }
         };
         take(r.tags, job->tags, job->inserted.tags, *target);
@@ -265,14 +272,17 @@ void ImportService::insertAndSave(std::shared_ptr<Records> records, ModelContext
                 QTimer::singleShot(0, target.data(), [self] { (*self)(); });
             return;
         }
-        target->releaseSaves();
-        target->saveInBackground([job, target](const Status& saved) {
-            if (!saved) {
-                if (target)
-                    takeOut(job->inserted, *target);
-                return job->done(ImportOutcome::failure(ImportError::saveFailed(saved.error())));
-            }
-            job->done(job->records->counts);
+        // The save gathers a hundred thousand records: in a turn of its own.
+        QTimer::singleShot(0, target.data(), [job, target] {
+            target->endBatch();
+            target->saveInBackground([job, target](const Status& saved) {
+                if (!saved) {
+                    if (target)
+                        takeOut(job->inserted, *target);
+                    return job->done(ImportOutcome::failure(ImportError::saveFailed(saved.error())));
+                }
+                job->done(job->records->counts);
+            });
         });
     };
     (*step)();
