@@ -84,10 +84,12 @@ const QList<QString>& ItemTypes::documentSuffixes()
 
 ItemType ItemTypes::detect(const QUrl& url)
 {
-    const QString host = url.host().toLower();
     // The decoded path, as a file system or a browser would show it.
-    const QString path = url.path(QUrl::FullyDecoded).toLower();
+    return detect(url.host().toLower(), url.path(QUrl::FullyDecoded).toLower());
+}
 
+ItemType ItemTypes::detect(QStringView host, QStringView path)
+{
     static const QList<QString> s_socialHosts{u"facebook.com"_s, u"fb.com"_s,     u"instagram.com"_s,
                                               u"twitter.com"_s,  u"x.com"_s,      u"linkedin.com"_s,
                                               u"tiktok.com"_s,   u"threads.net"_s};

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSet>
 #include <QUrl>
+#include <QVarLengthArray>
 #include <QtConcurrent>
 
 #include <memory>
@@ -39,43 +40,180 @@ QDateTime dateOr(const std::optional<qint64>& msecs, const QDateTime& fallback)
 
 namespace BookmarkImport {
 
-QString duplicateKey(QStringView url)
+QString duplicateKey(const QString& url)
 {
-    if (const qsizetype hash = url.indexOf(u'#'); hash >= 0)
-        url = url.first(hash);
-    QString key = url.toString();
+    const qsizetype hash = url.indexOf(u'#');
+    const QStringView key = hash >= 0 ? QStringView(url).first(hash) : QStringView(url);
+    // The scheme, and the host of an address with an authority, compare
+    // without case: the ranges to lower-case.
+    std::pair<qsizetype, qsizetype> ranges[2] = {{0, 0}, {0, 0}};
     const qsizetype colon = key.indexOf(u':');
-    if (colon <= 0)
-        return key;
-    for (qsizetype i = 0; i < colon; ++i)
-        key[i] = key[i].toLower();
-    if (key.mid(colon + 1, 2) != u"//")
-        return key;
-    const qsizetype authority = colon + 3;
-    qsizetype end = authority;
-    while (end < key.size() && key[end] != u'/' && key[end] != u'?')
-        ++end;
-    const qsizetype at = key.lastIndexOf(u'@', end - 1);
-    for (qsizetype i = std::max(authority, at + 1); i < end; ++i)
-        key[i] = key[i].toLower();
-    return key;
+    if (colon > 0) {
+        ranges[0] = {0, colon};
+        if (key.mid(colon + 1, 2) == u"//") {
+            const qsizetype authority = colon + 3;
+            qsizetype end = authority;
+            while (end < key.size() && key[end] != u'/' && key[end] != u'?')
+                ++end;
+            const qsizetype at = key.lastIndexOf(u'@', end - 1);
+            ranges[1] = {std::max(authority, at + 1), end};
+        }
+    }
+    const auto lowered = [&](qsizetype i) { return key[i].toLower(); };
+    bool changes = hash >= 0;
+    for (const auto& [from, to] : ranges) {
+        for (qsizetype i = from; i < to && !changes; ++i)
+            changes = lowered(i) != key[i];
+    }
+    // Most addresses are their own key: share the text.
+    if (!changes)
+        return url;
+    QString lower = key.toString();
+    for (const auto& [from, to] : ranges) {
+        for (qsizetype i = from; i < to; ++i)
+            lower[i] = lowered(i);
+    }
+    return lower;
 }
 
 namespace {
 
-// None for a link that cannot become an item.
-std::optional<PreparedLink> prepareLink(BookmarkTree::Link& link)
+// One text per host name, shared by every link of the site (one thread's).
+class HostNames {
+public:
+    QString shared(QStringView host)
+    {
+        if (host.isEmpty())
+            return {};
+        // Looked up without a copy; copied once, when new.
+        const QString key = QString::fromRawData(reinterpret_cast<const QChar*>(host.data()), host.size());
+        if (const auto it = m_names.constFind(key); it != m_names.cend())
+            return *it;
+        return *m_names.insert(host.toString());
+    }
+
+private:
+    QSet<QString> m_names;
+};
+
+bool isLowerAlpha(char16_t c)
+{
+    return c >= u'a' && c <= u'z';
+}
+
+bool isHostCharacter(char16_t c)
+{
+    return isLowerAlpha(c) || (c >= u'0' && c <= u'9') || c == u'-';
+}
+
+// A label QUrl keeps as it is: no empty one, no hyphen at either end, no
+// ACE ("xn--") label, which QUrl may show decoded.
+bool isPlainLabel(QStringView label)
+{
+    return !label.isEmpty() && label.size() <= 63 && label.front() != u'-' && label.back() != u'-'
+           && !label.startsWith(u"xn--");
+}
+
+struct PlainUrl {
+    QStringView host;
+    QStringView path;
+};
+
+// An http or https address that QUrl would give back exactly as written,
+// taken apart without it: a lower-case host name of plain labels whose last
+// one starts with a letter (so it is no IPv4 address), no user, no port,
+// and a path, query and fragment of printable ASCII that QUrl would not
+// percent-encode or decode. Most bookmarks look like this. Anything else
+// goes through QUrl; a property test holds the two to the same results.
+std::optional<PlainUrl> plainWebUrl(QStringView url)
+{
+    qsizetype i = 0;
+    if (url.startsWith(u"http://"))
+        i = 7;
+    else if (url.startsWith(u"https://"))
+        i = 8;
+    else
+        return std::nullopt;
+    const qsizetype hostStart = i;
+    qsizetype label = i;
+    while (i < url.size() && (isHostCharacter(url[i].unicode()) || url[i] == u'.')) {
+        if (url[i] == u'.') {
+            if (!isPlainLabel(url.sliced(label, i - label)))
+                return std::nullopt;
+            label = i + 1;
+        }
+        ++i;
+    }
+    if (!isPlainLabel(url.sliced(label, i - label)) || !isLowerAlpha(url[label].unicode()))
+        return std::nullopt;
+    const qsizetype hostEnd = i;
+    qsizetype pathEnd = -1;
+    bool inFragment = false;
+    for (; i < url.size(); ++i) {
+        const char16_t c = url[i].unicode();
+        if (i == hostEnd && c != u'/' && c != u'?' && c != u'#')
+            return std::nullopt; // a port, a user or a stray character
+        if (c <= 0x20 || c >= 0x7F)
+            return std::nullopt;
+        switch (c) {
+        case u'"':
+        case u'%':
+        case u'<':
+        case u'>':
+        case u'\\':
+        case u'^':
+        case u'`':
+        case u'{':
+        case u'|':
+        case u'}': return std::nullopt;
+        case u'?':
+            if (pathEnd < 0)
+                pathEnd = i;
+            break;
+        case u'#':
+            if (inFragment)
+                return std::nullopt;
+            inFragment = true;
+            if (pathEnd < 0)
+                pathEnd = i;
+            break;
+        default: break;
+        }
+    }
+    if (pathEnd < 0)
+        pathEnd = url.size();
+    return PlainUrl{url.sliced(hostStart, hostEnd - hostStart), url.sliced(hostEnd, pathEnd - hostEnd)};
+}
+
+// ASCII lower case, in a buffer on the stack for the usual lengths.
+ItemType detectPlain(const PlainUrl& url)
+{
+    QVarLengthArray<char16_t, 256> path(url.path.size());
+    for (qsizetype i = 0; i < url.path.size(); ++i) {
+        const char16_t c = url.path[i].unicode();
+        path[i] = c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+    }
+    return ItemTypes::detect(url.host, QStringView(path.constData(), path.size()));
+}
+
+// False for a link that cannot become an item.
+bool prepareLink(BookmarkTree::Link& link, PreparedLink& out, HostNames& hosts)
 {
     if (link.url.isEmpty() || link.url.size() > kMaxUrlLength || isUnsupportedScheme(link.url))
-        return std::nullopt;
-    const QUrl url(link.url, QUrl::TolerantMode);
-    // A link must say where it goes: relative addresses lead nowhere.
-    if (!url.isValid() || url.scheme().isEmpty())
-        return std::nullopt;
-    PreparedLink out;
-    out.urlString = url.toString(QUrl::FullyEncoded);
-    out.host = url.host();
-    out.type = ItemTypes::detect(url);
+        return false;
+    if (const std::optional<PlainUrl> plain = plainWebUrl(link.url)) {
+        out.host = hosts.shared(plain->host);
+        out.type = detectPlain(*plain);
+        out.urlString = std::move(link.url);
+    } else {
+        const QUrl url(link.url, QUrl::TolerantMode);
+        // A link must say where it goes: relative addresses lead nowhere.
+        if (!url.isValid() || url.scheme().isEmpty())
+            return false;
+        out.urlString = url.toString(QUrl::FullyEncoded);
+        out.host = hosts.shared(url.host());
+        out.type = ItemTypes::detect(url);
+    }
     out.title = !link.title.isEmpty() ? std::move(link.title) : (out.host.isEmpty() ? u"Untitled"_s : out.host);
     out.note = std::move(link.note);
     out.tags = std::move(link.tags);
@@ -83,7 +221,7 @@ std::optional<PreparedLink> prepareLink(BookmarkTree::Link& link)
     out.duplicateKey = duplicateKey(out.urlString);
     out.addDate = link.addDate;
     out.lastModified = link.lastModified;
-    return out;
+    return true;
 }
 
 } // namespace
@@ -91,13 +229,19 @@ std::optional<PreparedLink> prepareLink(BookmarkTree::Link& link)
 Prepared prepare(BookmarkTree tree)
 {
     // URL parsing is most of the work: the second half runs on another
-    // thread of the pool meanwhile.
+    // thread of the pool meanwhile. Links that cannot become items are
+    // marked by a null URL and dropped afterwards.
     const qsizetype count = tree.links.size();
     BookmarkTree::Link* links = tree.links.data();
-    std::vector<std::optional<PreparedLink>> results(static_cast<size_t>(count));
+    Prepared prepared;
+    prepared.links.resize(count);
+    PreparedLink* out = prepared.links.data();
     const auto run = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i)
-            results[size_t(i)] = prepareLink(links[i]);
+        HostNames hosts;
+        for (qsizetype i = from; i < to; ++i) {
+            if (!prepareLink(links[i], out[i], hosts))
+                out[i].urlString = QString();
+        }
     };
     const bool split = count >= 2048;
     const qsizetype half = split ? count / 2 : count;
@@ -108,15 +252,8 @@ Prepared prepare(BookmarkTree tree)
     if (split)
         second.waitForFinished();
 
-    Prepared prepared;
     prepared.folders = std::move(tree.folders);
-    prepared.links.reserve(count);
-    for (std::optional<PreparedLink>& link : results) {
-        if (link)
-            prepared.links.append(std::move(*link));
-        else
-            ++prepared.unsupported;
-    }
+    prepared.unsupported = prepared.links.removeIf([](const PreparedLink& link) { return link.urlString.isNull(); });
     return prepared;
 }
 
@@ -188,12 +325,13 @@ Result<BookmarkImportResult, BookmarkError> apply(const Prepared& prepared, Mode
         folderOf[size_t(f)] = folder;
     }
 
-    QHash<QString, Tag*> tagNamed;
+    QHash<QString, Tag*> tagNamed; // by case-folded name
     for (Tag* tag : context.tags()) {
         const QString key = tag->name().toCaseFolded();
         if (!tagNamed.contains(key))
             tagNamed.insert(key, tag);
     }
+    QHash<QString, Tag*> tagSpelled;
     std::vector<std::unique_ptr<Tag>> newTags;
     std::vector<std::unique_ptr<Item>> newItems;
     newItems.reserve(size_t(prepared.links.size()));
@@ -209,10 +347,16 @@ Result<BookmarkImportResult, BookmarkError> apply(const Prepared& prepared, Mode
         if (link.folder >= 0 && link.folder < folderCount)
             item->setFolder(folderOf[size_t(link.folder)]);
         for (const QString& name : link.tags) {
-            Tag*& tag = tagNamed[name.toCaseFolded()];
+            // A file spells each tag the same way many times: fold each
+            // spelling once.
+            Tag*& tag = tagSpelled[name];
             if (!tag) {
-                newTags.push_back(std::make_unique<Tag>(name, blue()));
-                tag = newTags.back().get();
+                Tag*& named = tagNamed[name.toCaseFolded()];
+                if (!named) {
+                    newTags.push_back(std::make_unique<Tag>(name, blue()));
+                    named = newTags.back().get();
+                }
+                tag = named;
             }
             item->addTag(tag);
         }

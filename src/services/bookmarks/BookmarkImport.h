@@ -65,7 +65,7 @@ Prepared prepare(BookmarkTree tree);
 
 // A link is a duplicate of another with the same URL after lower-casing the
 // scheme and the host and dropping the fragment.
-QString duplicateKey(QStringView url);
+QString duplicateKey(const QString& url);
 
 // Adds the links as items, as item creation makes them (type from the URL,
 // the host as title when there is none), with the dates of the bookmark
