@@ -531,7 +531,7 @@ void TestBookmarks::hostileFiles()
 
 void TestBookmarks::preparesLinksAsQUrlDoes()
 {
-    // Enough links for the work to be split between two threads.
+    // Enough links for several batches on the pool.
     QRandomGenerator random(20250314);
     BookmarkTree tree;
     QStringList expected;
@@ -545,10 +545,13 @@ void TestBookmarks::preparesLinksAsQUrlDoes()
     }
     const BookmarkImport::Prepared prepared = BookmarkImport::prepare(tree);
     QStringList actual;
-    for (const BookmarkImport::PreparedLink& link : prepared.links) {
-        actual.append(
-            QStringList{link.urlString, link.host, ItemTypes::rawValue(link.type), link.duplicateKey, link.title}.join(
-                u" | "_s));
+    for (const std::vector<BookmarkImport::PreparedLink>& batch : prepared.links) {
+        for (const BookmarkImport::PreparedLink& link : batch) {
+            const Item& item = *link.item;
+            actual.append(QStringList{item.urlString().value_or(QString()), item.sourceDomain().value_or(QString()),
+                                      item.typeRawValue(), link.duplicateKey, item.title()}
+                              .join(u" | "_s));
+        }
     }
     QCOMPARE(prepared.unsupported, tree.links.size() - expected.size());
     for (qsizetype i = 0; i < std::min(actual.size(), expected.size()); ++i)

@@ -163,10 +163,14 @@ QString truncated(QString text, qsizetype limit)
 
 class Reader {
 public:
-    Reader(QByteArrayView bytes, Charset charset, const BookmarkFileReader::Progress& progress)
+    Reader(QByteArrayView bytes, Charset charset, const BookmarkFileReader::Progress& progress,
+           BookmarkTreeBuilder::LinkBatches batches)
         : m_begin(bytes.data()), m_p(bytes.data()), m_end(bytes.data() + bytes.size()), m_charset(charset),
           m_progress(progress)
-    {}
+    {
+        if (batches)
+            m_tree.handOnLinks(BookmarkFileReader::kBatchSize, std::move(batches));
+    }
 
     Result<BookmarkTree, BookmarkError> run();
 
@@ -498,7 +502,8 @@ Result<BookmarkTree, BookmarkError> Reader::run()
 
 } // namespace
 
-Result<BookmarkTree, BookmarkError> BookmarkFileReader::read(QByteArrayView bytes, const Progress& progress)
+Result<BookmarkTree, BookmarkError> BookmarkFileReader::read(QByteArrayView bytes, const Progress& progress,
+                                                             BookmarkTreeBuilder::LinkBatches batches)
 {
     // A byte-order mark decides the encoding; then a charset named near the
     // top. Encodings that are not ASCII-compatible single bytes or UTF-8 are
@@ -525,7 +530,7 @@ Result<BookmarkTree, BookmarkError> BookmarkFileReader::read(QByteArrayView byte
             }
         }
     }
-    return Reader(bytes, charset, progress).run();
+    return Reader(bytes, charset, progress, std::move(batches)).run();
 }
 
 QString BookmarkFileReader::decodeEntities(QStringView text)

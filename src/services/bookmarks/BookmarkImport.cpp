@@ -196,86 +196,128 @@ ItemType detectPlain(const PlainUrl& url)
     return ItemTypes::detect(url.host, QStringView(path.constData(), path.size()));
 }
 
-// False for a link that cannot become an item.
-bool prepareLink(BookmarkTree::Link& link, PreparedLink& out, HostNames& hosts)
+// None for a link that cannot become an item.
+std::optional<PreparedLink> prepareLink(BookmarkTree::Link& link, HostNames& hosts)
 {
     if (link.url.isEmpty() || link.url.size() > kMaxUrlLength || isUnsupportedScheme(link.url))
-        return false;
+        return std::nullopt;
+    QString urlString;
+    QString host;
+    ItemType type;
     if (const std::optional<PlainUrl> plain = plainWebUrl(link.url)) {
-        out.host = hosts.shared(plain->host);
-        out.type = detectPlain(*plain);
-        out.urlString = std::move(link.url);
+        host = hosts.shared(plain->host);
+        type = detectPlain(*plain);
+        urlString = std::move(link.url);
     } else {
         const QUrl url(link.url, QUrl::TolerantMode);
         // A link must say where it goes: relative addresses lead nowhere.
         if (!url.isValid() || url.scheme().isEmpty())
-            return false;
-        out.urlString = url.toString(QUrl::FullyEncoded);
-        out.host = hosts.shared(url.host());
-        out.type = ItemTypes::detect(url);
+            return std::nullopt;
+        urlString = url.toString(QUrl::FullyEncoded);
+        host = hosts.shared(url.host());
+        type = ItemTypes::detect(url);
     }
-    out.title = !link.title.isEmpty() ? std::move(link.title) : (out.host.isEmpty() ? u"Untitled"_s : out.host);
-    out.note = std::move(link.note);
+    PreparedLink out;
+    out.item = std::make_unique<Item>(type, !link.title.isEmpty() ? std::move(link.title)
+                                                                  : (host.isEmpty() ? u"Untitled"_s : host));
+    out.duplicateKey = duplicateKey(urlString);
+    out.item->setUrlString(std::move(urlString));
+    if (!host.isEmpty())
+        out.item->setSourceDomain(host);
+    out.item->setNote(link.note);
     out.tags = std::move(link.tags);
     out.folder = link.folder;
-    out.duplicateKey = duplicateKey(out.urlString);
     out.addDate = link.addDate;
     out.lastModified = link.lastModified;
-    return true;
+    return out;
 }
+
+// Batches of this many links keep both threads of the pool busy and their
+// results in order.
+constexpr qsizetype kBatchSize = 4096;
 
 } // namespace
 
-Prepared prepare(BookmarkTree tree)
-{
-    // URL parsing is most of the work: the second half runs on another
-    // thread of the pool meanwhile. Links that cannot become items are
-    // marked by a null URL and dropped afterwards.
-    const qsizetype count = tree.links.size();
-    BookmarkTree::Link* links = tree.links.data();
-    Prepared prepared;
-    prepared.links.resize(count);
-    PreparedLink* out = prepared.links.data();
-    const auto run = [&](qsizetype from, qsizetype to) {
-        HostNames hosts;
-        for (qsizetype i = from; i < to; ++i) {
-            if (!prepareLink(links[i], out[i], hosts))
-                out[i].urlString = QString();
-        }
-    };
-    const bool split = count >= 2048;
-    const qsizetype half = split ? count / 2 : count;
-    QFuture<void> second;
-    if (split)
-        second = QtConcurrent::run([&] { run(half, count); });
-    run(0, half);
-    if (split)
-        second.waitForFinished();
+struct Preparer::Batch {
+    QList<BookmarkTree::Link> links;
+    std::vector<PreparedLink> prepared;
+    qsizetype unsupported = 0;
+    QFuture<void> done;
+};
 
+Preparer::Preparer() = default;
+
+Preparer::~Preparer()
+{
+    for (const auto& batch : m_batches)
+        batch->done.waitForFinished();
+}
+
+void Preparer::add(QList<BookmarkTree::Link> links)
+{
+    for (qsizetype from = 0; from < links.size(); from += kBatchSize) {
+        auto batch = std::make_unique<Batch>();
+        batch->links = from == 0 && links.size() <= kBatchSize ? std::move(links) : links.mid(from, kBatchSize);
+        batch->done = QtConcurrent::run([b = batch.get()] {
+            HostNames hosts;
+            b->prepared.reserve(size_t(b->links.size()));
+            for (BookmarkTree::Link& link : b->links) {
+                if (std::optional<PreparedLink> prepared = prepareLink(link, hosts))
+                    b->prepared.push_back(std::move(*prepared));
+                else
+                    ++b->unsupported;
+            }
+            b->links = {};
+        });
+        m_batches.push_back(std::move(batch));
+    }
+}
+
+Prepared Preparer::finish(BookmarkTree tree)
+{
+    add(std::move(tree.links));
+    Prepared prepared;
     prepared.folders = std::move(tree.folders);
-    prepared.unsupported = prepared.links.removeIf([](const PreparedLink& link) { return link.urlString.isNull(); });
+    prepared.links.reserve(m_batches.size());
+    for (const auto& batch : m_batches) {
+        batch->done.waitForFinished();
+        prepared.links.push_back(std::move(batch->prepared));
+        prepared.unsupported += batch->unsupported;
+    }
+    m_batches.clear();
     return prepared;
 }
 
-Result<BookmarkImportResult, BookmarkError> apply(const Prepared& prepared, ModelContext& context,
+Prepared prepare(BookmarkTree tree)
+{
+    return Preparer().finish(std::move(tree));
+}
+
+Result<BookmarkImportResult, BookmarkError> apply(Prepared& prepared, ModelContext& context,
                                                   const BookmarkImportOptions& options)
 {
     using R = Result<BookmarkImportResult, BookmarkError>;
     BookmarkImportResult result;
     result.unsupportedSkipped = prepared.unsupported;
+    std::vector<PreparedLink*> links;
+    for (std::vector<PreparedLink>& batch : prepared.links) {
+        for (PreparedLink& link : batch)
+            links.push_back(&link);
+    }
+    const qsizetype linkCount = qsizetype(links.size());
 
     // Which links come in: duplicates of the library and of earlier links
     // of the same file stay out unless asked for.
-    std::vector<bool> take(size_t(prepared.links.size()), true);
+    std::vector<bool> take(size_t(linkCount), true);
     if (!options.keepDuplicates) {
         QSet<QString> known;
-        known.reserve(context.items().size() + prepared.links.size());
+        known.reserve(context.items().size() + linkCount);
         for (const Item* item : context.items()) {
             if (item->urlString())
                 known.insert(duplicateKey(*item->urlString()));
         }
-        for (qsizetype i = 0; i < prepared.links.size(); ++i) {
-            const QString& key = prepared.links[i].duplicateKey;
+        for (qsizetype i = 0; i < linkCount; ++i) {
+            const QString& key = links[size_t(i)]->duplicateKey;
             if (known.contains(key)) {
                 take[size_t(i)] = false;
                 ++result.duplicatesSkipped;
@@ -288,10 +330,10 @@ Result<BookmarkImportResult, BookmarkError> apply(const Prepared& prepared, Mode
     // Folders holding a link that comes in, with their ancestors.
     const qsizetype folderCount = prepared.folders.size();
     std::vector<bool> needed(size_t(folderCount), false);
-    for (qsizetype i = 0; i < prepared.links.size(); ++i) {
+    for (qsizetype i = 0; i < linkCount; ++i) {
         if (!take[size_t(i)])
             continue;
-        for (qsizetype f = prepared.links[i].folder; f >= 0 && f < folderCount && !needed[size_t(f)];
+        for (qsizetype f = links[size_t(i)]->folder; f >= 0 && f < folderCount && !needed[size_t(f)];
              f = prepared.folders[f].parent)
             needed[size_t(f)] = true;
     }
@@ -334,19 +376,15 @@ Result<BookmarkImportResult, BookmarkError> apply(const Prepared& prepared, Mode
     QHash<QString, Tag*> tagSpelled;
     std::vector<std::unique_ptr<Tag>> newTags;
     std::vector<std::unique_ptr<Item>> newItems;
-    newItems.reserve(size_t(prepared.links.size()));
-    for (qsizetype i = 0; i < prepared.links.size(); ++i) {
+    newItems.reserve(size_t(linkCount));
+    for (qsizetype i = 0; i < linkCount; ++i) {
         if (!take[size_t(i)])
             continue;
-        const PreparedLink& link = prepared.links[i];
-        auto item = std::make_unique<Item>(link.type, link.title);
-        item->setUrlString(link.urlString);
-        if (!link.host.isEmpty())
-            item->setSourceDomain(link.host);
-        item->setNote(link.note);
+        PreparedLink& link = *links[size_t(i)];
+        std::unique_ptr<Item> item = std::move(link.item);
         if (link.folder >= 0 && link.folder < folderCount)
             item->setFolder(folderOf[size_t(link.folder)]);
-        for (const QString& name : link.tags) {
+        for (const QString& name : std::as_const(link.tags)) {
             // A file spells each tag the same way many times: fold each
             // spelling once.
             Tag*& tag = tagSpelled[name];

@@ -105,7 +105,7 @@ BookmarkList bookmarksOf(const ModelContext& context, BookmarkExportResult& coun
     return list;
 }
 
-using Reader = std::function<TreeOutcome(const Progress&)>;
+using Reader = std::function<TreeOutcome(const Progress&, const BookmarkTreeBuilder::LinkBatches&)>;
 
 QFuture<ImportOutcome> runImport(Reader read, ModelContext& context, BookmarkImportOptions options)
 {
@@ -120,17 +120,20 @@ QFuture<ImportOutcome> runImport(Reader read, ModelContext& context, BookmarkImp
             promise->addResult(std::move(outcome));
             promise->finish();
         };
-        TreeOutcome tree = read([&](qsizetype done, qsizetype total) {
-            if (total > 0)
-                promise->setProgressValue(int(done * kReadShare / total));
-            return !promise->isCanceled();
-        });
+        // Links are prepared on the pool while the rest is still being read.
+        BookmarkImport::Preparer preparer;
+        TreeOutcome tree = read(
+            [&](qsizetype done, qsizetype total) {
+                if (total > 0)
+                    promise->setProgressValue(int(done * kReadShare / total));
+                return !promise->isCanceled();
+            },
+            [&](QList<BookmarkTree::Link> links) { preparer.add(std::move(links)); });
         if (promise->isCanceled())
             return promise->finish();
         if (!tree)
             return finish(ImportOutcome::failure(tree.error()));
-        auto prepared =
-            std::make_shared<const BookmarkImport::Prepared>(BookmarkImport::prepare(std::move(tree).value()));
+        auto prepared = std::make_shared<BookmarkImport::Prepared>(preparer.finish(std::move(tree).value()));
         promise->setProgressValueAndText(kReadShare, u"Adding bookmarks to the library"_s);
         // The records are made on the main thread, in one step.
         QMetaObject::invokeMethod(
@@ -153,7 +156,7 @@ QFuture<ImportOutcome> runImport(Reader read, ModelContext& context, BookmarkImp
 
 } // namespace
 
-TreeOutcome readFile(const QString& path, const Progress& progress)
+TreeOutcome readFile(const QString& path, const Progress& progress, const BookmarkTreeBuilder::LinkBatches& batches)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -164,12 +167,12 @@ TreeOutcome readFile(const QString& path, const Progress& progress)
         return TreeOutcome::failure(BookmarkError::notBookmarkFile());
     if (const uchar* mapped = file.map(0, size)) {
         return BookmarkFileReader::read(QByteArrayView(reinterpret_cast<const char*>(mapped), qsizetype(size)),
-                                        progress);
+                                        progress, batches);
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return TreeOutcome::failure(BookmarkError::readFailed(cannotRead(path, file.errorString())));
-    return BookmarkFileReader::read(bytes, progress);
+    return BookmarkFileReader::read(bytes, progress, batches);
 }
 
 TreeOutcome readProfile(const BrowserProfile& profile, const Progress& progress)
@@ -187,13 +190,19 @@ TreeOutcome readProfile(const BrowserProfile& profile, const Progress& progress)
 
 QFuture<ImportOutcome> importFile(const QString& path, ModelContext& context, BookmarkImportOptions options)
 {
-    return runImport([path](const Progress& progress) { return readFile(path, progress); }, context, options);
+    return runImport(
+        [path](const Progress& progress, const BookmarkTreeBuilder::LinkBatches& batches) {
+            return readFile(path, progress, batches);
+        },
+        context, options);
 }
 
 QFuture<ImportOutcome> importProfile(const BrowserProfile& profile, ModelContext& context,
                                      BookmarkImportOptions options)
 {
-    return runImport([profile](const Progress& progress) { return readProfile(profile, progress); }, context, options);
+    return runImport([profile](const Progress& progress,
+                               const BookmarkTreeBuilder::LinkBatches&) { return readProfile(profile, progress); },
+                     context, options);
 }
 
 QString exportFilePath(const QDateTime& moment)
