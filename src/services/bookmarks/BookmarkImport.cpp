@@ -5,6 +5,7 @@
 #include "store/ModelContext.h"
 
 #include <QHash>
+#include <QMutex>
 #include <QSet>
 #include <QUrl>
 #include <QVarLengthArray>
@@ -238,6 +239,27 @@ constexpr qsizetype kBatchSize = 4096;
 
 } // namespace
 
+// Host names shared by the batches, one table per batch at a time.
+struct Preparer::HostTables {
+    QMutex mutex;
+    std::vector<std::unique_ptr<HostNames>> idle;
+
+    std::unique_ptr<HostNames> take()
+    {
+        QMutexLocker lock(&mutex);
+        if (idle.empty())
+            return std::make_unique<HostNames>();
+        std::unique_ptr<HostNames> table = std::move(idle.back());
+        idle.pop_back();
+        return table;
+    }
+    void give(std::unique_ptr<HostNames> table)
+    {
+        QMutexLocker lock(&mutex);
+        idle.push_back(std::move(table));
+    }
+};
+
 struct Preparer::Batch {
     QList<BookmarkTree::Link> links;
     std::vector<PreparedLink> prepared;
@@ -245,7 +267,7 @@ struct Preparer::Batch {
     QFuture<void> done;
 };
 
-Preparer::Preparer() = default;
+Preparer::Preparer() : m_hosts(std::make_unique<HostTables>()) {}
 
 Preparer::~Preparer()
 {
@@ -258,16 +280,17 @@ void Preparer::add(QList<BookmarkTree::Link> links)
     for (qsizetype from = 0; from < links.size(); from += kBatchSize) {
         auto batch = std::make_unique<Batch>();
         batch->links = from == 0 && links.size() <= kBatchSize ? std::move(links) : links.mid(from, kBatchSize);
-        batch->done = QtConcurrent::run([b = batch.get()] {
-            HostNames hosts;
+        batch->done = QtConcurrent::run([b = batch.get(), tables = m_hosts.get()] {
+            std::unique_ptr<HostNames> hosts = tables->take();
             b->prepared.reserve(size_t(b->links.size()));
             for (BookmarkTree::Link& link : b->links) {
-                if (std::optional<PreparedLink> prepared = prepareLink(link, hosts))
+                if (std::optional<PreparedLink> prepared = prepareLink(link, *hosts))
                     b->prepared.push_back(std::move(*prepared));
                 else
                     ++b->unsupported;
             }
             b->links = {};
+            tables->give(std::move(hosts));
         });
         m_batches.push_back(std::move(batch));
     }
@@ -384,19 +407,26 @@ Result<BookmarkImportResult, BookmarkError> apply(Prepared& prepared, ModelConte
         std::unique_ptr<Item> item = std::move(link.item);
         if (link.folder >= 0 && link.folder < folderCount)
             item->setFolder(folderOf[size_t(link.folder)]);
-        for (const QString& name : std::as_const(link.tags)) {
-            // A file spells each tag the same way many times: fold each
-            // spelling once.
-            Tag*& tag = tagSpelled[name];
-            if (!tag) {
-                Tag*& named = tagNamed[name.toCaseFolded()];
-                if (!named) {
-                    newTags.push_back(std::make_unique<Tag>(name, blue()));
-                    named = newTags.back().get();
+        if (!link.tags.isEmpty()) {
+            QList<Tag*> tags;
+            tags.reserve(link.tags.size());
+            for (const QString& name : std::as_const(link.tags)) {
+                // A file spells each tag the same way many times: fold each
+                // spelling once.
+                Tag*& tag = tagSpelled[name];
+                if (!tag) {
+                    Tag*& named = tagNamed[name.toCaseFolded()];
+                    if (!named) {
+                        newTags.push_back(std::make_unique<Tag>(name, blue()));
+                        named = newTags.back().get();
+                    }
+                    tag = named;
                 }
-                tag = named;
+                // Two spellings may name one tag.
+                if (!tags.contains(tag))
+                    tags.append(tag);
             }
-            item->addTag(tag);
+            item->setTags(tags);
         }
         item->setCreatedAt(dateOr(link.addDate, now));
         item->setModifiedAt(dateOr(link.lastModified, now));

@@ -74,7 +74,9 @@ public:
     Prepared finish(BookmarkTree tree);
 
 private:
+    struct HostTables;
     struct Batch;
+    std::unique_ptr<HostTables> m_hosts;
     std::vector<std::unique_ptr<Batch>> m_batches;
 };
 
