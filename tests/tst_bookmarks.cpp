@@ -261,6 +261,7 @@ private Q_SLOTS:
     void notABookmarkFile();
     void mergesIntoTheLibrary();
     void roundTrip();
+    void importsLargeFilesInBatches();
     void hostileFiles();
     void preparesLinksAsQUrlDoes();
     void decodesEntities_data();
@@ -488,6 +489,52 @@ void TestBookmarks::roundTrip()
     const Outcome imported = importFrom(QDir(source.path()).filePath(u"out.html"_s), *context);
     QVERIFY(imported.ok());
     QCOMPARE(counts(imported.value()), u"3 items, 2 folders, 2 tags, 0 duplicates, 0 unsupported"_s);
+    QCOMPARE(describe(*context), expected);
+}
+
+void TestBookmarks::importsLargeFilesInBatches()
+{
+    // More links than several batches, so that they are prepared while the
+    // file is still being read: every link has a description (also those
+    // that end a batch), two spellings of one tag, folders, unsupported links
+    // and a duplicate among them.
+    TestSupport::FixedClock clock(kNow);
+    const int count = 3 * int(BookmarkFileReader::kBatchSize) + 5;
+    QByteArray html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+    QStringList expected;
+    int unsupported = 0;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        const QByteArray folder = "F" + QByteArray::number(i / 1000);
+        if (i % 1000 == 0)
+            html += QByteArray(i > 0 ? "</DL><p>\n" : "") + "<DT><H3>" + folder + "</H3>\n<DL><p>\n";
+        if (i % 997 == 0) {
+            html += "<DT><A HREF=\"javascript:void(0)\">script</A>\n";
+            ++unsupported;
+        }
+        const QByteArray url = "https://site" + QByteArray::number(i % 50) + ".example/page/" + n;
+        const QByteArray tag = QByteArray::number(i % 3);
+        html += "<DT><A HREF=\"" + url + "\" ADD_DATE=\"" + QByteArray::number(1600000000 + i) + "\" TAGS=\"t" + tag
+                + ",T" + tag + "\">Link " + n + "</A>\n<DD>note " + n + "\n";
+        expected.append(line(QString::fromLatin1(folder), u"Link "_s + QString::fromLatin1(n), QString::fromLatin1(url),
+                             "web_link", u"t"_s + QString::fromLatin1(tag), u"note "_s + QString::fromLatin1(n),
+                             seconds(1600000000 + i), u"now"_s));
+    }
+    html += "</DL><p>\n<DT><A HREF=\"https://site0.example/page/0#again\">Again</A>\n</DL><p>\n";
+    expected.sort();
+
+    TestSupport::TempContainer container;
+    const QString path = QDir(container.path()).filePath(u"large.html"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(html);
+    file.close();
+    auto context = container.open();
+    const Outcome imported = importFrom(path, *context);
+    QVERIFY(imported.ok());
+    QCOMPARE(counts(imported.value()), u"%1 items, %2 folders, 3 tags, 1 duplicates, %3 unsupported"_s.arg(count)
+                                           .arg((count + 999) / 1000)
+                                           .arg(unsupported));
     QCOMPARE(describe(*context), expected);
 }
 
