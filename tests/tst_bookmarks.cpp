@@ -10,6 +10,7 @@
 #include "model/Tag.h"
 #include "services/bookmarks/BookmarkFileReader.h"
 #include "services/bookmarks/BookmarkFileWriter.h"
+#include "services/bookmarks/BookmarkImport.h"
 #include "services/bookmarks/BookmarkService.h"
 #include "services/bookmarks/BrowserBookmarks.h"
 #include "services/export/ExportService.h"
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFutureWatcher>
+#include <QRandomGenerator>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -127,6 +129,111 @@ QStringList chromiumLines()
     };
 }
 
+// What an imported link becomes, the plain way: every address through
+// QUrl, and the duplicate key lower-cased on a copy. The import takes most
+// addresses apart without QUrl; this is what it must agree with.
+QString referenceDuplicateKey(QStringView url)
+{
+    if (const qsizetype hash = url.indexOf(u'#'); hash >= 0)
+        url = url.first(hash);
+    QString key = url.toString();
+    const qsizetype colon = key.indexOf(u':');
+    if (colon <= 0)
+        return key;
+    for (qsizetype i = 0; i < colon; ++i)
+        key[i] = key[i].toLower();
+    if (key.mid(colon + 1, 2) != u"//")
+        return key;
+    const qsizetype authority = colon + 3;
+    qsizetype end = authority;
+    while (end < key.size() && key[end] != u'/' && key[end] != u'?')
+        ++end;
+    const qsizetype at = key.lastIndexOf(u'@', end - 1);
+    for (qsizetype i = std::max(authority, at + 1); i < end; ++i)
+        key[i] = key[i].toLower();
+    return key;
+}
+
+// "url | host | type | key | title", or nothing for a link that is no item.
+std::optional<QString> referencePrepared(const BookmarkTree::Link& link)
+{
+    for (const QStringView scheme : {u"javascript:", u"place:", u"data:", u"about:"}) {
+        if (link.url.startsWith(scheme, Qt::CaseInsensitive))
+            return std::nullopt;
+    }
+    const QUrl url(link.url, QUrl::TolerantMode);
+    if (link.url.isEmpty() || !url.isValid() || url.scheme().isEmpty())
+        return std::nullopt;
+    const QString encoded = url.toString(QUrl::FullyEncoded);
+    const QString host = url.host();
+    const QString title = !link.title.isEmpty() ? link.title : (host.isEmpty() ? u"Untitled"_s : host);
+    return QStringList{encoded, host, ItemTypes::rawValue(ItemTypes::detect(url)), referenceDuplicateKey(encoded),
+                       title}
+        .join(u" | "_s);
+}
+
+// Addresses near the edges of what can be read without QUrl: cases in the
+// scheme and host, labels that are empty, hyphenated, ACE, numeric or too
+// long, users, ports, and every printable ASCII character, spaces, percent
+// escapes and other scripts in the path, query and fragment.
+QString randomUrl(QRandomGenerator& random)
+{
+    const auto pick = [&](const QStringList& choices) { return choices[int(random.bounded(int(choices.size())))]; };
+    const auto chance = [&](int percent) { return int(random.bounded(100)) < percent; };
+    QString url = pick({u"http://"_s,
+                        u"https://"_s,
+                        u"https://"_s,
+                        u"HTTP://"_s,
+                        u"ftp://"_s,
+                        u"http:"_s,
+                        u"mailto:"_s,
+                        u"javascript:"_s,
+                        u"//"_s,
+                        {}});
+    if (chance(5))
+        url += u"user:pw@"_s;
+    const int labels = 1 + int(random.bounded(4));
+    for (int l = 0; l < labels; ++l) {
+        if (l > 0)
+            url += u'.';
+        if (chance(3)) {
+            url += pick({{},
+                         u"-a"_s,
+                         u"a-"_s,
+                         u"xn--bcher-kva"_s,
+                         u"a_b"_s,
+                         u"Example"_s,
+                         u"127"_s,
+                         u"0x7f"_s,
+                         QString(63, u'a'),
+                         QString(64, u'a'),
+                         u"ex\u00E4mple"_s,
+                         u"a--b"_s,
+                         u"youtube"_s,
+                         u"x"_s});
+            continue;
+        }
+        const int length = 1 + int(random.bounded(12));
+        for (int i = 0; i < length; ++i)
+            url += QChar(u"abcdefghijklmnopqrstuvwxyz0123456789-"[random.bounded(37)]);
+    }
+    if (chance(3))
+        url += pick({u"."_s, u":8080"_s, u":"_s, u":080"_s, u":99999"_s});
+    if (chance(90))
+        url += pick({u"/"_s, u"/"_s, u"/"_s, u"?"_s, u"#"_s});
+    const int rest = int(random.bounded(30));
+    for (int i = 0; i < rest; ++i) {
+        if (chance(90))
+            url += QChar(u"abcXYZ019/-._~?=&#:@!$'()*+,;[]"[random.bounded(31)]);
+        else if (chance(70))
+            url += QChar(char16_t(0x21 + random.bounded(0x7F - 0x21)));
+        else
+            url += pick({u" "_s, u"%41"_s, u"%7e"_s, u"%2F"_s, u"%zz"_s, u"%"_s, u"\u00FC"_s, u"\u4E2D"_s, u"\t"_s,
+                         u".JPG"_s, u".pdf"_s, u".mp4"_s});
+    }
+    return url;
+}
+
 // Import from a file, a Chromium profile folder or a Firefox profile folder.
 Outcome importFrom(const QString& source, ModelContext& context, BookmarkImportOptions options = {})
 {
@@ -154,7 +261,9 @@ private Q_SLOTS:
     void notABookmarkFile();
     void mergesIntoTheLibrary();
     void roundTrip();
+    void importsLargeFilesInBatches();
     void hostileFiles();
+    void preparesLinksAsQUrlDoes();
     void decodesEntities_data();
     void decodesEntities();
     void readsDates_data();
@@ -383,6 +492,52 @@ void TestBookmarks::roundTrip()
     QCOMPARE(describe(*context), expected);
 }
 
+void TestBookmarks::importsLargeFilesInBatches()
+{
+    // More links than several batches, so that they are prepared while the
+    // file is still being read: every link has a description (also those
+    // that end a batch), two spellings of one tag, folders, unsupported links
+    // and a duplicate among them.
+    TestSupport::FixedClock clock(kNow);
+    const int count = 3 * int(BookmarkFileReader::kBatchSize) + 5;
+    QByteArray html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+    QStringList expected;
+    int unsupported = 0;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        const QByteArray folder = "F" + QByteArray::number(i / 1000);
+        if (i % 1000 == 0)
+            html += QByteArray(i > 0 ? "</DL><p>\n" : "") + "<DT><H3>" + folder + "</H3>\n<DL><p>\n";
+        if (i % 997 == 0) {
+            html += "<DT><A HREF=\"javascript:void(0)\">script</A>\n";
+            ++unsupported;
+        }
+        const QByteArray url = "https://site" + QByteArray::number(i % 50) + ".example/page/" + n;
+        const QByteArray tag = QByteArray::number(i % 3);
+        html += "<DT><A HREF=\"" + url + "\" ADD_DATE=\"" + QByteArray::number(1600000000 + i) + "\" TAGS=\"t" + tag
+                + ",T" + tag + "\">Link " + n + "</A>\n<DD>note " + n + "\n";
+        expected.append(line(QString::fromLatin1(folder), u"Link "_s + QString::fromLatin1(n), QString::fromLatin1(url),
+                             "web_link", u"t"_s + QString::fromLatin1(tag), u"note "_s + QString::fromLatin1(n),
+                             seconds(1600000000 + i), u"now"_s));
+    }
+    html += "</DL><p>\n<DT><A HREF=\"https://site0.example/page/0#again\">Again</A>\n</DL><p>\n";
+    expected.sort();
+
+    TestSupport::TempContainer container;
+    const QString path = QDir(container.path()).filePath(u"large.html"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(html);
+    file.close();
+    auto context = container.open();
+    const Outcome imported = importFrom(path, *context);
+    QVERIFY(imported.ok());
+    QCOMPARE(counts(imported.value()), u"%1 items, %2 folders, 3 tags, 1 duplicates, %3 unsupported"_s.arg(count)
+                                           .arg((count + 999) / 1000)
+                                           .arg(unsupported));
+    QCOMPARE(describe(*context), expected);
+}
+
 void TestBookmarks::hostileFiles()
 {
     // 100,000 folders deep: no recursion, no tree of that depth; the link
@@ -419,6 +574,36 @@ void TestBookmarks::hostileFiles()
     QCOMPARE(read.value().links.size(), 1);
     QCOMPARE(read.value().links[0].tags, QStringList{u"t"_s});
     QCOMPARE(read.value().links[0].title.size(), BookmarkFileReader::kMaxTitleLength);
+}
+
+void TestBookmarks::preparesLinksAsQUrlDoes()
+{
+    // Enough links for several batches on the pool.
+    QRandomGenerator random(20250314);
+    BookmarkTree tree;
+    QStringList expected;
+    for (int i = 0; i < 20000; ++i) {
+        BookmarkTree::Link link;
+        link.url = randomUrl(random);
+        link.title = i % 3 == 0 ? QString() : u"title %1"_s.arg(i);
+        if (const auto prepared = referencePrepared(link))
+            expected.append(*prepared);
+        tree.links.append(link);
+    }
+    const BookmarkImport::Prepared prepared = BookmarkImport::prepare(tree);
+    QStringList actual;
+    for (const std::vector<BookmarkImport::PreparedLink>& batch : prepared.links) {
+        for (const BookmarkImport::PreparedLink& link : batch) {
+            const Item& item = *link.item;
+            actual.append(QStringList{item.urlString().value_or(QString()), item.sourceDomain().value_or(QString()),
+                                      item.typeRawValue(), link.duplicateKey, item.title()}
+                              .join(u" | "_s));
+        }
+    }
+    QCOMPARE(prepared.unsupported, tree.links.size() - expected.size());
+    for (qsizetype i = 0; i < std::min(actual.size(), expected.size()); ++i)
+        QCOMPARE(actual[i], expected[i]);
+    QCOMPARE(actual.size(), expected.size());
 }
 
 void TestBookmarks::decodesEntities_data()

@@ -122,6 +122,11 @@ ModelContext& Session::context()
     return *m_context;
 }
 
+void Session::closeContext()
+{
+    m_context.reset();
+}
+
 void Session::save(std::initializer_list<const Record*> kept)
 {
     if (!m_context)

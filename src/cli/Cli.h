@@ -59,6 +59,10 @@ public:
     explicit Session(QString containerOverride);
     ~Session();
     ModelContext& context();
+    // Lets the library go now, for a command whose remaining work no longer
+    // needs its records: they are freed while that work goes on. context()
+    // would open it again.
+    void closeContext();
     // The library's container folder, without opening the library.
     QString containerDirectory() const;
     // Saves and reports a failure as a Failed. The records in `kept` must

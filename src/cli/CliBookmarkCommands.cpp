@@ -144,8 +144,10 @@ int exportBookmarksCommand(Session& s, const QStringList& argv)
     }
     ModelContext& context = s.context();
     ProgressReport progress(u"Exporting bookmarks"_s, u"bookmarks"_s);
-    const BookmarkService::ExportOutcome exported =
-        waitWithProgress(BookmarkService::exportLibrary(context, path), progress);
+    const QFuture<BookmarkService::ExportOutcome> future = BookmarkService::exportLibrary(context, path);
+    // The export took what it writes: the records go while the file is written.
+    s.closeContext();
+    const BookmarkService::ExportOutcome exported = waitWithProgress(future, progress);
     if (!exported)
         throw Failed{Failure, exported.error().description()};
     const BookmarkExportResult& r = exported.value();

@@ -84,10 +84,12 @@ const QList<QString>& ItemTypes::documentSuffixes()
 
 ItemType ItemTypes::detect(const QUrl& url)
 {
-    const QString host = url.host().toLower();
     // The decoded path, as a file system or a browser would show it.
-    const QString path = url.path(QUrl::FullyDecoded).toLower();
+    return detect(url.host().toLower(), url.path(QUrl::FullyDecoded).toLower());
+}
 
+ItemType ItemTypes::detect(QStringView host, QStringView path)
+{
     static const QList<QString> s_socialHosts{u"facebook.com"_s, u"fb.com"_s,     u"instagram.com"_s,
                                               u"twitter.com"_s,  u"x.com"_s,      u"linkedin.com"_s,
                                               u"tiktok.com"_s,   u"threads.net"_s};
@@ -100,14 +102,20 @@ ItemType ItemTypes::detect(const QUrl& url)
         if (host.contains(domain))
             return ItemType::video;
     }
-    if (path.endsWith(u".mp4") || path.endsWith(u".mov"))
+    // Every suffix below is a dot and letters or digits, so a path ends with
+    // one exactly when the part from its last dot is that suffix.
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot < 0)
+        return ItemType::webLink;
+    const QStringView suffix = path.sliced(dot);
+    if (suffix == u".mp4" || suffix == u".mov")
         return ItemType::video;
-    for (const auto suffix : {u".jpg", u".jpeg", u".png", u".gif", u".webp"}) {
-        if (path.endsWith(QStringView(suffix)))
+    for (const auto image : {u".jpg", u".jpeg", u".png", u".gif", u".webp"}) {
+        if (suffix == QStringView(image))
             return ItemType::image;
     }
-    for (const QString& suffix : documentSuffixes()) {
-        if (path.endsWith(suffix))
+    for (const QString& document : documentSuffixes()) {
+        if (suffix == document)
             return ItemType::document;
     }
     return ItemType::webLink;

@@ -23,6 +23,9 @@ QColor tintColor(ItemType type);
 
 // Infers the kind of a URL from its host and path suffix.
 ItemType detect(const QUrl& url);
+// The same from the lower-cased host and the lower-cased, decoded path, for
+// callers that have them without parsing a QUrl.
+ItemType detect(QStringView lowerHost, QStringView lowerPath);
 
 // The 68 path suffixes that mark a document, in the order they are tested.
 const QList<QString>& documentSuffixes();

@@ -1,6 +1,8 @@
 #include "BookmarkFileReader.h"
 
+#include <QHash>
 #include <QStringDecoder>
+#include <QUtf8StringView>
 
 #include <cstring>
 #include <utility>
@@ -135,10 +137,10 @@ void appendCodePoint(QString& out, char32_t cp)
 }
 
 // Collapses runs of white space into one space and trims, as browsers show
-// titles.
-QString simplified(const QString& text)
+// titles; in place.
+QString simplified(QString text)
 {
-    return text.simplified();
+    return std::move(text).simplified();
 }
 
 // Line breaks of any kind become "\n"; the ends are trimmed.
@@ -161,10 +163,14 @@ QString truncated(QString text, qsizetype limit)
 
 class Reader {
 public:
-    Reader(QByteArrayView bytes, Charset charset, const BookmarkFileReader::Progress& progress)
+    Reader(QByteArrayView bytes, Charset charset, const BookmarkFileReader::Progress& progress,
+           BookmarkTreeBuilder::LinkBatches batches)
         : m_begin(bytes.data()), m_p(bytes.data()), m_end(bytes.data() + bytes.size()), m_charset(charset),
           m_progress(progress)
-    {}
+    {
+        if (batches)
+            m_tree.handOnLinks(BookmarkFileReader::kBatchSize, std::move(batches));
+    }
 
     Result<BookmarkTree, BookmarkError> run();
 
@@ -182,6 +188,8 @@ private:
     }
     void appendText(const char* from, const char* to);
     void finishText();
+    // The names of a TAGS value, in order, without repeats.
+    QStringList tags(QByteArrayView value);
     void startTag(QByteArrayView name, const Attributes& attributes);
     void endTag(QByteArrayView name);
     void openList();
@@ -203,6 +211,9 @@ private:
     qsizetype m_textLimit = 0;
     Attributes m_linkAttributes;
     bool m_noteTarget = false; // the last entry was a link: a <DD> describes it
+    // Tag names by their bytes: a file spells the same few tags over and
+    // over, and each spelling is decoded once (per charset).
+    QHash<QByteArray, QString> m_tagNames;
 
     bool m_netscapeDoctype = false;
     bool m_otherDoctype = false;
@@ -238,14 +249,8 @@ void Reader::finishText()
         link.title = truncated(simplified(text(m_text)), BookmarkFileReader::kMaxTitleLength);
         link.addDate = BookmarkFileReader::parseDate(m_linkAttributes.addDate);
         link.lastModified = BookmarkFileReader::parseDate(m_linkAttributes.lastModified);
-        if (!m_linkAttributes.tags.isEmpty()) {
-            const QString tags = text(m_linkAttributes.tags);
-            for (const QString& tag : tags.split(u',')) {
-                const QString name = tag.simplified();
-                if (!name.isEmpty() && !link.tags.contains(name))
-                    link.tags.append(name);
-            }
-        }
+        if (!m_linkAttributes.tags.isEmpty())
+            link.tags = tags(m_linkAttributes.tags);
         m_lastLink = m_tree.add(std::move(link));
         m_noteTarget = true;
     } else if (collected == Collect::note) {
@@ -256,7 +261,36 @@ void Reader::finishText()
         }
         m_noteTarget = false;
     }
-    m_text.clear();
+    m_text.resize(0); // keeps the buffer for the next text
+}
+
+QStringList Reader::tags(QByteArrayView value)
+{
+    QStringList names;
+    const auto add = [&](const QString& name) {
+        if (!name.isEmpty() && !names.contains(name))
+            names.append(name);
+    };
+    // An entity may spell a comma, and bytes that are not UTF-8 may decode
+    // differently next to one: such values are decoded whole, then split.
+    if (value.contains('&') || (m_charset == Charset::utf8 && !QUtf8StringView(value).isValidUtf8())) {
+        for (const QString& tag : text(value).split(u','))
+            add(tag.simplified());
+        return names;
+    }
+    for (qsizetype from = 0; from <= value.size();) {
+        qsizetype comma = value.indexOf(',', from);
+        if (comma < 0)
+            comma = value.size();
+        const QByteArrayView spelling = value.sliced(from, comma - from);
+        from = comma + 1;
+        // Looked up without a copy of the bytes.
+        auto it = m_tagNames.constFind(QByteArray::fromRawData(spelling.data(), spelling.size()));
+        if (it == m_tagNames.cend())
+            it = m_tagNames.insert(spelling.toByteArray(), simplified(text(spelling)));
+        add(*it);
+    }
+    return names;
 }
 
 void Reader::openList()
@@ -320,8 +354,10 @@ void Reader::startTag(QByteArrayView name, const Attributes& attributes)
         QByteArray charset = attributes.charset.trimmed().toByteArray().toLower();
         if (charset.isEmpty())
             charset = charsetName(attributes.content);
-        if (isWindows1252(charset))
+        if (isWindows1252(charset) && m_charset != Charset::windows1252) {
             m_charset = Charset::windows1252;
+            m_tagNames.clear();
+        }
     }
 }
 
@@ -466,7 +502,8 @@ Result<BookmarkTree, BookmarkError> Reader::run()
 
 } // namespace
 
-Result<BookmarkTree, BookmarkError> BookmarkFileReader::read(QByteArrayView bytes, const Progress& progress)
+Result<BookmarkTree, BookmarkError> BookmarkFileReader::read(QByteArrayView bytes, const Progress& progress,
+                                                             BookmarkTreeBuilder::LinkBatches batches)
 {
     // A byte-order mark decides the encoding; then a charset named near the
     // top. Encodings that are not ASCII-compatible single bytes or UTF-8 are
@@ -493,7 +530,7 @@ Result<BookmarkTree, BookmarkError> BookmarkFileReader::read(QByteArrayView byte
             }
         }
     }
-    return Reader(bytes, charset, progress).run();
+    return Reader(bytes, charset, progress, std::move(batches)).run();
 }
 
 QString BookmarkFileReader::decodeEntities(QStringView text)

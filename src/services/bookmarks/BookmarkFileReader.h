@@ -38,9 +38,16 @@ public:
     // the reading, which then fails as canceled.
     using Progress = std::function<bool(qsizetype done, qsizetype total)>;
 
+    // Links go on in batches of this many while the file is read, when asked.
+    static constexpr qsizetype kBatchSize = 4096;
+
     // notBookmarkFile when the bytes are not a bookmark file (an ordinary web
-    // page, another format). Any thread.
-    static Result<BookmarkTree, BookmarkError> read(QByteArrayView bytes, const Progress& progress = {});
+    // page, another format). Any thread. With `batches`, the links are handed
+    // to it as they are read (see BookmarkTreeBuilder::handOnLinks) and the
+    // tree returned holds the folders only; a file that turns out not to be
+    // a bookmark file may have handed on some.
+    static Result<BookmarkTree, BookmarkError> read(QByteArrayView bytes, const Progress& progress = {},
+                                                    BookmarkTreeBuilder::LinkBatches batches = {});
 
     // Character references: &amp; &lt; &gt; &quot; &apos; &nbsp; and other
     // common names, &#NNN; and &#xHHH; (the ';' may be missing after a

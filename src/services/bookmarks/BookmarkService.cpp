@@ -4,9 +4,9 @@
 #include "BookmarkFileWriter.h"
 #include "BrowserBookmarks.h"
 
+#include "model/Clock.h"
 #include "model/Tag.h"
 #include "services/export/ExportService.h"
-#include "services/export/LibrarySnapshot.h"
 #include "store/ModelContext.h"
 
 #include <QCoreApplication>
@@ -34,69 +34,78 @@ QString cannotRead(const QString& path, const QString& why)
     return u"Cannot read “%1”: %2"_s.arg(QDir::toNativeSeparators(path), why);
 }
 
-// Orders the library's folders parents first, siblings by sort order (as
-// the sidebar shows them), and turns items with a URL into links.
-BookmarkTree treeOf(const LibrarySnapshot& snapshot, BookmarkExportResult& counts)
+// The library's bookmarks: folders parents first, siblings by sort order
+// (as the sidebar shows them), and every item with a URL as a link. Main
+// thread; the texts are shared with the records, not copied.
+BookmarkList bookmarksOf(const ModelContext& context, BookmarkExportResult& counts)
 {
-    BookmarkTree tree;
-    QHash<QUuid, qsizetype> position;
-    for (qsizetype i = 0; i < snapshot.folders.size(); ++i)
-        position.insert(snapshot.folders[i].id, i);
+    BookmarkList list;
+    const QList<Folder*>& folders = context.folders();
+    QHash<const Folder*, qsizetype> position;
+    position.reserve(folders.size());
+    for (qsizetype i = 0; i < folders.size(); ++i)
+        position.insert(folders[i], i);
     QHash<qsizetype, QList<qsizetype>> childrenOf; // -1: the top level
-    for (qsizetype i = 0; i < snapshot.folders.size(); ++i)
-        childrenOf[position.value(snapshot.folders[i].parentId, -1)].append(i);
+    for (qsizetype i = 0; i < folders.size(); ++i)
+        childrenOf[position.value(folders[i]->parent(), -1)].append(i);
     for (QList<qsizetype>& children : childrenOf) {
-        std::stable_sort(children.begin(), children.end(), [&](qsizetype a, qsizetype b) {
-            return snapshot.folders[a].sortOrder < snapshot.folders[b].sortOrder;
-        });
+        std::stable_sort(children.begin(), children.end(),
+                         [&](qsizetype a, qsizetype b) { return folders[a]->sortOrder() < folders[b]->sortOrder(); });
     }
-    QHash<QUuid, qsizetype> folderIndex;
-    std::vector<std::pair<qsizetype, qsizetype>> stack; // snapshot folder, parent in the tree
+    QHash<const Folder*, qsizetype> folderIndex;
+    std::vector<std::pair<qsizetype, qsizetype>> stack; // folder, parent in the list
     const QList<qsizetype> top = childrenOf.value(-1);
     for (auto it = top.crbegin(); it != top.crend(); ++it)
         stack.emplace_back(*it, -1);
     while (!stack.empty()) {
         const auto [source, parent] = stack.back();
         stack.pop_back();
-        const LibrarySnapshot::FolderValues& values = snapshot.folders[source];
-        if (folderIndex.contains(values.id))
+        const Folder* folder = folders[source];
+        if (folderIndex.contains(folder))
             continue;
-        folderIndex.insert(values.id, tree.folders.size());
-        tree.folders.append({values.name, parent, values.createdAt, values.modifiedAt});
+        folderIndex.insert(folder, list.folders.size());
+        list.folders.append({folder->name(), parent, folder->createdAt().toMSecsSinceEpoch(),
+                             folder->modifiedAt().toMSecsSinceEpoch()});
         const QList<qsizetype> children = childrenOf.value(source);
         for (auto it = children.crbegin(); it != children.crend(); ++it)
-            stack.emplace_back(*it, tree.folders.size() - 1);
+            stack.emplace_back(*it, list.folders.size() - 1);
     }
 
-    QHash<QUuid, QString> tagName;
-    for (const LibrarySnapshot::TagValues& tag : snapshot.tags)
-        tagName.insert(tag.id, tag.name);
-    tree.links.reserve(snapshot.items.size());
-    for (const LibrarySnapshot::ItemValues& item : snapshot.items) {
-        if (!item.urlString || item.urlString->isEmpty()) {
+    QHash<const Tag*, qsizetype> tagIndex;
+    for (const Tag* tag : context.tags()) {
+        tagIndex.insert(tag, list.tagNames.size());
+        list.tagNames.append(tag->name());
+    }
+    const QList<Item*>& items = context.items();
+    list.links.reserve(size_t(items.size()));
+    for (const Item* item : items) {
+        const std::optional<QString>& url = item->urlString();
+        if (!url || url->isEmpty()) {
             ++counts.withoutUrl;
             continue;
         }
-        BookmarkTree::Link link;
-        link.url = *item.urlString;
-        link.title = item.title;
-        if (item.note && !item.note->isEmpty())
-            link.note = item.note;
-        for (const QUuid& id : item.tagIds) {
-            if (const auto it = tagName.constFind(id); it != tagName.cend())
-                link.tags.append(*it);
+        BookmarkList::Link& link = list.links.emplace_back();
+        link.url = *url;
+        link.title = item->title();
+        if (const std::optional<QString>& note = item->note(); note && !note->isEmpty())
+            link.note = *note;
+        if (const Folder* folder = item->folder())
+            link.folder = folderIndex.value(folder, -1);
+        link.firstTag = qsizetype(list.tags.size());
+        for (const Tag* tag : item->tags()) {
+            if (const auto it = tagIndex.constFind(tag); it != tagIndex.cend())
+                list.tags.push_back(*it);
         }
-        link.folder = folderIndex.value(item.folderId, -1);
-        link.addDate = item.createdAt;
-        link.lastModified = item.modifiedAt;
-        tree.links.append(std::move(link));
+        link.tagCount = qsizetype(list.tags.size()) - link.firstTag;
+        link.addDate = item->createdAt().toMSecsSinceEpoch();
+        link.lastModified = item->modifiedAt().toMSecsSinceEpoch();
     }
-    counts.bookmarks = tree.links.size();
-    counts.folders = tree.folders.size();
-    return tree;
+    counts.bookmarks = qsizetype(list.links.size());
+    counts.folders = list.folders.size();
+    return list;
 }
 
-using Reader = std::function<TreeOutcome(const Progress&)>;
+using Reader = std::function<TreeOutcome(const Progress&, const BookmarkTreeBuilder::LinkBatches&)>;
 
 QFuture<ImportOutcome> runImport(Reader read, ModelContext& context, BookmarkImportOptions options)
 {
@@ -111,17 +120,20 @@ QFuture<ImportOutcome> runImport(Reader read, ModelContext& context, BookmarkImp
             promise->addResult(std::move(outcome));
             promise->finish();
         };
-        TreeOutcome tree = read([&](qsizetype done, qsizetype total) {
-            if (total > 0)
-                promise->setProgressValue(int(done * kReadShare / total));
-            return !promise->isCanceled();
-        });
+        // Links are prepared on the pool while the rest is still being read.
+        BookmarkImport::Preparer preparer;
+        TreeOutcome tree = read(
+            [&](qsizetype done, qsizetype total) {
+                if (total > 0)
+                    promise->setProgressValue(int(done * kReadShare / total));
+                return !promise->isCanceled();
+            },
+            [&](QList<BookmarkTree::Link> links) { preparer.add(std::move(links)); });
         if (promise->isCanceled())
             return promise->finish();
         if (!tree)
             return finish(ImportOutcome::failure(tree.error()));
-        auto prepared =
-            std::make_shared<const BookmarkImport::Prepared>(BookmarkImport::prepare(std::move(tree).value()));
+        auto prepared = std::make_shared<BookmarkImport::Prepared>(preparer.finish(std::move(tree).value()));
         promise->setProgressValueAndText(kReadShare, u"Adding bookmarks to the library"_s);
         // The records are made on the main thread, in one step.
         QMetaObject::invokeMethod(
@@ -144,7 +156,7 @@ QFuture<ImportOutcome> runImport(Reader read, ModelContext& context, BookmarkImp
 
 } // namespace
 
-TreeOutcome readFile(const QString& path, const Progress& progress)
+TreeOutcome readFile(const QString& path, const Progress& progress, const BookmarkTreeBuilder::LinkBatches& batches)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -155,12 +167,12 @@ TreeOutcome readFile(const QString& path, const Progress& progress)
         return TreeOutcome::failure(BookmarkError::notBookmarkFile());
     if (const uchar* mapped = file.map(0, size)) {
         return BookmarkFileReader::read(QByteArrayView(reinterpret_cast<const char*>(mapped), qsizetype(size)),
-                                        progress);
+                                        progress, batches);
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return TreeOutcome::failure(BookmarkError::readFailed(cannotRead(path, file.errorString())));
-    return BookmarkFileReader::read(bytes, progress);
+    return BookmarkFileReader::read(bytes, progress, batches);
 }
 
 TreeOutcome readProfile(const BrowserProfile& profile, const Progress& progress)
@@ -178,13 +190,19 @@ TreeOutcome readProfile(const BrowserProfile& profile, const Progress& progress)
 
 QFuture<ImportOutcome> importFile(const QString& path, ModelContext& context, BookmarkImportOptions options)
 {
-    return runImport([path](const Progress& progress) { return readFile(path, progress); }, context, options);
+    return runImport(
+        [path](const Progress& progress, const BookmarkTreeBuilder::LinkBatches& batches) {
+            return readFile(path, progress, batches);
+        },
+        context, options);
 }
 
 QFuture<ImportOutcome> importProfile(const BrowserProfile& profile, ModelContext& context,
                                      BookmarkImportOptions options)
 {
-    return runImport([profile](const Progress& progress) { return readProfile(profile, progress); }, context, options);
+    return runImport([profile](const Progress& progress,
+                               const BookmarkTreeBuilder::LinkBatches&) { return readProfile(profile, progress); },
+                     context, options);
 }
 
 QString exportFilePath(const QDateTime& moment)
@@ -194,21 +212,19 @@ QString exportFilePath(const QDateTime& moment)
 
 QFuture<ExportOutcome> exportLibrary(ModelContext& context, QString path)
 {
-    auto snapshot = std::make_shared<const LibrarySnapshot>(
-        LibrarySnapshot::take(context.items(), context.folders(), context.tags()));
+    BookmarkExportResult counts;
+    auto list = std::make_shared<const BookmarkList>(bookmarksOf(context, counts));
     if (path.isEmpty())
-        path = exportFilePath(snapshot->exportDate);
+        path = exportFilePath(Clock::now());
+    counts.path = path;
     auto promise = std::make_shared<QPromise<ExportOutcome>>();
     QFuture<ExportOutcome> future = promise->future();
     promise->start();
     promise->setProgressValueAndText(0, u"Exporting bookmarks"_s);
-    ExportService::shared().worker().start([promise, snapshot, path] {
-        BookmarkExportResult counts;
-        counts.path = path;
-        const BookmarkTree tree = treeOf(*snapshot, counts);
-        promise->setProgressRange(0, int(std::min<qsizetype>(tree.links.size(), INT_MAX)));
-        const Status written = ExportService::writeFileAtomically(path, [&](QIODevice& file) {
-            return BookmarkFileWriter::write(tree, file, [&](qsizetype done, qsizetype) {
+    ExportService::shared().worker().start([promise, list, counts] {
+        promise->setProgressRange(0, int(std::min<qsizetype>(qsizetype(list->links.size()), INT_MAX)));
+        const Status written = ExportService::writeFileAtomically(counts.path, [&](QIODevice& file) {
+            return BookmarkFileWriter::write(*list, file, [&](qsizetype done, qsizetype) {
                 if (done % 256 == 0)
                     promise->setProgressValue(int(done));
                 return !promise->isCanceled();

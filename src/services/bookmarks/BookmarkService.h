@@ -43,8 +43,10 @@ using TreeOutcome = Result<BookmarkTree, BookmarkError>;
 // Progress of a read: bytes or records done out of a total; false stops.
 using Progress = std::function<bool(qsizetype done, qsizetype total)>;
 
-// Reading, on the calling thread.
-TreeOutcome readFile(const QString& path, const Progress& progress = {});
+// Reading, on the calling thread. With `batches`, a file's links are handed
+// on as they are read (see BookmarkFileReader::read).
+TreeOutcome readFile(const QString& path, const Progress& progress = {},
+                     const BookmarkTreeBuilder::LinkBatches& batches = {});
 TreeOutcome readProfile(const BrowserProfile& profile, const Progress& progress = {});
 
 QFuture<ImportOutcome> importFile(const QString& path, ModelContext& context, BookmarkImportOptions options = {});

@@ -1,5 +1,8 @@
 #include "BookmarkTree.h"
 
+#include <algorithm>
+#include <utility>
+
 void BookmarkTreeBuilder::open(BookmarkTree::Folder folder)
 {
     if (m_frames.size() >= size_t(m_maxDepth)) {
@@ -38,6 +41,28 @@ qsizetype BookmarkTreeBuilder::currentFolder()
 qsizetype BookmarkTreeBuilder::add(BookmarkTree::Link link)
 {
     link.folder = currentFolder();
+    if (m_batches && m_tree.links.size() > m_batchSize) {
+        BookmarkTree::Link last = m_tree.links.takeLast();
+        m_handedOn += m_tree.links.size();
+        m_batches(std::exchange(m_tree.links, {}));
+        m_tree.links.reserve(m_batchSize + 1);
+        m_tree.links.append(std::move(last));
+    }
     m_tree.links.append(std::move(link));
-    return m_tree.links.size() - 1;
+    return m_handedOn + m_tree.links.size() - 1;
+}
+
+void BookmarkTreeBuilder::handOnLinks(qsizetype size, LinkBatches batches)
+{
+    m_batchSize = std::max<qsizetype>(size, 1);
+    m_batches = std::move(batches);
+}
+
+BookmarkTree BookmarkTreeBuilder::take()
+{
+    if (m_batches && !m_tree.links.isEmpty()) {
+        m_handedOn += m_tree.links.size();
+        m_batches(std::exchange(m_tree.links, {}));
+    }
+    return std::move(m_tree);
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -62,6 +63,15 @@ class BookmarkTreeBuilder {
 public:
     explicit BookmarkTreeBuilder(int maxDepth) : m_maxDepth(maxDepth) {}
 
+    // Hands links on in batches of about `size` while the source is still
+    // being read, instead of keeping them in the tree, so that they can be
+    // worked on meanwhile: every link but the last one added, which the
+    // reader may still complete. take() hands on the rest, and the tree it
+    // returns then holds the folders only. Indices stay those of the whole
+    // sequence of links.
+    using LinkBatches = std::function<void(QList<BookmarkTree::Link> links)>;
+    void handOnLinks(qsizetype size, LinkBatches batches);
+
     // Opens a folder level; past the limit the level makes no folder.
     void open(BookmarkTree::Folder folder);
     // Opens a level that belongs to the folder around it.
@@ -72,9 +82,10 @@ public:
 
     // Adds a link to the innermost folder; returns its index.
     qsizetype add(BookmarkTree::Link link);
-    BookmarkTree::Link& link(qsizetype index) { return m_tree.links[index]; }
+    // The last link added, or one still kept.
+    BookmarkTree::Link& link(qsizetype index) { return m_tree.links[index - m_handedOn]; }
 
-    BookmarkTree take() { return std::move(m_tree); }
+    BookmarkTree take();
 
 private:
     struct Frame {
@@ -88,4 +99,7 @@ private:
     std::vector<Frame> m_frames;
     // One entry per open level: whether it opened a frame.
     std::vector<bool> m_levels;
+    LinkBatches m_batches;
+    qsizetype m_batchSize = 0;
+    qsizetype m_handedOn = 0;
 };
