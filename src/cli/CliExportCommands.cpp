@@ -41,13 +41,6 @@ QString countsText(qsizetype items, qsizetype folders, qsizetype tags)
            + plural(tags, "tag", "tags");
 }
 
-template <typename T>
-T waitForResult(const QFuture<T>& future)
-{
-    waitFor(QFuture<void>(future));
-    return future.result();
-}
-
 int finishWrite(Session& s, const ExportService::WriteResult& written, const char* what)
 {
     if (!written)
