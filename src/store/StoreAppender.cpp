@@ -36,25 +36,37 @@ StoreAppender::~StoreAppender()
 
 Status StoreAppender::writePictures(Item& item)
 {
-    sqlite3_stmt* st = m_store->prepare("INSERT OR REPLACE INTO ItemBlob(itemId, kind, data) VALUES(?, ?, ?)");
-    if (!st)
+    const auto failed = [this] {
         return Status::failure(
             u"The library could not be saved (writing item pictures: %1)."_s.arg(m_store->lastError()));
+    };
+    // The row is made with room for the picture, which is then written
+    // into it in place: the statement never builds a copy of it.
+    sqlite3_stmt* st = m_store->prepare("INSERT OR REPLACE INTO ItemBlob(itemId, kind, data) VALUES(?, ?, ?)");
+    if (!st)
+        return failed();
     const QByteArray id = item.id().toRfc4122();
     for (BlobKind kind : {BlobKind::thumbnail, BlobKind::image}) {
         const QByteArray* bytes = RecordContextAccess::pendingBlob(item, kind);
         if (!RecordContextAccess::blobDirty(item, kind) || !bytes)
             continue;
-        // Bound in place: the bytes outlive the step, and a picture is not copied.
         sqlite3_bind_blob(st, 1, id.constData(), int(id.size()), SQLITE_STATIC);
         sqlite3_bind_int(st, 2, int(kind));
-        sqlite3_bind_blob64(st, 3, bytes->constData(), sqlite3_uint64(bytes->size()), SQLITE_STATIC);
-        const bool written = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_bind_zeroblob64(st, 3, sqlite3_uint64(bytes->size()));
+        const bool inserted = sqlite3_step(st) == SQLITE_DONE;
         sqlite3_reset(st);
         sqlite3_clear_bindings(st);
-        if (!written)
-            return Status::failure(
-                u"The library could not be saved (writing item pictures: %1)."_s.arg(m_store->lastError()));
+        if (!inserted)
+            return failed();
+        if (!bytes->isEmpty()) {
+            sqlite3_blob* blob = nullptr;
+            const bool written = sqlite3_blob_open(m_store->m_db, "main", "ItemBlob", "data",
+                                                   sqlite3_last_insert_rowid(m_store->m_db), 1, &blob)
+                                     == SQLITE_OK
+                                 && sqlite3_blob_write(blob, bytes->constData(), int(bytes->size()), 0) == SQLITE_OK;
+            if (sqlite3_blob_close(blob) != SQLITE_OK || !written)
+                return failed();
+        }
         RecordContextAccess::blobSaved(item, kind);
     }
     return {};
