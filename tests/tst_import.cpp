@@ -8,6 +8,8 @@
 #include "model/ItemMetadata.h"
 #include "model/Tag.h"
 #include "services/export/EncryptedBackup.h"
+#include "services/export/ExportDocumentReader.h"
+#include "services/export/ExportDocumentWriter.h"
 #include "services/export/ExportService.h"
 #include "services/export/ImportService.h"
 #include "store/ModelContext.h"
@@ -518,6 +520,81 @@ private Q_SLOTS:
         QVERIFY2(description.size() < 200, "the message must not quote the document");
         QCOMPARE(countsOf(*context), before);
         QVERIFY(!context->hasChanges());
+    }
+
+    // Read piece by piece (a restore reads its document as it is
+    // decrypted), every document gives what it gives read whole: the same
+    // records, or the same failure at the same byte, wherever the pieces
+    // cut it - inside a key, an escape, a number or a UTF-8 sequence.
+    void readInPieces_data()
+    {
+        badDocuments_data();
+        QTest::newRow("escapes, surrogates and keys across pieces")
+            << documentWithItem("'id':'1','type':'web_link','t\\u0069tle':'a\\/b \\u00e9 \\ud83d\\ude00 é😀',"
+                                "'tagIds':['x'],'isArchived':true,'isFavorite':false,'note':null")
+            << QString();
+        QTest::newRow("numbers and pictures across pieces") << bytes(
+            document({item(u"i"_s, u"I"_s, {{u"imageData"_s, QString::fromLatin1(QByteArray(5000, 'x').toBase64())}}),
+                      item(u"j"_s, u"J"_s, {{u"thumbnailData"_s, u"AAEC/w=="_s}})},
+                     {folder(u"f"_s, u"F"_s, {{u"sortOrder"_s, 1234567}})}, {tag(u"t"_s, u"T"_s)}))
+                                                            << QString();
+        QTest::newRow("a document of the writer") << ExportDocumentWriter::encode(ExportData{}) << QString();
+    }
+
+    void readInPieces()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        const auto whole = ExportDocumentReader::read(content);
+        // Small pieces cross every boundary; a 100 MB row is read in larger ones.
+        const QList<qsizetype> pieceSizes =
+            content.size() > 1024 * 1024 ? QList<qsizetype>{65536} : QList<qsizetype>{1, 2, 7, 4096};
+        for (const qsizetype pieceSize : pieceSizes) {
+            qsizetype at = 0;
+            QList<ExportedItem> items;
+            const auto streamed = ExportDocumentReader::read(
+                [&](char* into, qsizetype maxSize) {
+                    const qsizetype n = std::min({pieceSize, maxSize, content.size() - at});
+                    std::memcpy(into, content.constData() + at, size_t(n));
+                    at += n;
+                    return n;
+                },
+                [&](ExportedItem&& item, qsizetype index) {
+                    QCOMPARE(index, items.size());
+                    items.append(std::move(item));
+                });
+            QCOMPARE(streamed.ok(), whole.ok());
+            if (!whole.ok()) {
+                QCOMPARE(streamed.error(), whole.error());
+                QVERIFY(whole.error().description().contains(message));
+                continue;
+            }
+            QVERIFY(message.isEmpty());
+            ExportData read = streamed.value();
+            QVERIFY(read.items.isEmpty());
+            read.items = items;
+            QCOMPARE(read, whole.value());
+        }
+    }
+
+    // Items read piece by piece are handed on as they come, so a second
+    // list of them cannot replace the first as it does in a whole reading.
+    void itemsListedTwiceAreRefusedInPieces()
+    {
+        const QByteArray twice =
+            quoted("{'version':'1.0','exportDate':'d','appVersion':'1','folders':[],'tags':[],'items':[],'items':[]}");
+        QVERIFY(ExportDocumentReader::read(twice).ok());
+        qsizetype at = 0;
+        const auto streamed = ExportDocumentReader::read(
+            [&](char* into, qsizetype maxSize) {
+                const qsizetype n = std::min(maxSize, twice.size() - at);
+                std::memcpy(into, twice.constData() + at, size_t(n));
+                at += n;
+                return n;
+            },
+            [](ExportedItem&&, qsizetype) {});
+        QVERIFY(!streamed.ok());
+        QCOMPARE(streamed.error().description(), u"The export document is invalid: “items” is given twice."_s);
     }
 
     // The save fails after some rows are written, or cannot start at all:

@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -18,6 +19,7 @@ const QString kGeneralUnavailableText =
     "Developer ID or run from Xcode). On Simulator, use a real device for Touch ID and encryption."_s;
 
 using Op = FakeKeychain::Op;
+using TestSupport::await;
 
 struct FakeService {
     std::shared_ptr<FakeKeychain::State> state = std::make_shared<FakeKeychain::State>();
@@ -97,7 +99,7 @@ private Q_SLOTS:
 
         FakeService fake;
         fake.state->forced.insert({Op::add, QString()}, status);
-        const SecurityStatus saved = fake.service.saveItem("v", u"encryptionKey_salt"_s);
+        const SecurityStatus saved = await(fake.service.saveItem("v", u"encryptionKey_salt"_s));
         QVERIFY(!saved);
         QCOMPARE(saved.error(), SecurityError::keychainError(message));
         QCOMPARE(saved.error().description(), description);
@@ -119,11 +121,11 @@ private Q_SLOTS:
         FakeService fake;
         fake.state->forced.insert({Op::load, QString()}, status);
         fake.state->forced.insert({Op::remove, QString()}, status);
-        const auto loaded = fake.service.loadItem(u"k"_s);
+        const auto loaded = await(fake.service.loadItem(u"k"_s));
         QVERIFY(!loaded);
         QCOMPARE(loaded.error().message(), u"Load failed: "_s + QString::number(status));
 
-        const SecurityStatus removed = fake.service.deleteItem(u"k"_s);
+        const SecurityStatus removed = await(fake.service.deleteItem(u"k"_s));
         if (status == -25300) {
             QVERIFY(removed); // deleting what is not there is no error
         } else {
@@ -135,12 +137,12 @@ private Q_SLOTS:
     void saveReplacesByDeletingThenAdding()
     {
         FakeService fake;
-        QVERIFY(fake.service.saveItem("first", u"k"_s));
-        QVERIFY(fake.service.saveItem("second", u"k"_s));
+        QVERIFY(await(fake.service.saveItem("first", u"k"_s)));
+        QVERIFY(await(fake.service.saveItem("second", u"k"_s)));
         QCOMPARE(fake.state->items.size(), 1);
         QCOMPARE(fake.stored(u"k"_s), QByteArray("second"));
         QCOMPARE(fake.state->calls.mid(2), (QList<std::pair<Op, QString>>{{Op::remove, u"k"_s}, {Op::add, u"k"_s}}));
-        QCOMPARE(fake.service.loadItem(u"k"_s).value(), QByteArray("second"));
+        QCOMPARE(await(fake.service.loadItem(u"k"_s)).value(), QByteArray("second"));
         QCOMPARE(fake.state->items.firstKey().first, u"com.vellumkeep.keychain"_s);
     }
 
@@ -152,7 +154,7 @@ private Q_SLOTS:
             fake.state->items.insert({u"com.vellumkeep.keychain"_s, u"k"_s},
                                      {"theirs", KeychainProtection::afterFirstUnlock});
         };
-        const SecurityStatus saved = fake.service.saveItem("ours", u"k"_s);
+        const SecurityStatus saved = await(fake.service.saveItem("ours", u"k"_s));
         QVERIFY(!saved);
         QCOMPARE(saved.error().message(), u"Item already exists"_s);
         QCOMPARE(fake.stored(u"k"_s), QByteArray("theirs"));
@@ -162,7 +164,7 @@ private Q_SLOTS:
     {
         FakeService fake;
         fake.state->forced.insert({Op::remove, QString()}, -25293);
-        QVERIFY(fake.service.saveItem("v", u"k"_s));
+        QVERIFY(await(fake.service.saveItem("v", u"k"_s)));
         QCOMPARE(fake.stored(u"k"_s), QByteArray("v"));
     }
 
@@ -171,8 +173,8 @@ private Q_SLOTS:
     {
         FakeService fake;
         fake.state->userPresence = true;
-        QVERIFY(fake.service.saveItem("salt", u"encryptionKey_salt"_s));
-        QVERIFY(fake.service.saveBiometricItem(QByteArray(32, 'k'), u"biometricEncryptionKey"_s));
+        QVERIFY(await(fake.service.saveItem("salt", u"encryptionKey_salt"_s)));
+        QVERIFY(await(fake.service.saveBiometricItem(QByteArray(32, 'k'), u"biometricEncryptionKey"_s)));
         const auto& items = fake.state->items;
         QCOMPARE(items.value({u"com.vellumkeep.keychain"_s, u"encryptionKey_salt"_s}).protection,
                  KeychainProtection::afterFirstUnlock);
@@ -183,7 +185,8 @@ private Q_SLOTS:
     void biometricItemWithoutUserPresenceCheck()
     {
         FakeService fake; // like Linux: no user-presence protection
-        const SecurityStatus saved = fake.service.saveBiometricItem(QByteArray(32, 'k'), u"biometricEncryptionKey"_s);
+        const SecurityStatus saved =
+            await(fake.service.saveBiometricItem(QByteArray(32, 'k'), u"biometricEncryptionKey"_s));
         QVERIFY(!saved);
         QCOMPARE(saved.error(), SecurityError::keychainError(KeychainService::statusMessage(-25291)));
         QVERIFY(fake.state->items.isEmpty());
@@ -192,13 +195,72 @@ private Q_SLOTS:
     void containsItemTellsMissingFromUnreadable()
     {
         FakeService fake;
-        QCOMPARE(fake.service.containsItem(u"k"_s).value(), false);
-        QVERIFY(fake.service.saveItem("v", u"k"_s));
-        QCOMPARE(fake.service.containsItem(u"k"_s).value(), true);
+        QCOMPARE(await(fake.service.containsItem(u"k"_s)).value(), false);
+        QVERIFY(await(fake.service.saveItem("v", u"k"_s)));
+        QCOMPARE(await(fake.service.containsItem(u"k"_s)).value(), true);
         fake.state->forced.insert({Op::load, QString()}, -25291);
-        const auto unknown = fake.service.containsItem(u"k"_s);
+        const auto unknown = await(fake.service.containsItem(u"k"_s));
         QVERIFY(!unknown);
         QCOMPARE(unknown.error().message(), u"Load failed: -25291"_s);
+    }
+
+    // A keychain that never answers (a prompt left open): every call ends
+    // with "no answer in time" once the time-out has passed, and an answer
+    // that comes after that changes nothing.
+    void noAnswerInTime_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("load") << 0 << u"Load failed: -26002"_s;
+        QTest::newRow("contains") << 1 << u"Load failed: -26002"_s;
+        QTest::newRow("delete") << 2 << u"Delete failed: -26002"_s;
+        // The delete before the add times out first and is ignored, as any
+        // failed delete is; then the add times out.
+        QTest::newRow("save") << 3 << KeychainService::statusMessage(-26002);
+    }
+
+    void noAnswerInTime()
+    {
+        QFETCH(int, operation);
+        QFETCH(QString, message);
+        FakeService fake;
+        fake.state->answers = FakeKeychain::Answers::never;
+        fake.service.setTimeout(std::chrono::milliseconds(20));
+        QTest::ignoreMessage(QtWarningMsg, "Keychain: no answer in time");
+        if (operation == 3)
+            QTest::ignoreMessage(QtWarningMsg, "Keychain: no answer in time");
+        const auto failure = [&]() -> std::optional<SecurityError> {
+            switch (operation) {
+            case 0: {
+                const auto loaded = await(fake.service.loadItem(u"k"_s));
+                return loaded ? std::nullopt : std::optional(loaded.error());
+            }
+            case 1: {
+                const auto found = await(fake.service.containsItem(u"k"_s));
+                return found ? std::nullopt : std::optional(found.error());
+            }
+            case 2: {
+                const SecurityStatus removed = await(fake.service.deleteItem(u"k"_s));
+                return removed ? std::nullopt : std::optional(removed.error());
+            }
+            default: {
+                const SecurityStatus saved = await(fake.service.saveItem("v", u"k"_s));
+                return saved ? std::nullopt : std::optional(saved.error());
+            }
+            }
+        }();
+        QVERIFY(failure);
+        QCOMPARE(*failure, SecurityError::keychainError(message));
+
+        // The keychain wakes up: its late answers find every call settled.
+        const auto late = std::exchange(fake.state->heldAnswers, {});
+        QVERIFY(!late.isEmpty());
+        for (const auto& answer : late)
+            answer();
+        QCoreApplication::processEvents();
+        fake.state->answers = FakeKeychain::Answers::later;
+        QVERIFY(await(fake.service.saveItem("v", u"k"_s)));
+        QCOMPARE(await(fake.service.loadItem(u"k"_s)).value(), QByteArray("v"));
     }
 
     // The Linux keychain has no user-presence check.
@@ -213,47 +275,76 @@ private Q_SLOTS:
         REQUIRE_TEST_KEYRING();
         KeychainService keychain;
         const QString account = u"encryptionKey_salt"_s;
-        QVERIFY(keychain.deleteItem(account));
+        QVERIFY(await(keychain.deleteItem(account)));
         QByteArray everyByte;
         for (int i = 0; i < 256; ++i)
             everyByte.append(char(i));
 
-        QVERIFY(keychain.saveItem(everyByte, account));
-        QCOMPARE(keychain.loadItem(account).value(), everyByte);
+        QVERIFY(await(keychain.saveItem(everyByte, account)));
+        QCOMPARE(await(keychain.loadItem(account)).value(), everyByte);
         QCOMPARE(secretToolLookup(account).value_or("<none>"), everyByte);
 
         const QByteArray second = everyByte.right(32) + QByteArray(1, '\0');
-        QVERIFY(keychain.saveItem(second, account));
-        QCOMPARE(keychain.loadItem(account).value(), second);
+        QVERIFY(await(keychain.saveItem(second, account)));
+        QCOMPARE(await(keychain.loadItem(account)).value(), second);
         QCOMPARE(secretToolCount(account), 1);
 
-        QVERIFY(keychain.deleteItem(account));
-        const auto gone = keychain.loadItem(account);
+        QVERIFY(await(keychain.deleteItem(account)));
+        const auto gone = await(keychain.loadItem(account));
         QVERIFY(!gone);
         QCOMPARE(gone.error().message(), u"Load failed: -25300"_s);
         QVERIFY(!secretToolLookup(account));
-        QVERIFY(keychain.deleteItem(account)); // again: nothing there, no error
+        QVERIFY(await(keychain.deleteItem(account))); // again: nothing there, no error
+    }
+
+    // A call returns before the keychain answers, and nothing else waiting
+    // on the event loop (a timer here; a model's queued signal alike) runs
+    // inside it: the caller continues when the answer comes.
+    void realSecretServiceAnswersOutsideTheCall()
+    {
+        REQUIRE_TEST_KEYRING();
+        KeychainService keychain;
+        const QString account = u"encryptionKey_verify"_s;
+        QObject context;
+        int turns = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, &context, [&turns] { ++turns; });
+        ticker.start(0);
+
+        QFuture<SecurityStatus> saved = keychain.saveItem("value", account);
+        QCOMPARE(turns, 0);
+        QVERIFY(!saved.isFinished());
+        QVERIFY(await(saved));
+        QVERIFY(turns > 0);
+
+        turns = 0;
+        QFuture<Result<QByteArray, SecurityError>> loaded = keychain.loadItem(account);
+        QCOMPARE(turns, 0);
+        QVERIFY(!loaded.isFinished());
+        QCOMPARE(await(loaded).value(), QByteArray("value"));
+        QVERIFY(turns > 0);
+        QVERIFY(await(keychain.deleteItem(account)));
     }
 
     void realSecretServiceEmptyValue()
     {
         REQUIRE_TEST_KEYRING();
         KeychainService keychain;
-        QVERIFY(keychain.saveItem(QByteArray(), u"encryptionKey_verify"_s));
-        const auto loaded = keychain.loadItem(u"encryptionKey_verify"_s);
+        QVERIFY(await(keychain.saveItem(QByteArray(), u"encryptionKey_verify"_s)));
+        const auto loaded = await(keychain.loadItem(u"encryptionKey_verify"_s));
         QVERIFY(loaded);
         QCOMPARE(loaded.value(), QByteArray());
-        QVERIFY(keychain.deleteItem(u"encryptionKey_verify"_s));
+        QVERIFY(await(keychain.deleteItem(u"encryptionKey_verify"_s)));
     }
 
     void realSecretServiceMissingItem()
     {
         REQUIRE_TEST_KEYRING();
         KeychainService keychain;
-        const auto loaded = keychain.loadItem(u"never-written"_s);
+        const auto loaded = await(keychain.loadItem(u"never-written"_s));
         QVERIFY(!loaded);
         QCOMPARE(loaded.error().description(), u"Keychain error: Load failed: -25300"_s);
-        QCOMPARE(keychain.containsItem(u"never-written"_s).value(), false);
+        QCOMPARE(await(keychain.containsItem(u"never-written"_s)).value(), false);
     }
 
     // The raw key is never written where no user-presence check guards it.
@@ -261,10 +352,11 @@ private Q_SLOTS:
     {
         REQUIRE_TEST_KEYRING();
         KeychainService keychain;
-        const SecurityStatus saved = keychain.saveBiometricItem(QByteArray(32, 'k'), u"biometricEncryptionKey"_s);
+        const SecurityStatus saved =
+            await(keychain.saveBiometricItem(QByteArray(32, 'k'), u"biometricEncryptionKey"_s));
         QVERIFY(!saved);
         QCOMPARE(saved.error().message(), KeychainService::statusMessage(-25291));
-        QCOMPARE(keychain.containsItem(u"biometricEncryptionKey"_s).value(), false);
+        QCOMPARE(await(keychain.containsItem(u"biometricEncryptionKey"_s)).value(), false);
         QVERIFY(!secretToolLookup(u"biometricEncryptionKey"_s));
     }
 };

@@ -18,6 +18,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using Op = FakeKeychain::Op;
+using TestSupport::await;
 
 const QString kSalt = u"encryptionKey_salt"_s;
 const QString kVerify = u"encryptionKey_verify"_s;
@@ -120,7 +121,7 @@ private Q_SLOTS:
     {
         Fake fake;
         QVERIFY(!fake.service->isEncryptionEnabled());
-        QVERIFY(fake.service->enableEncryption(u"correct horse"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"correct horse"_s)));
         QVERIFY(fake.service->isEncryptionEnabled());
         QVERIFY(encryptionFlag());
         QVERIFY(fake.service->encryptionKey());
@@ -135,7 +136,7 @@ private Q_SLOTS:
         QCOMPARE(SecurityService::decrypt(sealed, key).value(), QByteArray("Vellumkeep_Confirmation"));
 
         // Enabling again gives a new salt, key and verification value.
-        QVERIFY(fake.service->enableEncryption(u"correct horse"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"correct horse"_s)));
         QVERIFY(fake.stored(kSalt) != salt);
         QVERIFY(fake.stored(kVerify) != sealed);
         QVERIFY(!(*fake.service->encryptionKey() == key));
@@ -158,10 +159,10 @@ private Q_SLOTS:
         QFETCH(QString, attempt);
         QFETCH(bool, accepted);
         Fake fake;
-        QVERIFY(fake.service->enableEncryption(u" Ünïcødé пароль 🔑"_s));
+        QVERIFY(await(fake.service->enableEncryption(u" Ünïcødé пароль 🔑"_s)));
         fake.relaunch();
         QVERIFY(!fake.service->encryptionKey());
-        const SecurityStatus unlocked = fake.service->unlock(attempt);
+        const SecurityStatus unlocked = await(fake.service->unlock(attempt));
         QCOMPARE(bool(unlocked), accepted);
         QCOMPARE(bool(fake.service->encryptionKey()), accepted);
         if (!accepted)
@@ -171,9 +172,9 @@ private Q_SLOTS:
     void emptyPassphraseWorksLikeAnyOther()
     {
         Fake fake;
-        QVERIFY(fake.service->enableEncryption(QString()));
-        QVERIFY(fake.service->unlock(QString()));
-        QCOMPARE(fake.service->unlock(u" "_s).error(), SecurityError::invalidPassphrase());
+        QVERIFY(await(fake.service->enableEncryption(QString())));
+        QVERIFY(await(fake.service->unlock(QString())));
+        QCOMPARE(await(fake.service->unlock(u" "_s)).error(), SecurityError::invalidPassphrase());
     }
 
     void unlockNeedsBothItems_data()
@@ -193,7 +194,7 @@ private Q_SLOTS:
         QFETCH(int, loadStatus);
         Fake fake;
         if (!missing.isEmpty() || loadStatus != 0) {
-            QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
+            QVERIFY(await(fake.service->enableEncryption(u"passphrase"_s)));
             fake.state->items.remove(id(missing));
         } else {
             fake.state->items.clear();
@@ -201,7 +202,7 @@ private Q_SLOTS:
         if (loadStatus != 0)
             fake.state->forced.insert({Op::load, QString()}, loadStatus);
         fake.service->clearKey();
-        const SecurityStatus unlocked = fake.service->unlock(u"passphrase"_s);
+        const SecurityStatus unlocked = await(fake.service->unlock(u"passphrase"_s));
         QVERIFY(!unlocked);
         QCOMPARE(unlocked.error(), SecurityError::keyNotFound());
         QVERIFY(!fake.service->encryptionKey());
@@ -211,12 +212,12 @@ private Q_SLOTS:
     void unlockRejectsAForeignVerificationValue()
     {
         Fake fake;
-        QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"passphrase"_s)));
         const SymmetricKey key = SecurityService::deriveKey(u"passphrase"_s, fake.stored(kSalt)).value();
         fake.state->items[id(kVerify)].data = SecurityService::encrypt("Vellumkeep_Confirmation ", key).value();
-        QCOMPARE(fake.service->unlock(u"passphrase"_s).error(), SecurityError::invalidPassphrase());
+        QCOMPARE(await(fake.service->unlock(u"passphrase"_s)).error(), SecurityError::invalidPassphrase());
         fake.state->items[id(kVerify)].data = "short";
-        QCOMPARE(fake.service->unlock(u"passphrase"_s).error(), SecurityError::invalidPassphrase());
+        QCOMPARE(await(fake.service->unlock(u"passphrase"_s)).error(), SecurityError::invalidPassphrase());
     }
 
     // A failure ends enabling at that step; what was written stays.
@@ -234,7 +235,7 @@ private Q_SLOTS:
         QFETCH(bool, saltWritten);
         Fake fake;
         fake.state->forced.insert({Op::add, failingAccount}, -25293);
-        const SecurityStatus enabled = fake.service->enableEncryption(u"passphrase"_s);
+        const SecurityStatus enabled = await(fake.service->enableEncryption(u"passphrase"_s));
         QVERIFY(!enabled);
         QCOMPARE(enabled.error().description(), u"Keychain error: Authentication failed. Check device passcode."_s);
         QCOMPARE(fake.has(kSalt), saltWritten);
@@ -249,7 +250,7 @@ private Q_SLOTS:
     {
         Fake fake;
         SecurityService::setRandomSource([](unsigned char*, std::size_t) { return false; });
-        const SecurityStatus enabled = fake.service->enableEncryption(u"passphrase"_s);
+        const SecurityStatus enabled = await(fake.service->enableEncryption(u"passphrase"_s));
         SecurityService::setRandomSource({});
         QVERIFY(!enabled);
         QCOMPARE(enabled.error(), SecurityError::encryptionFailed());
@@ -257,22 +258,47 @@ private Q_SLOTS:
         QVERIFY(!encryptionFlag());
     }
 
+    // A flow asked for while another waits for the keychain starts only once
+    // that one has finished, so it never sees items half removed or written.
+    void flowsRunOneAtATime()
+    {
+        Fake fake;
+        QVERIFY(await(fake.service->enableEncryption(u"passphrase"_s)));
+        fake.service->clearKey();
+        fake.state->calls.clear();
+        fake.state->answers = FakeKeychain::Answers::never;
+
+        const QFuture<SecurityStatus> disabled = fake.service->disableEncryption();
+        const QFuture<SecurityStatus> unlocked = fake.service->unlock(u"passphrase"_s);
+        QCOMPARE(fake.state->calls, (QList<std::pair<Op, QString>>{{Op::remove, kSalt}}));
+
+        fake.state->answers = FakeKeychain::Answers::later;
+        for (const auto& answer : std::exchange(fake.state->heldAnswers, {}))
+            answer();
+        QVERIFY(await(disabled));
+        QCOMPARE(await(unlocked).error(), SecurityError::keyNotFound());
+        QCOMPARE(fake.state->calls,
+                 (QList<std::pair<Op, QString>>{
+                     {Op::remove, kSalt}, {Op::remove, kVerify}, {Op::remove, kBiometric}, {Op::load, kSalt}}));
+        QVERIFY(!fake.service->encryptionKey());
+    }
+
     void disableRemovesEverything()
     {
         Fake fake;
         fake.state->userPresence = true;
-        QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
-        QVERIFY(fake.service->enableBiometricUnlock(u"passphrase"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"passphrase"_s)));
+        QVERIFY(await(fake.service->enableBiometricUnlock(u"passphrase"_s)));
         QVERIFY(biometricFlag());
-        QVERIFY(fake.service->disableEncryption());
+        QVERIFY(await(fake.service->disableEncryption()));
         QVERIFY(fake.state->items.isEmpty());
         QVERIFY(!fake.service->isEncryptionEnabled());
         QVERIFY(!fake.service->encryptionKey());
         QVERIFY(!encryptionFlag());
         QVERIFY(!biometricFlag());
-        QCOMPARE(fake.service->unlock(u"passphrase"_s).error(), SecurityError::keyNotFound());
+        QCOMPARE(await(fake.service->unlock(u"passphrase"_s)).error(), SecurityError::keyNotFound());
         // Nothing left to remove: still fine.
-        QVERIFY(fake.service->disableEncryption());
+        QVERIFY(await(fake.service->disableEncryption()));
     }
 
     void disableFailures_data()
@@ -291,10 +317,10 @@ private Q_SLOTS:
         QFETCH(bool, succeeds);
         QFETCH(bool, saltLeft);
         Fake fake;
-        QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"passphrase"_s)));
         Settings::setValue(SettingsKey::biometricUnlockEnabled, true);
         fake.state->forced.insert({Op::remove, failingAccount}, -25293);
-        const SecurityStatus disabled = fake.service->disableEncryption();
+        const SecurityStatus disabled = await(fake.service->disableEncryption());
         QCOMPARE(bool(disabled), succeeds);
         QCOMPARE(fake.has(kSalt), saltLeft);
         QCOMPARE(fake.service->isEncryptionEnabled(), !succeeds);
@@ -335,7 +361,7 @@ private Q_SLOTS:
         QFETCH(bool, enabledAfter);
         QFETCH(QString, failureLine);
         Fake fake;
-        QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"passphrase"_s)));
         fake.state->items.remove(id(missing));
         if (loadStatus != 0)
             fake.state->forced.insert({Op::load, QString()}, loadStatus);
@@ -347,7 +373,7 @@ private Q_SLOTS:
         if (!failureLine.isEmpty())
             QTest::ignoreMessage(QtInfoMsg, qPrintable(failureLine));
         QTest::ignoreMessage(QtInfoMsg, qPrintable(kLaunchLine + (enabledAfter ? u"true"_s : u"false"_s)));
-        fake.service->prepareAtLaunch();
+        await(fake.service->prepareAtLaunch());
 
         QCOMPARE(fake.service->isEncryptionEnabled(), enabledAfter);
         QCOMPARE(encryptionFlag(), enabledAfter);
@@ -363,10 +389,10 @@ private Q_SLOTS:
     void launchForgetsTheKey()
     {
         Fake fake;
-        QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"passphrase"_s)));
         QVERIFY(fake.service->encryptionKey());
         QTest::ignoreMessage(QtInfoMsg, qPrintable(kLaunchLine + u"true"_s));
-        fake.service->prepareAtLaunch();
+        await(fake.service->prepareAtLaunch());
         QVERIFY(!fake.service->encryptionKey());
         QCOMPARE(fake.service->encrypt("x").error(), SecurityError::keyNotAvailable());
     }
@@ -377,28 +403,28 @@ private Q_SLOTS:
         Fake fake;
         fake.state->userPresence = true;
         QVERIFY(fake.service->isBiometricAvailable());
-        QVERIFY(fake.service->enableEncryption(u"passphrase"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"passphrase"_s)));
         fake.service->clearKey();
 
-        const SecurityStatus wrong = fake.service->enableBiometricUnlock(u"passphrase "_s);
+        const SecurityStatus wrong = await(fake.service->enableBiometricUnlock(u"passphrase "_s));
         QCOMPARE(wrong.error(), SecurityError::invalidPassphrase());
         QVERIFY(!fake.has(kBiometric));
         QVERIFY(!biometricFlag());
 
-        QVERIFY(fake.service->enableBiometricUnlock(u"passphrase"_s));
+        QVERIFY(await(fake.service->enableBiometricUnlock(u"passphrase"_s)));
         QVERIFY(biometricFlag());
         QCOMPARE(fake.stored(kBiometric), fake.service->encryptionKey()->rawBytes());
         QCOMPARE(fake.state->items.value(id(kBiometric)).protection, KeychainProtection::userPresence);
 
         // Enabling again replaces the item (after a new enabling, with the new key).
-        QVERIFY(fake.service->enableEncryption(u"other passphrase"_s));
-        QVERIFY(fake.service->enableBiometricUnlock(u"other passphrase"_s));
+        QVERIFY(await(fake.service->enableEncryption(u"other passphrase"_s)));
+        QVERIFY(await(fake.service->enableBiometricUnlock(u"other passphrase"_s)));
         QCOMPARE(fake.stored(kBiometric), fake.service->encryptionKey()->rawBytes());
 
-        fake.service->disableBiometricUnlock();
+        await(fake.service->disableBiometricUnlock());
         QVERIFY(!fake.has(kBiometric));
         QVERIFY(!biometricFlag());
-        fake.service->disableBiometricUnlock(); // nothing there: still writes false
+        await(fake.service->disableBiometricUnlock()); // nothing there: still writes false
         QVERIFY(!biometricFlag());
     }
 
@@ -406,7 +432,7 @@ private Q_SLOTS:
     {
         Fake fake;
         fake.state->userPresence = true;
-        QCOMPARE(fake.service->enableBiometricUnlock(u"passphrase"_s).error(), SecurityError::keyNotFound());
+        QCOMPARE(await(fake.service->enableBiometricUnlock(u"passphrase"_s)).error(), SecurityError::keyNotFound());
         QVERIFY(fake.state->items.isEmpty());
         QVERIFY(!biometricFlag());
     }
@@ -443,64 +469,65 @@ private Q_SLOTS:
         REQUIRE_TEST_KEYRING();
         {
             SecurityService cleanup;
-            QVERIFY(cleanup.disableEncryption());
+            QVERIFY(await(cleanup.disableEncryption()));
         }
         auto service = std::make_unique<SecurityService>();
         QVERIFY(!service->isEncryptionEnabled());
-        QCOMPARE(service->unlock(u"correct horse battery staple"_s).error(), SecurityError::keyNotFound());
+        QCOMPARE(await(service->unlock(u"correct horse battery staple"_s)).error(), SecurityError::keyNotFound());
 
-        QVERIFY(service->enableEncryption(u"correct horse battery staple"_s));
+        QVERIFY(await(service->enableEncryption(u"correct horse battery staple"_s)));
         QVERIFY(encryptionFlag());
-        QCOMPARE(service->keychain().loadItem(kSalt).value().size(), 32);
-        QCOMPARE(service->keychain().loadItem(kVerify).value().size(), 51);
+        QCOMPARE(await(service->keychain().loadItem(kSalt)).value().size(), 32);
+        QCOMPARE(await(service->keychain().loadItem(kVerify)).value().size(), 51);
 
         // The next launch: protection stays on, the key is forgotten until unlocked.
         service = std::make_unique<SecurityService>();
         QVERIFY(service->isEncryptionEnabled());
         QTest::ignoreMessage(QtInfoMsg, qPrintable(kLaunchLine + u"true"_s));
-        service->prepareAtLaunch();
+        await(service->prepareAtLaunch());
         QVERIFY(service->isEncryptionEnabled());
         QVERIFY(!service->encryptionKey());
-        QCOMPARE(service->unlock(u"correct horse battery staple "_s).error(), SecurityError::invalidPassphrase());
+        QCOMPARE(await(service->unlock(u"correct horse battery staple "_s)).error(),
+                 SecurityError::invalidPassphrase());
         QVERIFY(!service->encryptionKey());
-        QVERIFY(service->unlock(u"correct horse battery staple"_s));
+        QVERIFY(await(service->unlock(u"correct horse battery staple"_s)));
         QVERIFY(service->encryptionKey());
         const QByteArray sealed = service->encrypt("library backup").value();
         QCOMPARE(service->decrypt(sealed).value(), QByteArray("library backup"));
 
         // No user-presence check on this desktop: the key is not stored, the flag stays off.
-        const SecurityStatus biometric = service->enableBiometricUnlock(u"correct horse battery staple"_s);
+        const SecurityStatus biometric = await(service->enableBiometricUnlock(u"correct horse battery staple"_s));
         QVERIFY(!biometric);
         QCOMPARE(biometric.error(), SecurityError::keychainError(KeychainService::statusMessage(-25291)));
         QVERIFY(biometric.error().description().startsWith(u"Keychain access is not available."_s));
         QVERIFY(!biometricFlag());
-        QCOMPARE(service->keychain().containsItem(kBiometric).value(), false);
+        QCOMPARE(await(service->keychain().containsItem(kBiometric)).value(), false);
 
-        QVERIFY(service->disableEncryption());
+        QVERIFY(await(service->disableEncryption()));
         QVERIFY(!encryptionFlag());
-        QCOMPARE(service->keychain().containsItem(kSalt).value(), false);
-        QCOMPARE(service->keychain().containsItem(kVerify).value(), false);
-        QCOMPARE(service->unlock(u"correct horse battery staple"_s).error(), SecurityError::keyNotFound());
+        QCOMPARE(await(service->keychain().containsItem(kSalt)).value(), false);
+        QCOMPARE(await(service->keychain().containsItem(kVerify)).value(), false);
+        QCOMPARE(await(service->unlock(u"correct horse battery staple"_s)).error(), SecurityError::keyNotFound());
         QTest::ignoreMessage(QtInfoMsg, qPrintable(kLaunchLine + u"false"_s));
-        SecurityService().prepareAtLaunch();
+        await(SecurityService().prepareAtLaunch());
     }
 
     void realKeyringLaunchWithTheSaltRemoved()
     {
         REQUIRE_TEST_KEYRING();
         SecurityService service;
-        QVERIFY(service.enableEncryption(u"passphrase"_s));
-        QVERIFY(service.keychain().deleteItem(kSalt));
+        QVERIFY(await(service.enableEncryption(u"passphrase"_s)));
+        QVERIFY(await(service.keychain().deleteItem(kSalt)));
 
         SecurityService relaunched;
         QVERIFY(relaunched.isEncryptionEnabled());
         QTest::ignoreMessage(QtInfoMsg, "Keychain integrity check failed: keychainError(\"Load failed: -25300\")");
         QTest::ignoreMessage(QtInfoMsg, qPrintable(kLaunchLine + u"false"_s));
-        relaunched.prepareAtLaunch();
+        await(relaunched.prepareAtLaunch());
         QVERIFY(!relaunched.isEncryptionEnabled());
         QVERIFY(!encryptionFlag());
-        QCOMPARE(relaunched.keychain().containsItem(kVerify).value(), true); // left as it was
-        QVERIFY(relaunched.disableEncryption());
+        QCOMPARE(await(relaunched.keychain().containsItem(kVerify)).value(), true); // left as it was
+        QVERIFY(await(relaunched.disableEncryption()));
     }
 
     // The application with protection on and no session bus at all: it starts,

@@ -123,6 +123,16 @@ inline constexpr qint64 kMaxPictureFileBytes = 64 * 1024 * 1024;
 
 // Runs the event loop until the future is done.
 void waitFor(const QFuture<void>& future);
+// The same, then its result; a future that ends without one (its service
+// went away) ends the command.
+template <typename T>
+T waitForResult(const QFuture<T>& future)
+{
+    waitFor(QFuture<void>(future));
+    if (future.resultCount() == 0)
+        throw Failed{Failure, QStringLiteral("the operation ended without a result")};
+    return future.result();
+}
 
 // Registration functions of the command groups.
 void registerLibraryCommands();

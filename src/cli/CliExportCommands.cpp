@@ -8,11 +8,13 @@
 #include "CliPassphrase.h"
 #include "CliProgress.h"
 
+#include "services/export/BackupRestore.h"
 #include "services/export/ExportService.h"
 #include "services/export/ImportService.h"
 #include "services/security/SecurityService.h"
 #include "store/ModelContext.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,13 +43,6 @@ QString countsText(qsizetype items, qsizetype folders, qsizetype tags)
            + plural(tags, "tag", "tags");
 }
 
-template <typename T>
-T waitForResult(const QFuture<T>& future)
-{
-    waitFor(QFuture<void>(future));
-    return future.result();
-}
-
 int finishWrite(Session& s, const ExportService::WriteResult& written, const char* what)
 {
     if (!written)
@@ -74,22 +69,46 @@ QString outputPath(const std::optional<QString>& option)
 // Export documents and backups are JSON objects: a file that does not start
 // with one is refused at its first bytes, whatever its size (or /dev/zero),
 // with the message the whole file would have had.
+QString startFault(QByteArrayView start, bool backup)
+{
+    const QByteArrayView rest = start.trimmed();
+    if (!rest.isEmpty() && rest.front() == '{')
+        return {};
+    if (backup)
+        return ImportError::invalidFormat().description();
+    const auto decoded = ImportService::decode(start.toByteArray());
+    return decoded ? ImportError::invalidFormat().description() : decoded.error().description();
+}
+
 QByteArray readDocumentFile(const QString& path, bool backup)
 {
     ReadLimits limits;
     limits.limit = kMaxDocumentBytes;
     limits.status = Failure;
     limits.tooLarge = u"is larger than 4 GiB"_s;
-    limits.checkStart = [backup](QByteArrayView start) -> QString {
-        const QByteArrayView rest = start.trimmed();
-        if (!rest.isEmpty() && rest.front() == '{')
-            return {};
-        if (backup)
-            return ImportError::invalidFormat().description();
-        const auto decoded = ImportService::decode(start.toByteArray());
-        return decoded ? ImportError::invalidFormat().description() : decoded.error().description();
-    };
+    limits.checkStart = [backup](QByteArrayView start) { return startFault(start, backup); };
     return readFile(path, limits);
+}
+
+// A backup is read from its file piece by piece, never whole, and so has no
+// size bound; what cannot seek (standard input, a pipe, a device) is read
+// whole first, within the bound of documents.
+std::unique_ptr<QIODevice> openBackupFile(const QString& path)
+{
+    if (path != u"-") {
+        auto file = std::make_unique<QFile>(path);
+        if (!file->open(QIODevice::ReadOnly))
+            throw Failed{Failure, u"cannot read %1: %2"_s.arg(path, file->errorString())};
+        if (!file->isSequential()) {
+            if (const QString fault = startFault(file->peek(64), true); !fault.isEmpty())
+                throw Failed{Failure, fault};
+            return file;
+        }
+    }
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(readDocumentFile(path, true));
+    buffer->open(QIODevice::ReadOnly);
+    return buffer;
 }
 
 // The options of the commands that take a passphrase. Anything else is
@@ -164,15 +183,20 @@ int backupCommand(Session& s, const QStringList& argv)
     return finishWrite(s, written, "Backed up");
 }
 
-int finishImport(Session& s, ProgressReport& progress, const QFuture<ImportService::ImportOutcome>& future)
+int reportImported(Session& s, const ImportService::ImportOutcome& imported)
 {
-    const ImportService::ImportOutcome imported = waitForResult(future);
-    progress.end();
     if (!imported)
         throw Failed{Failure, imported.error().description()};
     const ImportResult& r = imported.value();
     s.out() << "Imported " << countsText(r.items, r.folders, r.tags) << ".\n";
     return Success;
+}
+
+int finishImport(Session& s, ProgressReport& progress, const QFuture<ImportService::ImportOutcome>& future)
+{
+    const ImportService::ImportOutcome imported = waitForResult(future);
+    progress.end();
+    return reportImported(s, imported);
 }
 
 int importCommand(Session& s, const QStringList& argv)
@@ -188,19 +212,28 @@ int importCommand(Session& s, const QStringList& argv)
     return finishImport(s, progress, ImportService::importJSONAsync(std::move(bytes), context));
 }
 
+// Streams: the backup is decrypted and its records written as they are
+// read, in one transaction of their own, so memory stays near a few records
+// however large the backup.
 int restoreCommand(Session& s, const QStringList& argv)
 {
     const SecretArgs args = parseSecretArgs(argv, u"restore"_s, false, 1);
     const QString path = args.files.first();
-    ModelContext& context = s.context();
-    QByteArray bytes = readDocumentFile(path, true);
+    // Opens (or makes) the library and checks it, as every command does.
+    const QString storePath = s.context().storePath();
+    const std::unique_ptr<QIODevice> backup = openBackupFile(path);
     QString passphrase =
         readPassphrase(args.passphraseFromStdin ? PassphraseSource::standardInput : PassphraseSource::terminal, false);
-    ProgressReport progress(u"Restoring"_s);
-    progress.phase(u"decrypting"_s);
-    const auto future = ImportService::importBackupAsync(std::move(bytes), passphrase, context);
+    // The bar starts with the data, once the key has been made.
+    std::optional<ProgressReport> progress;
+    const auto restored = BackupRestore::restore(*backup, passphrase, storePath, [&](qint64 done, qint64 total) {
+        if (!progress)
+            progress.emplace(u"Restoring"_s, QString());
+        progress->update(qsizetype(done), qsizetype(total));
+    });
     SecurityService::wipe(passphrase);
-    return finishImport(s, progress, future);
+    progress.reset();
+    return reportImported(s, restored);
 }
 
 } // namespace

@@ -59,8 +59,8 @@ int securityStatus(Session& s, const QStringList& argv)
 {
     (void)parsePassphraseFlag(argv, false, u"status"_s);
     SecurityService& security = SecurityService::shared();
-    const auto salt = security.keychain().containsItem(KeychainService::saltAccount);
-    const auto verification = security.keychain().containsItem(KeychainService::verifyAccount);
+    const auto salt = waitForResult(security.keychain().containsItem(KeychainService::saltAccount));
+    const auto verification = waitForResult(security.keychain().containsItem(KeychainService::verifyAccount));
     s.out() << "encryption:        " << (security.isEncryptionEnabled() ? "on" : "off") << '\n'
             << "salt item:         " << presence(salt) << '\n'
             << "verification item: " << presence(verification) << '\n'
@@ -84,8 +84,9 @@ int securityEnable(Session& s, const QStringList& argv)
         SecurityService::wipe(passphrase);
         throw Failed{UsageError, u"the passphrase needs at least %1 characters"_s.arg(kMinimumPassphraseLength)};
     }
-    const SecurityStatus enabled = security.enableEncryption(passphrase);
+    const auto enabling = security.enableEncryption(passphrase);
     SecurityService::wipe(passphrase);
+    const SecurityStatus enabled = waitForResult(enabling);
     security.clearKey();
     if (!enabled)
         fail(enabled.error());
@@ -98,8 +99,9 @@ int securityUnlock(Session& s, const QStringList& argv)
     const bool fromStdin = parsePassphraseFlag(argv, true, u"unlock"_s);
     SecurityService& security = SecurityService::shared();
     QString passphrase = readPassphrase(fromStdin, Confirm::no);
-    const SecurityStatus unlocked = security.unlock(passphrase);
+    const auto unlocking = security.unlock(passphrase);
     SecurityService::wipe(passphrase);
+    const SecurityStatus unlocked = waitForResult(unlocking);
     security.clearKey();
     if (!unlocked)
         fail(unlocked.error());
@@ -110,7 +112,7 @@ int securityUnlock(Session& s, const QStringList& argv)
 int securityDisable(Session& s, const QStringList& argv)
 {
     (void)parsePassphraseFlag(argv, false, u"disable"_s);
-    if (const SecurityStatus disabled = SecurityService::shared().disableEncryption(); !disabled)
+    if (const SecurityStatus disabled = waitForResult(SecurityService::shared().disableEncryption()); !disabled)
         fail(disabled.error());
     s.out() << "Encryption is off.\n";
     return Success;

@@ -5,9 +5,8 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QEventLoop>
+#include <QPromise>
 #include <QThread>
-#include <QTimer>
 
 #include <memory>
 
@@ -51,42 +50,32 @@ int precondition()
     return KeychainStatus::success;
 }
 
-// Starts the job and waits for it. Returns the job's status; on a timeout the
-// job is left to finish (and delete itself) on its own.
-template <typename JobType, typename OnFinished>
-int runJob(std::unique_ptr<JobType> job, std::chrono::milliseconds timeout, OnFinished onFinished)
+template <typename T>
+QFuture<T> answered(T value)
 {
-    job->setAutoDelete(false);
-    job->setInsecureFallback(false);
+    return QtFuture::makeReadyFuture(std::move(value));
+}
 
-    int status = KeychainStatus::timedOut;
-    bool finished = false;
-    QEventLoop loop;
-    QObject::connect(job.get(), &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {
-        finished = true;
-        status = statusFor(done->error());
+// Starts the job and returns; the job's finished signal finishes the future
+// with what `answer` makes of the job and its status. The job deletes itself
+// once it has finished, however late that is.
+template <typename T, typename JobType, typename Answer>
+QFuture<T> start(JobType* job, Answer answer)
+{
+    job->setAutoDelete(true);
+    job->setInsecureFallback(false);
+    auto promise = std::make_shared<QPromise<T>>();
+    promise->start();
+    QFuture<T> future = promise->future();
+    QObject::connect(job, &QKeychain::Job::finished, job, [promise, answer](QKeychain::Job* done) {
+        const int status = statusFor(done->error());
         if (status == KeychainStatus::backendError)
             qWarning().noquote() << u"Keychain backend error: "_s + done->errorString();
-        onFinished(*job, status);
-        loop.quit();
+        promise->addResult(answer(*static_cast<JobType*>(done), status));
+        promise->finish();
     });
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-
     job->start();
-    // Some failures are reported from within start().
-    if (!finished) {
-        timer.start(timeout);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (!finished) {
-        QObject::disconnect(job.get(), nullptr, &loop, nullptr);
-        job->setAutoDelete(true);
-        (void)job.release();
-        qWarning("Keychain: no answer in time");
-    }
-    return status;
+    return future;
 }
 
 } // namespace
@@ -117,42 +106,37 @@ bool QtKeychainBackend::isServiceReachable()
     return false;
 }
 
-int QtKeychainBackend::add(const QString& service, const QString& account, const QByteArray& data,
-                           KeychainProtection protection)
+QFuture<int> QtKeychainBackend::add(const QString& service, const QString& account, const QByteArray& data,
+                                    KeychainProtection protection)
 {
     // No secret store of this desktop asks for the user's presence before it
     // releases one item, so such an item is never written.
     if (protection == KeychainProtection::userPresence)
-        return KeychainStatus::notAvailable;
+        return answered(KeychainStatus::notAvailable);
     if (const int status = precondition(); status != KeychainStatus::success)
-        return status;
-    auto job = std::make_unique<QKeychain::WritePasswordJob>(service);
+        return answered(status);
+    auto* job = new QKeychain::WritePasswordJob(service);
     job->setKey(account);
     job->setBinaryData(data);
-    return runJob(std::move(job), m_timeout, [](QKeychain::WritePasswordJob&, int) {});
+    return start<int>(job, [](QKeychain::WritePasswordJob&, int status) { return status; });
 }
 
-KeychainLoadResult QtKeychainBackend::load(const QString& service, const QString& account)
-{
-    KeychainLoadResult result;
-    if (const int status = precondition(); status != KeychainStatus::success) {
-        result.status = status;
-        return result;
-    }
-    auto job = std::make_unique<QKeychain::ReadPasswordJob>(service);
-    job->setKey(account);
-    result.status = runJob(std::move(job), m_timeout, [&result](QKeychain::ReadPasswordJob& done, int status) {
-        if (status == KeychainStatus::success)
-            result.data = done.binaryData();
-    });
-    return result;
-}
-
-int QtKeychainBackend::remove(const QString& service, const QString& account)
+QFuture<KeychainLoadResult> QtKeychainBackend::load(const QString& service, const QString& account)
 {
     if (const int status = precondition(); status != KeychainStatus::success)
-        return status;
-    auto job = std::make_unique<QKeychain::DeletePasswordJob>(service);
+        return answered(KeychainLoadResult{status, {}});
+    auto* job = new QKeychain::ReadPasswordJob(service);
     job->setKey(account);
-    return runJob(std::move(job), m_timeout, [](QKeychain::DeletePasswordJob&, int) {});
+    return start<KeychainLoadResult>(job, [](QKeychain::ReadPasswordJob& done, int status) {
+        return KeychainLoadResult{status, status == KeychainStatus::success ? done.binaryData() : QByteArray()};
+    });
+}
+
+QFuture<int> QtKeychainBackend::remove(const QString& service, const QString& account)
+{
+    if (const int status = precondition(); status != KeychainStatus::success)
+        return answered(status);
+    auto* job = new QKeychain::DeletePasswordJob(service);
+    job->setKey(account);
+    return start<int>(job, [](QKeychain::DeletePasswordJob&, int status) { return status; });
 }

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFuture>
 #include <QString>
-
-#include <chrono>
 
 // Outcomes of keychain calls. Callers rely on the classic keychain status
 // numbers, so every backend reports its results in them; what a backend cannot
@@ -35,20 +34,22 @@ struct KeychainLoadResult {
     QByteArray data;
 };
 
-// A store of binary secrets identified by service + account. Calls are
-// synchronous; outcomes are KeychainStatus codes.
+// A store of binary secrets identified by service + account. Every call
+// returns at once; its outcome, a KeychainStatus code, finishes the returned
+// future on the caller's thread (at once when the call fails before it
+// starts). Backends give no time limit: KeychainService sets one.
 class KeychainBackend {
 public:
     virtual ~KeychainBackend();
 
     // Adds an item. A backend that cannot protect an item the way asked
     // answers notAvailable and writes nothing.
-    virtual int add(const QString& service, const QString& account, const QByteArray& data,
-                    KeychainProtection protection) = 0;
+    virtual QFuture<int> add(const QString& service, const QString& account, const QByteArray& data,
+                             KeychainProtection protection) = 0;
     // itemNotFound when there is no such item.
-    virtual KeychainLoadResult load(const QString& service, const QString& account) = 0;
+    virtual QFuture<KeychainLoadResult> load(const QString& service, const QString& account) = 0;
     // itemNotFound (or success) when there was no such item.
-    virtual int remove(const QString& service, const QString& account) = 0;
+    virtual QFuture<int> remove(const QString& service, const QString& account) = 0;
     // Whether add() can honour KeychainProtection::userPresence.
     virtual bool supportsUserPresence() const = 0;
 };
@@ -56,30 +57,21 @@ public:
 // The desktop's keychain through QtKeychain: the Secret Service (GNOME Keyring,
 // KeePassXC, ...) or KWallet on Linux. Never falls back to plain text.
 //
-// QtKeychain is asynchronous; each call here starts one job and waits for it
-// in a local event loop (user input excluded), so it must be called on the
-// main thread of a running Q(Core)Application. Timers and socket notifiers of
-// the caller's thread do run during the wait.
+// Each call starts one QtKeychain job and returns; the job's finished signal
+// finishes the future. Nothing waits here, so call it on the main thread of
+// a running Q(Core)Application and let its event loop deliver the answer.
 class QtKeychainBackend final : public KeychainBackend {
 public:
-    static constexpr std::chrono::milliseconds kDefaultTimeout{120'000};
-
     QtKeychainBackend() = default;
 
-    int add(const QString& service, const QString& account, const QByteArray& data,
-            KeychainProtection protection) override;
-    KeychainLoadResult load(const QString& service, const QString& account) override;
-    int remove(const QString& service, const QString& account) override;
+    QFuture<int> add(const QString& service, const QString& account, const QByteArray& data,
+                     KeychainProtection protection) override;
+    QFuture<KeychainLoadResult> load(const QString& service, const QString& account) override;
+    QFuture<int> remove(const QString& service, const QString& account) override;
     // The Secret Service and KWallet have no per-item user-presence check.
     bool supportsUserPresence() const override { return false; }
-
-    // How long one call waits for the keychain (an unlock prompt counts).
-    void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
 
     // Whether a session bus is reachable and offers a secret store (running or
     // activatable). Without one every call answers notAvailable at once.
     static bool isServiceReachable();
-
-private:
-    std::chrono::milliseconds m_timeout = kDefaultTimeout;
 };

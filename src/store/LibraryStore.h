@@ -156,6 +156,9 @@ public:
     Result<WriteReport> write(const ChangeSet& changes);
 
 private:
+    // Writes pictures ahead of their records within its own transaction.
+    friend class StoreAppender;
+
     LibraryStore() = default;
     Status exec(const char* sql);
     // Creates the tables of a new library, or finds that another process

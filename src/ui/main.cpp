@@ -90,7 +90,7 @@ int main(int argc, char* argv[])
     Application application(context.get(), &state);
     QObject::connect(&instance, &SingleInstance::activationRequested, &application, &Application::activate);
     QObject::connect(&application, &Application::deferredStartup, &application,
-                     [] { SecurityService::shared().prepareAtLaunch(); });
+                     [] { (void)SecurityService::shared().prepareAtLaunch(); });
     application.start();
     application.share(shared);
 

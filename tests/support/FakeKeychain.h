@@ -3,8 +3,11 @@
 #include "platform/Keychain.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QFuture>
 #include <QList>
 #include <QMap>
+#include <QPromise>
 #include <QString>
 
 #include <functional>
@@ -14,10 +17,13 @@
 
 // An in-memory keychain for the outcomes a real one cannot be made to
 // produce. It adds like the classic keychain (an existing item is a
-// duplicate), and can be told to answer any status per operation.
+// duplicate), and can be told to answer any status per operation. Each call
+// does its work at once; its answer comes on a later turn of the event loop,
+// as a real keychain's does, or never (a keychain that hangs).
 class FakeKeychain final : public KeychainBackend {
 public:
     enum class Op { add, load, remove };
+    enum class Answers { later, never };
 
     struct Stored {
         QByteArray data;
@@ -32,12 +38,33 @@ public:
         bool userPresence = false;
         // Runs after a successful remove, before the next add (another process racing).
         std::function<void()> betweenRemoveAndAdd;
+        Answers answers = Answers::later;
+        // The answers kept back while answers is never; calling one delivers it.
+        QList<std::function<void()>> heldAnswers;
     };
 
     explicit FakeKeychain(std::shared_ptr<State> state) : m_state(std::move(state)) {}
 
-    int add(const QString& service, const QString& account, const QByteArray& data,
-            KeychainProtection protection) override
+    QFuture<int> add(const QString& service, const QString& account, const QByteArray& data,
+                     KeychainProtection protection) override
+    {
+        return reply(addNow(service, account, data, protection));
+    }
+
+    QFuture<KeychainLoadResult> load(const QString& service, const QString& account) override
+    {
+        return reply(loadNow(service, account));
+    }
+
+    QFuture<int> remove(const QString& service, const QString& account) override
+    {
+        return reply(removeNow(service, account));
+    }
+
+    bool supportsUserPresence() const override { return m_state->userPresence; }
+
+private:
+    int addNow(const QString& service, const QString& account, const QByteArray& data, KeychainProtection protection)
     {
         m_state->calls.append({Op::add, account});
         if (auto forced = forcedStatus(Op::add, account))
@@ -51,7 +78,7 @@ public:
         return KeychainStatus::success;
     }
 
-    KeychainLoadResult load(const QString& service, const QString& account) override
+    KeychainLoadResult loadNow(const QString& service, const QString& account)
     {
         m_state->calls.append({Op::load, account});
         if (auto forced = forcedStatus(Op::load, account))
@@ -62,7 +89,7 @@ public:
         return {KeychainStatus::success, it->data};
     }
 
-    int remove(const QString& service, const QString& account) override
+    int removeNow(const QString& service, const QString& account)
     {
         m_state->calls.append({Op::remove, account});
         if (auto forced = forcedStatus(Op::remove, account))
@@ -73,9 +100,23 @@ public:
         return removed ? KeychainStatus::success : KeychainStatus::itemNotFound;
     }
 
-    bool supportsUserPresence() const override { return m_state->userPresence; }
+    template <typename T>
+    QFuture<T> reply(T answer)
+    {
+        auto promise = std::make_shared<QPromise<T>>();
+        promise->start();
+        QFuture<T> future = promise->future();
+        auto deliver = [promise, answer] {
+            promise->addResult(answer);
+            promise->finish();
+        };
+        if (m_state->answers == Answers::never)
+            m_state->heldAnswers.append(deliver);
+        else
+            QMetaObject::invokeMethod(QCoreApplication::instance(), deliver, Qt::QueuedConnection);
+        return future;
+    }
 
-private:
     std::optional<int> forcedStatus(Op op, const QString& account) const
     {
         if (auto it = m_state->forced.constFind({op, account}); it != m_state->forced.constEnd())

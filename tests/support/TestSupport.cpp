@@ -5,11 +5,14 @@
 #include "store/ModelContext.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +24,21 @@ void initTestEnvironment()
     static QTemporaryDir s_settingsDir;
     Settings::useFile(s_settingsDir.filePath(u"settings.ini"_s));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void awaitFinished(const QFuture<void>& future)
+{
+    if (future.isFinished())
+        return;
+    QEventLoop loop;
+    QFutureWatcher<void> watcher;
+    QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
+    if (!future.isFinished())
+        loop.exec();
+    if (!future.isFinished())
+        qFatal("await: the future did not finish within a minute");
 }
 
 TempContainer::TempContainer() = default;

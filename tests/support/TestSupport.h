@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFuture>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,22 @@ struct ProcessResult {
     QByteArray out;
     QByteArray err;
 };
+
+// Runs the event loop until the future has finished, then gives its result.
+// A future that has not finished with a result within a minute ends the run.
+void awaitFinished(const QFuture<void>& future);
+inline void await(const QFuture<void>& future)
+{
+    awaitFinished(future);
+}
+template <typename T>
+T await(const QFuture<T>& future)
+{
+    awaitFinished(QFuture<void>(future));
+    if (future.resultCount() == 0)
+        qFatal("await: the future was cancelled");
+    return future.result();
+}
 
 // Runs a program to completion with extra environment entries.
 ProcessResult run(const QString& program, const QStringList& args, const QStringList& env = {},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImportError.h"
+#include "JsonReader.h"
 
 #include "model/Result.h"
 
@@ -44,4 +45,17 @@ public:
     // invalidPassphrase for a passphrase that is not valid Unicode,
     // decryptionFailed for a wrong passphrase or changed data.
     static Result<QByteArray, ImportError> open(const QByteArray& envelope, const QString& passphrase);
+
+    // The same for a backup in a file (or a buffer), read piece by piece
+    // and never held whole: `readDocument` reads the plain export document
+    // from the source it is given while it is being decrypted, and returns
+    // what came of that. The document is authentic only once the whole call
+    // has succeeded: the tag is checked after the last byte, and a wrong
+    // passphrase or changed data is reported as such even when the document
+    // read before that made no sense. `progress` hears how much of the
+    // sealed text has been read.
+    using DocumentReader = std::function<Result<void, ImportError>(JsonReader::Source document)>;
+    using Progress = std::function<void(qint64 done, qint64 total)>;
+    static Result<void, ImportError> open(QIODevice& file, const QString& passphrase,
+                                          const DocumentReader& readDocument, const Progress& progress = {});
 };

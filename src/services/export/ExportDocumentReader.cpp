@@ -1,6 +1,7 @@
 #include "ExportDocumentReader.h"
 
 #include "JsonReader.h"
+#include "JsonText.h"
 
 #include <climits>
 #include <cmath>
@@ -313,19 +314,26 @@ ExportedItem readItem(JsonReader& reader, const Where& w)
     return item;
 }
 
-template <typename Record>
-void readList(JsonReader& reader, const char* name, QList<Record>& list, Record (*readOne)(JsonReader&, const Where&))
+template <typename Record, typename Take>
+void readList(JsonReader& reader, const char* name, Record (*readOne)(JsonReader&, const Where&), Take take)
 {
     const Kind kind = reader.peek();
     if (kind != Kind::array)
         wrongType(name, Where{}, "a list", kind);
-    list.clear();
     reader.beginArray();
-    while (reader.nextElement())
-        list.append(readOne(reader, Where{name, list.size()}));
+    for (qsizetype index = 0; reader.nextElement(); ++index)
+        take(readOne(reader, Where{name, index}), index);
 }
 
-ExportData readDocument(JsonReader& reader)
+template <typename Record>
+void readList(JsonReader& reader, const char* name, QList<Record>& list, Record (*readOne)(JsonReader&, const Where&))
+{
+    list.clear();
+    readList(reader, name, readOne, [&list](Record&& record, qsizetype) { list.append(std::move(record)); });
+}
+
+// Items go to `takeItem` when one is given, else into the result.
+ExportData readDocument(JsonReader& reader, const ExportDocumentReader::ItemSink* takeItem = nullptr)
 {
     if (reader.atEnd())
         throw DecodeFailure{u"The file is empty."_s};
@@ -349,7 +357,12 @@ ExportData readDocument(JsonReader& reader)
             data.exportDate = m.requiredString("exportDate"), required.see(1);
         else if (m.is("appVersion"))
             data.appVersion = m.requiredString("appVersion"), required.see(2);
-        else if (m.is("items"))
+        else if (m.is("items") && takeItem) {
+            // Items already handed on cannot be taken back for a later list.
+            if (items)
+                throw DecodeFailure{u"The export document is invalid: “items” is given twice."_s};
+            readList(reader, "items", readItem, *takeItem), required.see(3), items = true;
+        } else if (m.is("items"))
             readList(reader, "items", data.items, readItem), required.see(3), items = true;
         else if (m.is("folders"))
             readList(reader, "folders", data.folders, readFolder), required.see(4);
@@ -374,34 +387,37 @@ ExportData readDocument(JsonReader& reader)
 
 std::optional<QByteArray> ExportDocumentReader::decodeBase64(QByteArrayView text)
 {
-    const qsizetype n = text.size();
-    if (n % 4 != 0)
+    QByteArray bytes;
+    if (!JsonText::appendDecodedBase64(bytes, text))
         return std::nullopt;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = text[i];
-        const bool letter =
-            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
-        // Padding only at the very end, at most two characters of it.
-        const bool padding = c == '=' && i >= n - 2 && (i == n - 1 || text[n - 1] == '=');
-        if (!letter && !padding)
-            return std::nullopt;
-    }
-    auto decoded = QByteArray::fromBase64Encoding(text.toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
-    if (decoded.decodingStatus != QByteArray::Base64DecodingStatus::Ok)
-        return std::nullopt;
-    return std::move(decoded.decoded);
+    return bytes;
 }
 
-Result<ExportData, ImportError> ExportDocumentReader::read(const QByteArray& bytes)
+namespace {
+
+Result<ExportData, ImportError> readWith(JsonReader& reader, const ExportDocumentReader::ItemSink* takeItem)
 {
     using R = Result<ExportData, ImportError>;
     try {
-        JsonReader reader(bytes);
-        return R(readDocument(reader));
+        return R(readDocument(reader, takeItem));
     } catch (const DecodeFailure& failure) {
         return R::failure(ImportError::decodingFailed(failure.message));
     } catch (const JsonReader::Error& error) {
         return R::failure(ImportError::decodingFailed(
             u"The file is not valid JSON: %1 (at byte %2)."_s.arg(error.message).arg(error.offset)));
     }
+}
+
+} // namespace
+
+Result<ExportData, ImportError> ExportDocumentReader::read(const QByteArray& bytes)
+{
+    JsonReader reader(bytes);
+    return readWith(reader, nullptr);
+}
+
+Result<ExportData, ImportError> ExportDocumentReader::read(JsonReader::Source source, const ItemSink& takeItem)
+{
+    JsonReader reader(std::move(source));
+    return readWith(reader, &takeItem);
 }

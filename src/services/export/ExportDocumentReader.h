@@ -2,11 +2,14 @@
 
 #include "ExportData.h"
 #include "ImportError.h"
+#include "JsonReader.h"
 
 #include "model/Result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
+
+#include <functional>
 
 // Decodes an export document into its records. Every key the format
 // requires must be there and every value must have its type; a failure says
@@ -16,6 +19,14 @@
 class ExportDocumentReader {
 public:
     static Result<ExportData, ImportError> read(const QByteArray& bytes);
+
+    // The same, read from `source` piece by piece. Each item goes to
+    // `takeItem` as soon as it has been read, with its place in the list,
+    // and is not kept; folders and tags are. A document with two lists of
+    // items is refused (the first one's are gone by the second). Whatever
+    // `takeItem` throws ends the read and reaches the caller.
+    using ItemSink = std::function<void(ExportedItem&& item, qsizetype index)>;
+    static Result<ExportData, ImportError> read(JsonReader::Source source, const ItemSink& takeItem);
 
     // Standard Base64 with padding and nothing else (no line breaks, no
     // URL-safe letters); none for anything else.

@@ -3,25 +3,20 @@
 #include "EncryptedBackup.h"
 #include "ExportDocumentReader.h"
 #include "ExportService.h"
+#include "RecordBuilder.h"
 
-#include "model/ColorHex.h"
 #include "model/Folder.h"
 #include "model/Item.h"
-#include "model/ItemMetadata.h"
 #include "model/Tag.h"
 #include "services/security/SecurityService.h"
 #include "store/ModelContext.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QPointer>
 #include <QTimer>
 #include <QtConcurrent>
 
 #include <openssl/crypto.h>
-
-#include <memory>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -31,29 +26,6 @@ namespace {
 // many records, and no more once so many milliseconds have passed.
 constexpr size_t kInsertSlice = 2000;
 constexpr qint64 kInsertSliceMs = 20;
-
-bool parses(const std::optional<QString>& url)
-{
-    return url && !url->isEmpty() && QUrl(*url, QUrl::StrictMode).isValid();
-}
-
-// A date as the document writes it; none when it does not parse.
-std::optional<QDateTime> documentDate(const QString& text)
-{
-    QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!date.isValid())
-        return std::nullopt;
-    return date.toUTC();
-}
-
-template <typename Record>
-void restoreDates(Record& record, const QString& createdAt, const QString& modifiedAt)
-{
-    if (const auto created = documentDate(createdAt))
-        record.setCreatedAt(*created);
-    if (const auto modified = documentDate(modifiedAt))
-        record.setModifiedAt(*modified);
-}
 
 } // namespace
 
@@ -74,106 +46,19 @@ Result<ExportData, ImportError> ImportService::decodeBackup(const QByteArray& by
 
 std::shared_ptr<ImportService::Records> ImportService::build(const ExportData& data, Mode mode)
 {
-    const bool restoring = mode == Mode::restore;
     // Every record is built and linked before the first insert; nothing here
     // can fail, and nothing touches a record the library already has.
-    std::vector<std::unique_ptr<Tag>> tags;
-    tags.reserve(size_t(data.tags.size()));
-    QHash<QString, Tag*> tagMap;
-    tagMap.reserve(data.tags.size());
-    for (const ExportedTag& t : data.tags) {
-        auto tag = std::make_unique<Tag>(t.name, ColorHex::fromHex(t.colorHex));
-        if (restoring) {
-            // The colour as it was stored, not as it reads back.
-            tag->setColorHex(t.colorHex);
-            tag->setSortOrder(t.sortOrder.value_or(0));
-        }
-        // A later record with the same id replaces an earlier one in the map.
-        tagMap.insert(t.id, tag.get());
-        tags.push_back(std::move(tag));
-    }
-
-    std::vector<std::unique_ptr<Folder>> folders;
-    folders.reserve(size_t(data.folders.size()));
-    QHash<QString, Folder*> folderMap;
-    folderMap.reserve(data.folders.size());
-    for (const ExportedFolder& f : data.folders) {
-        auto folder = std::make_unique<Folder>(f.name, f.iconName.value_or(u"folder"_s), ColorHex::fromHex(f.colorHex));
-        folder->setSortOrder(f.sortOrder.value_or(0));
-        if (restoring)
-            folder->setColorHex(f.colorHex);
-        folderMap.insert(f.id, folder.get());
-        folders.push_back(std::move(folder));
-    }
-    // Parents once every folder exists, in document order. A link that would
-    // make a folder its own ancestor is refused by setParent; that folder
-    // stays at the top level.
-    for (const ExportedFolder& f : data.folders) {
-        if (!f.parentId)
-            continue;
-        Folder* folder = folderMap.value(f.id);
-        Folder* parent = folderMap.value(*f.parentId);
-        if (folder && parent)
-            (void)folder->setParent(parent);
-    }
-
-    std::vector<std::unique_ptr<Item>> items;
-    items.reserve(size_t(data.items.size()));
-    for (const ExportedItem& i : data.items) {
-        const ItemType type = ItemTypes::fromRawValue(i.type).value_or(ItemType::webLink);
-        auto item = std::make_unique<Item>(type, i.title);
-        // A text that parses as a URL is kept as the document has it (rather
-        // than re-encoded); the document's source domain replaces the host.
-        if (parses(i.url))
-            item->setUrlString(i.url);
-        item->setNote(i.note);
-        item->setSourceDomain(i.sourceDomain);
-        item->setArchived(i.isArchived.value_or(false));
-        item->setFavorite(i.isFavorite.value_or(false));
-        if (i.folderId) {
-            if (Folder* folder = folderMap.value(*i.folderId))
-                item->setFolder(folder);
-        }
-        if (i.tagIds) {
-            for (const QString& id : *i.tagIds) {
-                if (Tag* tag = tagMap.value(id))
-                    item->addTag(tag);
-            }
-        }
-        if (restoring && i.metadataJSON && ItemMetadata::fromJson(i.metadataJSON->toUtf8())) {
-            item->setMetadataJSON(i.metadataJSON->toUtf8());
-        } else if (i.metadata) {
-            ItemMetadata metadata;
-            metadata.author = i.metadata->author;
-            metadata.description = i.metadata->description;
-            if (restoring) {
-                metadata.platform = i.metadata->platform;
-                metadata.siteName = i.metadata->siteName;
-            }
-            item->setMetadata(metadata);
-        }
-        if (i.imageData)
-            item->setImageData(*i.imageData);
-        if (i.thumbnailData)
-            item->setThumbnailData(*i.thumbnailData);
-        if (restoring) {
-            if (!ItemTypes::fromRawValue(i.type))
-                item->setTypeRawValue(i.type); // kept as stored, as the store keeps it
-            item->setRead(i.isRead.value_or(false));
-            item->setAccessedAt(i.accessedAt ? documentDate(*i.accessedAt) : std::nullopt);
-            item->setSourceApp(i.sourceApp);
-        }
-        items.push_back(std::move(item));
-    }
-    // Dates last: linking counts as an edit and sets modifiedAt.
-    if (restoring) {
-        for (size_t n = 0; n < tags.size(); ++n)
-            restoreDates(*tags[n], data.tags[qsizetype(n)].createdAt, data.tags[qsizetype(n)].modifiedAt);
-        for (size_t n = 0; n < folders.size(); ++n)
-            restoreDates(*folders[n], data.folders[qsizetype(n)].createdAt, data.folders[qsizetype(n)].modifiedAt);
-        for (size_t n = 0; n < items.size(); ++n)
-            restoreDates(*items[n], data.items[qsizetype(n)].createdAt, data.items[qsizetype(n)].modifiedAt);
-    }
+    RecordBuilder records(mode);
+    for (const ExportedTag& t : data.tags)
+        records.add(t);
+    for (const ExportedFolder& f : data.folders)
+        records.add(f);
+    for (const ExportedItem& i : data.items)
+        (void)records.add(i);
+    records.finish();
+    auto& tags = records.tags();
+    auto& folders = records.folders();
+    auto& items = records.items();
 
     auto records = std::make_shared<Records>();
     records->tags = std::move(tags);

@@ -1,5 +1,8 @@
 #include "JsonReader.h"
 
+#include "JsonText.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -11,17 +14,6 @@ namespace {
 bool isSpace(char c)
 {
     return c == ' ' || c == '\n' || c == '\r' || c == '\t';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Length of the valid UTF-8 sequence at p (first byte >= 0x80), or 0.
@@ -57,6 +49,26 @@ int utf8SequenceLength(const unsigned char* p, const unsigned char* end)
     return n;
 }
 
+// Past the characters from p on that need no look of their own: printable
+// ASCII but the quote and the backslash. Eight at a time, which is what
+// makes the Base64 of pictures quick to read.
+const char* skipPlainAscii(const char* p, const char* end)
+{
+    constexpr quint64 kOnes = 0x0101010101010101ull;
+    constexpr quint64 kHighs = 0x8080808080808080ull;
+    const auto hasZeroByte = [](quint64 x) { return (x - kOnes) & ~x & kHighs; };
+    while (end - p >= 8) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        // With every high bit clear, a byte below 0x20 borrows into its own high bit.
+        if ((w & kHighs) || ((w - kOnes * 0x20) & ~w & kHighs) || hasZeroByte(w ^ (kOnes * '"'))
+            || hasZeroByte(w ^ (kOnes * '\\')))
+            break;
+        p += 8;
+    }
+    return p;
+}
+
 void appendUtf8(QByteArray& out, char32_t c)
 {
     if (c < 0x80) {
@@ -75,15 +87,53 @@ void appendUtf8(QByteArray& out, char32_t c)
 
 } // namespace
 
+JsonReader::JsonReader(Source source) : m_begin(nullptr), m_at(nullptr), m_end(nullptr), m_source(std::move(source)) {}
+
 void JsonReader::fail(const char* message) const
 {
     throw Error{QString::fromLatin1(message), offset()};
 }
 
+bool JsonReader::refill(const char*& keep)
+{
+    if (!m_source || m_sourceEnded)
+        return false;
+    const qsizetype kept = m_end - keep;
+    const qsizetype at = m_at - keep;
+    const qsizetype dropped = keep - m_begin;
+    // What was read goes; a long value keeps its place and the buffer
+    // grows behind it, so a value is never moved more than once.
+    if (dropped > 0 && kept > 0)
+        std::memmove(m_buffer.data(), keep, size_t(kept));
+    m_base += dropped;
+    if (m_buffer.size() < kept + kPieceSize)
+        m_buffer.resize(kept + kPieceSize);
+    const qsizetype got = m_source(m_buffer.data() + kept, m_buffer.size() - kept);
+    m_begin = m_buffer.constData();
+    keep = m_begin;
+    m_at = m_begin + at;
+    m_end = m_begin + kept + std::max<qsizetype>(got, 0);
+    if (got <= 0)
+        m_sourceEnded = true;
+    return got > 0;
+}
+
+void JsonReader::ensure(qsizetype n)
+{
+    const char* keep = m_at;
+    while (m_end - m_at < n && refill(keep)) {
+    }
+}
+
 void JsonReader::skipSpace()
 {
-    while (m_at < m_end && isSpace(*m_at))
-        ++m_at;
+    for (;;) {
+        while (m_at < m_end && isSpace(*m_at))
+            ++m_at;
+        const char* keep = m_at;
+        if (m_at < m_end || !refill(keep))
+            return;
+    }
 }
 
 bool JsonReader::atEnd()
@@ -160,6 +210,12 @@ bool JsonReader::nextKey(QByteArrayView& key)
     if (m_at == m_end || *m_at != '"')
         fail("expected a member name");
     key = scanString();
+    if (m_source) {
+        // The space after the key may need a refill, which moves the buffer.
+        m_key.resize(0);
+        m_key.append(key);
+        key = m_key;
+    }
     skipSpace();
     if (m_at == m_end || *m_at != ':')
         fail("missing name separator");
@@ -174,7 +230,11 @@ bool JsonReader::nextElement()
 
 void JsonReader::appendEscape(QByteArray& out)
 {
-    // m_at is just past the backslash.
+    // m_at is just past the backslash. The longest escape is a surrogate
+    // pair: eleven more bytes.
+    const char* keep = m_at - 1;
+    while (m_end - m_at < 11 && refill(keep)) {
+    }
     if (m_at == m_end)
         fail("unterminated string");
     const char c = *m_at++;
@@ -195,7 +255,7 @@ void JsonReader::appendEscape(QByteArray& out)
             fail("illegal escape sequence");
         int value = 0;
         for (int i = 0; i < 4; ++i) {
-            const int digit = hexValue(m_at[i]);
+            const int digit = JsonText::hexDigitValue(m_at[i]);
             if (digit < 0)
                 fail("illegal escape sequence");
             value = value * 16 + digit;
@@ -223,12 +283,22 @@ void JsonReader::appendEscape(QByteArray& out)
 QByteArrayView JsonReader::scanString()
 {
     // m_at is at the opening quote.
-    const char* const start = ++m_at;
+    const char* start = ++m_at;
     bool ascii = true;
     bool escaped = false;
     const char* p = start;
+    // More of the text behind the string read so far; false at its end.
+    const auto more = [&] {
+        const qsizetype done = p - start;
+        const bool got = refill(start);
+        p = start + done;
+        return got;
+    };
     for (;;) {
+        p = skipPlainAscii(p, m_end);
         if (p == m_end) {
+            if (more())
+                continue;
             m_at = p;
             fail("unterminated string");
         }
@@ -251,6 +321,9 @@ QByteArrayView JsonReader::scanString()
         const int n = utf8SequenceLength(reinterpret_cast<const unsigned char*>(p),
                                          reinterpret_cast<const unsigned char*>(m_end));
         if (n == 0) {
+            // A sequence cut by the end of the buffer is read again whole.
+            if (m_end - p < 4 && more())
+                continue;
             m_at = p;
             fail("invalid UTF-8 string");
         }
@@ -267,8 +340,12 @@ QByteArrayView JsonReader::scanString()
     m_scratch.append(start, p - start);
     m_at = p;
     for (;;) {
-        if (m_at == m_end)
-            fail("unterminated string");
+        if (m_at == m_end) {
+            const char* keep = m_at;
+            if (!refill(keep))
+                fail("unterminated string");
+            continue;
+        }
         const auto c = static_cast<unsigned char>(*m_at);
         if (c == '"') {
             ++m_at;
@@ -288,6 +365,8 @@ QByteArrayView JsonReader::scanString()
             continue;
         }
         ascii = false;
+        if (m_end - m_at < 4)
+            ensure(4);
         const int n = utf8SequenceLength(reinterpret_cast<const unsigned char*>(m_at),
                                          reinterpret_cast<const unsigned char*>(m_end));
         if (n == 0)
@@ -316,45 +395,55 @@ double JsonReader::readNumber()
 {
     if (peek() != Kind::number)
         fail("expected a number");
-    const char* p = m_at;
-    auto digits = [&] {
-        const char* from = p;
-        while (p < m_end && *p >= '0' && *p <= '9')
-            ++p;
-        return p - from;
+    // The byte k past m_at, or -1 past the end of the text.
+    const auto at = [&](qsizetype k) -> int {
+        while (m_end - m_at <= k) {
+            const char* keep = m_at;
+            if (!refill(keep))
+                return -1;
+        }
+        return static_cast<unsigned char>(m_at[k]);
     };
-    if (*p == '-')
-        ++p;
-    if (p < m_end && *p == '0') {
-        ++p; // no leading zeros
+    qsizetype n = 0;
+    const auto digits = [&] {
+        const qsizetype from = n;
+        for (int c = at(n); c >= '0' && c <= '9'; c = at(n))
+            ++n;
+        return n - from;
+    };
+    if (at(n) == '-')
+        ++n;
+    if (at(n) == '0') {
+        ++n; // no leading zeros
     } else if (digits() == 0) {
         fail("illegal number");
     }
-    if (p < m_end && *p == '.') {
-        ++p;
+    if (at(n) == '.') {
+        ++n;
         if (digits() == 0)
             fail("illegal number");
     }
-    if (p < m_end && (*p == 'e' || *p == 'E')) {
-        ++p;
-        if (p < m_end && (*p == '+' || *p == '-'))
-            ++p;
+    if (at(n) == 'e' || at(n) == 'E') {
+        ++n;
+        if (at(n) == '+' || at(n) == '-')
+            ++n;
         if (digits() == 0)
             fail("illegal number");
     }
     double value = 0;
-    const auto [end, error] = std::from_chars(m_at, p, value);
+    const auto [end, error] = std::from_chars(m_at, m_at + n, value);
     if (error == std::errc::result_out_of_range)
         value = *m_at == '-' ? -HUGE_VAL : HUGE_VAL;
-    else if (error != std::errc() || end != p)
+    else if (error != std::errc() || end != m_at + n)
         fail("illegal number");
-    m_at = p;
+    m_at += n;
     return value;
 }
 
 bool JsonReader::readBool()
 {
     skipSpace();
+    ensure(5);
     if (m_end - m_at >= 4 && std::memcmp(m_at, "true", 4) == 0) {
         m_at += 4;
         return true;
@@ -369,6 +458,7 @@ bool JsonReader::readBool()
 void JsonReader::readNull()
 {
     skipSpace();
+    ensure(4);
     if (m_end - m_at >= 4 && std::memcmp(m_at, "null", 4) == 0) {
         m_at += 4;
         return;

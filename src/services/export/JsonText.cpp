@@ -1,9 +1,21 @@
 #include "JsonText.h"
 
+#include <array>
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Each byte's value as a Base64 letter; kNotALetter for anything else ('=' too).
+constexpr unsigned char kNotALetter = 0x80;
+constexpr auto kBase64Values = [] {
+    std::array<unsigned char, 256> values{};
+    values.fill(kNotALetter);
+    for (unsigned char v = 0; v < 64; ++v)
+        values[static_cast<unsigned char>(kBase64Alphabet[v])] = v;
+    return values;
+}();
 
 // Makes room for `extra` bytes at the end; returns where they start.
 char* grow(QByteArray& out, qsizetype extra)
@@ -107,4 +119,45 @@ void JsonText::appendBase64(QByteArray& out, QByteArrayView bytes, bool escapeSl
         *p++ = '=';
     }
     out.resize(start + (p - begin));
+}
+
+bool JsonText::appendDecodedBase64(QByteArray& out, QByteArrayView text)
+{
+    const qsizetype n = text.size();
+    if (n % 4 != 0)
+        return false;
+    if (n == 0)
+        return true;
+    const auto* src = reinterpret_cast<const unsigned char*>(text.data());
+    const int padding = src[n - 1] != '=' ? 0 : src[n - 2] != '=' ? 1 : 2;
+    const qsizetype start = out.size();
+    char* const begin = grow(out, n / 4 * 3);
+    char* p = begin;
+    const auto value = [](unsigned char c) { return unsigned(kBase64Values[c]); };
+    const qsizetype whole = padding ? n - 4 : n;
+    for (qsizetype i = 0; i < whole; i += 4) {
+        const unsigned a = value(src[i]), b = value(src[i + 1]), c = value(src[i + 2]), d = value(src[i + 3]);
+        if ((a | b | c | d) & kNotALetter) {
+            out.resize(start);
+            return false;
+        }
+        const unsigned v = a << 18 | b << 12 | c << 6 | d;
+        *p++ = char(v >> 16);
+        *p++ = char(v >> 8);
+        *p++ = char(v);
+    }
+    if (padding) {
+        const unsigned a = value(src[whole]), b = value(src[whole + 1]);
+        const unsigned c = padding == 1 ? value(src[whole + 2]) : 0;
+        if ((a | b | c) & kNotALetter) {
+            out.resize(start);
+            return false;
+        }
+        const unsigned v = a << 18 | b << 12 | c << 6;
+        *p++ = char(v >> 16);
+        if (padding == 1)
+            *p++ = char(v >> 8);
+    }
+    out.resize(start + (p - begin));
+    return true;
 }

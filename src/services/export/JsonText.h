@@ -13,8 +13,26 @@ namespace JsonText {
 // surrogate as \uxxxx. '/' is not escaped.
 void appendEscaped(QByteArray& out, QStringView text);
 
+// The value of a hexadecimal digit, -1 for anything else.
+inline int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 // Appends standard Base64 (with padding, no line breaks) of the bytes. When
 // escapeSlashes is set, every '/' of the Base64 text is written as "\/".
 void appendBase64(QByteArray& out, QByteArrayView bytes, bool escapeSlashes = false);
+
+// Appends the bytes of strict standard Base64: letters of the standard
+// alphabet only, a length that is a multiple of four, at most two '=' at
+// the very end (the bits they leave over are not looked at). Anything else
+// appends nothing and gives false.
+bool appendDecodedBase64(QByteArray& out, QByteArrayView text);
 
 } // namespace JsonText

@@ -9,6 +9,7 @@
 #include <openssl/rand.h>
 
 #include <QDebug>
+#include <QPromise>
 #include <QStringEncoder>
 #include <QStringList>
 
@@ -131,7 +132,8 @@ SecurityService& SecurityService::shared()
 }
 
 SecurityService::SecurityService(std::unique_ptr<KeychainBackend> backend)
-    : m_encryptionEnabled(Settings::boolValue(SettingsKey::encryptionEnabled, false)), m_keychain(std::move(backend))
+    : m_encryptionEnabled(Settings::boolValue(SettingsKey::encryptionEnabled, false)), m_keychain(std::move(backend)),
+      m_lastFlow(QtFuture::makeReadyFuture())
 {}
 
 SecurityService::~SecurityService() = default;
@@ -259,60 +261,138 @@ Result<QByteArray, SecurityError> SecurityService::decrypt(QByteArrayView data, 
     return plain;
 }
 
-SecurityStatus SecurityService::enableEncryption(const QString& passphrase)
+// A passphrase kept while a flow waits for the keychain: a copy of its own,
+// so the caller can wipe theirs, wiped here once the flow is done with it.
+struct SecurityService::HeldPassphrase {
+    explicit HeldPassphrase(const QString& passphrase) : text(passphrase.constData(), passphrase.size()) {}
+    ~HeldPassphrase() { wipe(text); }
+    HeldPassphrase(const HeldPassphrase&) = delete;
+    HeldPassphrase& operator=(const HeldPassphrase&) = delete;
+    QString text;
+};
+
+template <typename T>
+QFuture<T> SecurityService::inTurn(std::function<QFuture<T>()> flow)
 {
+    QFuture<T> step = m_lastFlow.then(&m_context, std::move(flow)).unwrap();
+    // A future takes one continuation and the caller's goes on the one
+    // returned, so the next flow waits on a future of its own. It starts on
+    // the next turn of the event loop, after the caller has seen this outcome.
+    auto finished = std::make_shared<QPromise<void>>();
+    finished->start();
+    m_lastFlow = finished->future();
+    const auto startNext = [this, finished] {
+        QMetaObject::invokeMethod(
+            &m_context, [finished] { finished->finish(); }, Qt::QueuedConnection);
+    };
+    if constexpr (std::is_void_v<T>) {
+        return step.then(&m_context, startNext);
+    } else {
+        return step.then(&m_context, [startNext](T outcome) {
+            startNext();
+            return outcome;
+        });
+    }
+}
+
+QFuture<SecurityStatus> SecurityService::andThen(QFuture<SecurityStatus> step,
+                                                 std::function<QFuture<SecurityStatus>()> next)
+{
+    return step
+        .then(&m_context,
+              [next = std::move(next)](SecurityStatus status) {
+                  return status ? next() : QtFuture::makeReadyFuture(std::move(status));
+              })
+        .unwrap();
+}
+
+QFuture<Result<SecurityService::KeyItems, SecurityError>> SecurityService::loadKeyItems()
+{
+    using R = Result<KeyItems, SecurityError>;
+    return m_keychain.loadItem(KeychainService::saltAccount)
+        .then(&m_context,
+              [this](Result<QByteArray, SecurityError> salt) -> QFuture<R> {
+                  if (!salt)
+                      return QtFuture::makeReadyFuture(R::failure(salt.error()));
+                  return m_keychain.loadItem(KeychainService::verifyAccount)
+                      .then(&m_context,
+                            [salt = std::move(salt).value()](Result<QByteArray, SecurityError> verification) -> R {
+                                if (!verification)
+                                    return R::failure(verification.error());
+                                return KeyItems{salt, std::move(verification).value()};
+                            });
+              })
+        .unwrap();
+}
+
+QFuture<SecurityStatus> SecurityService::enableEncryption(const QString& passphrase)
+{
+    const auto failed = [](SecurityError error) { return QtFuture::makeReadyFuture(SecurityStatus::failure(error)); };
     QByteArray salt(kSaltSize, '\0');
     // A salt that is not random would weaken every key derived with it.
     if (!randomBytes(reinterpret_cast<unsigned char*>(salt.data()), kSaltSize))
-        return SecurityStatus::failure(SecurityError::encryptionFailed());
+        return failed(SecurityError::encryptionFailed());
     auto key = deriveKey(passphrase, salt);
     if (!key)
-        return SecurityStatus::failure(key.error());
-    if (SecurityStatus saved = m_keychain.saveItem(salt, KeychainService::saltAccount); !saved)
-        return saved;
+        return failed(key.error());
     auto sealed = encrypt(kVerificationText, key.value());
     if (!sealed)
-        return SecurityStatus::failure(sealed.error());
-    if (SecurityStatus saved = m_keychain.saveItem(sealed.value(), KeychainService::verifyAccount); !saved)
-        return saved;
+        return failed(sealed.error());
 
-    m_encryptionKey = std::move(key).value();
-    m_encryptionEnabled = true;
-    Settings::setValue(SettingsKey::encryptionEnabled, true);
-    return {};
+    return inTurn<SecurityStatus>([this, salt, sealed = std::move(sealed).value(), key = std::move(key).value()] {
+        return andThen(m_keychain.saveItem(salt, KeychainService::saltAccount), [this, sealed, key] {
+            return m_keychain.saveItem(sealed, KeychainService::verifyAccount)
+                .then(&m_context, [this, key](SecurityStatus saved) {
+                    if (saved) {
+                        m_encryptionKey = key;
+                        m_encryptionEnabled = true;
+                        Settings::setValue(SettingsKey::encryptionEnabled, true);
+                    }
+                    return saved;
+                });
+        });
+    });
 }
 
-SecurityStatus SecurityService::unlock(const QString& passphrase)
+QFuture<SecurityStatus> SecurityService::unlockWith(std::shared_ptr<HeldPassphrase> passphrase)
 {
-    auto salt = m_keychain.loadItem(KeychainService::saltAccount);
-    if (!salt)
-        return SecurityStatus::failure(SecurityError::keyNotFound());
-    auto verification = m_keychain.loadItem(KeychainService::verifyAccount);
-    if (!verification)
-        return SecurityStatus::failure(SecurityError::keyNotFound());
-    auto key = deriveKey(passphrase, salt.value());
-    if (!key)
-        return SecurityStatus::failure(key.error());
-    auto plain = decrypt(verification.value(), key.value());
-    if (!plain || plain.value() != kVerificationText)
-        return SecurityStatus::failure(SecurityError::invalidPassphrase());
-    m_encryptionKey = std::move(key).value();
-    return {};
+    return loadKeyItems().then(&m_context, [this, passphrase](Result<KeyItems, SecurityError> items) {
+        if (!items)
+            return SecurityStatus::failure(SecurityError::keyNotFound());
+        auto key = deriveKey(passphrase->text, items->salt);
+        wipe(passphrase->text);
+        if (!key)
+            return SecurityStatus::failure(key.error());
+        auto plain = decrypt(items->verification, key.value());
+        if (!plain || plain.value() != kVerificationText)
+            return SecurityStatus::failure(SecurityError::invalidPassphrase());
+        m_encryptionKey = std::move(key).value();
+        return SecurityStatus();
+    });
 }
 
-SecurityStatus SecurityService::disableEncryption()
+QFuture<SecurityStatus> SecurityService::unlock(const QString& passphrase)
 {
-    if (SecurityStatus removed = m_keychain.deleteItem(KeychainService::saltAccount); !removed)
-        return removed;
-    if (SecurityStatus removed = m_keychain.deleteItem(KeychainService::verifyAccount); !removed)
-        return removed;
-    (void)m_keychain.deleteItem(KeychainService::biometricAccount);
+    return inTurn<SecurityStatus>(
+        [this, held = std::make_shared<HeldPassphrase>(passphrase)] { return unlockWith(held); });
+}
 
-    clearKey();
-    m_encryptionEnabled = false;
-    Settings::setValue(SettingsKey::encryptionEnabled, false);
-    Settings::setValue(SettingsKey::biometricUnlockEnabled, false);
-    return {};
+QFuture<SecurityStatus> SecurityService::disableEncryption()
+{
+    return inTurn<SecurityStatus>([this] {
+        QFuture<SecurityStatus> removed = andThen(m_keychain.deleteItem(KeychainService::saltAccount), [this] {
+            return m_keychain.deleteItem(KeychainService::verifyAccount);
+        });
+        return andThen(removed, [this] {
+            return m_keychain.deleteItem(KeychainService::biometricAccount).then(&m_context, [this](SecurityStatus) {
+                clearKey();
+                m_encryptionEnabled = false;
+                Settings::setValue(SettingsKey::encryptionEnabled, false);
+                Settings::setValue(SettingsKey::biometricUnlockEnabled, false);
+                return SecurityStatus();
+            });
+        });
+    });
 }
 
 void SecurityService::clearKey()
@@ -320,21 +400,10 @@ void SecurityService::clearKey()
     m_encryptionKey.reset();
 }
 
-void SecurityService::runIntegrityCheck()
+void SecurityService::judgeIntegrity(const std::optional<SecurityError>& failure)
 {
-    if (!m_encryptionEnabled)
-        return;
-    std::optional<SecurityError> failure;
-    if (auto salt = m_keychain.loadItem(KeychainService::saltAccount); !salt) {
-        failure = salt.error();
-    } else {
-        wipe(salt.value());
-        if (auto verification = m_keychain.loadItem(KeychainService::verifyAccount); !verification)
-            failure = verification.error();
-    }
     if (!failure)
         return;
-
     if (failure->kind() == SecurityError::Kind::keychainError) {
         const QString& message = failure->message();
         static const QStringList s_unavailable = {u"not available"_s, u"real device"_s, u"Simulator"_s, u"Gerçek"_s};
@@ -355,12 +424,23 @@ void SecurityService::runIntegrityCheck()
     Settings::setValue(SettingsKey::encryptionEnabled, false);
 }
 
-void SecurityService::prepareAtLaunch()
+QFuture<void> SecurityService::prepareAtLaunch()
 {
-    runIntegrityCheck();
-    clearKey();
-    qInfo().noquote() << u"SecurityService initialized. Encryption: "_s
-                             + (m_encryptionEnabled ? u"true"_s : u"false"_s);
+    return inTurn<void>([this] {
+        using Failure = std::optional<SecurityError>;
+        QFuture<Failure> check = QtFuture::makeReadyFuture(Failure());
+        if (m_encryptionEnabled) {
+            check = loadKeyItems().then(&m_context, [](Result<KeyItems, SecurityError> items) {
+                return items ? Failure() : Failure(items.error());
+            });
+        }
+        return check.then(&m_context, [this](Failure failure) {
+            judgeIntegrity(failure);
+            clearKey();
+            qInfo().noquote() << u"SecurityService initialized. Encryption: "_s
+                                     + (m_encryptionEnabled ? u"true"_s : u"false"_s);
+        });
+    });
 }
 
 bool SecurityService::isBiometricAvailable() const
@@ -385,23 +465,29 @@ QString SecurityService::biometricTypeName()
     return biometricName(kNoBiometry);
 }
 
-SecurityStatus SecurityService::enableBiometricUnlock(const QString& passphrase)
+QFuture<SecurityStatus> SecurityService::enableBiometricUnlock(const QString& passphrase)
 {
-    if (SecurityStatus unlocked = unlock(passphrase); !unlocked)
-        return unlocked;
-    if (!m_encryptionKey)
-        return SecurityStatus::failure(SecurityError::keyNotAvailable());
-    QByteArray bytes = m_encryptionKey->rawBytes();
-    SecurityStatus saved = m_keychain.saveBiometricItem(bytes, KeychainService::biometricAccount);
-    wipe(bytes);
-    if (!saved)
-        return saved;
-    Settings::setValue(SettingsKey::biometricUnlockEnabled, true);
-    return {};
+    return inTurn<SecurityStatus>([this, held = std::make_shared<HeldPassphrase>(passphrase)] {
+        return andThen(unlockWith(held), [this] {
+            if (!m_encryptionKey)
+                return QtFuture::makeReadyFuture(SecurityStatus::failure(SecurityError::keyNotAvailable()));
+            QByteArray bytes = m_encryptionKey->rawBytes();
+            QFuture<SecurityStatus> saving = m_keychain.saveBiometricItem(bytes, KeychainService::biometricAccount);
+            wipe(bytes);
+            return saving.then(&m_context, [](SecurityStatus saved) {
+                if (saved)
+                    Settings::setValue(SettingsKey::biometricUnlockEnabled, true);
+                return saved;
+            });
+        });
+    });
 }
 
-void SecurityService::disableBiometricUnlock()
+QFuture<void> SecurityService::disableBiometricUnlock()
 {
-    (void)m_keychain.deleteItem(KeychainService::biometricAccount);
-    Settings::setValue(SettingsKey::biometricUnlockEnabled, false);
+    return inTurn<void>([this] {
+        return m_keychain.deleteItem(KeychainService::biometricAccount).then(&m_context, [](SecurityStatus) {
+            Settings::setValue(SettingsKey::biometricUnlockEnabled, false);
+        });
+    });
 }

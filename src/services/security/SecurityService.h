@@ -5,6 +5,8 @@
 #include "SymmetricKey.h"
 
 #include <QByteArray>
+#include <QFuture>
+#include <QObject>
 #include <QString>
 
 #include <cstddef>
@@ -89,14 +91,19 @@ public:
     static Result<QByteArray, SecurityError> encrypt(QByteArrayView data, const SymmetricKey& key);
     static Result<QByteArray, SecurityError> decrypt(QByteArrayView data, const SymmetricKey& key);
 
+    // The keychain flows below return at once and finish on the main thread
+    // once the keychain has answered; nothing waits for it in between. They
+    // run one at a time in the order they were asked for, so no flow reads
+    // items another has half written (the launch check and an unlock, say).
+
     // Switches protection on with a new salt; the key stays held.
-    SecurityStatus enableEncryption(const QString& passphrase);
+    QFuture<SecurityStatus> enableEncryption(const QString& passphrase);
     // Proves the passphrase against the stored verification value and holds the key.
-    SecurityStatus unlock(const QString& passphrase);
+    QFuture<SecurityStatus> unlock(const QString& passphrase);
     // Removes the keychain items, forgets the key and switches protection off.
-    SecurityStatus disableEncryption();
+    QFuture<SecurityStatus> disableEncryption();
     // The launch routine: the keychain integrity check, then the key is forgotten.
-    void prepareAtLaunch();
+    QFuture<void> prepareAtLaunch();
     // Forgets (and wipes) the held key.
     void clearKey();
 
@@ -106,8 +113,8 @@ public:
     static QString biometricTypeName();
     // The name of a platform biometry type (1 Touch ID, 2 Face ID, 4 Optic ID).
     static QString biometricName(int biometryType);
-    SecurityStatus enableBiometricUnlock(const QString& passphrase);
-    void disableBiometricUnlock();
+    QFuture<SecurityStatus> enableBiometricUnlock(const QString& passphrase);
+    QFuture<void> disableBiometricUnlock();
 
     // Random bytes come from OpenSSL's RAND_bytes unless tests replace the
     // source (an empty function restores it).
@@ -119,9 +126,26 @@ public:
     static void wipe(QString& text);
 
 private:
-    void runIntegrityCheck();
+    struct KeyItems {
+        QByteArray salt;
+        QByteArray verification;
+    };
+    struct HeldPassphrase;
+
+    // Starts the flow once every flow asked for before has finished.
+    template <typename T>
+    QFuture<T> inTurn(std::function<QFuture<T>()> flow);
+    // Runs `next` once `step` succeeded; a failed step is the outcome.
+    QFuture<SecurityStatus> andThen(QFuture<SecurityStatus> step, std::function<QFuture<SecurityStatus>()> next);
+    QFuture<Result<KeyItems, SecurityError>> loadKeyItems();
+    QFuture<SecurityStatus> unlockWith(std::shared_ptr<HeldPassphrase> passphrase);
+    void judgeIntegrity(const std::optional<SecurityError>& failure);
 
     bool m_encryptionEnabled = false;
     std::optional<SymmetricKey> m_encryptionKey;
     KeychainService m_keychain;
+    // Keychain answers are taken in while this lives.
+    QObject m_context;
+    // Finishes when the last flow asked for has.
+    QFuture<void> m_lastFlow;
 };

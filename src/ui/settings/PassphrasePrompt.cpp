@@ -41,10 +41,10 @@ PassphrasePrompt::PassphrasePrompt(const QString& title, const QString& header, 
     layout->addWidget(buttons);
     m_confirm->setEnabled(false);
     connect(m_field, &SecureFieldWithToggle::textChanged, this,
-            [this](const QString& text) { m_confirm->setEnabled(!text.isEmpty()); });
+            [this](const QString& text) { m_confirm->setEnabled(!text.isEmpty() && !m_busy); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        if (m_field->text().isEmpty())
+        if (m_field->text().isEmpty() || m_busy)
             return;
         QString passphrase = m_field->text();
         Q_EMIT passphraseEntered(passphrase);
@@ -61,4 +61,11 @@ void PassphrasePrompt::showProblem(const QString& text)
 {
     m_problem->setText(text);
     m_problem->setVisible(!text.isEmpty());
+}
+
+void PassphrasePrompt::setBusy(bool busy)
+{
+    m_busy = busy;
+    m_field->setEnabled(!busy);
+    m_confirm->setEnabled(!busy && !m_field->text().isEmpty());
 }

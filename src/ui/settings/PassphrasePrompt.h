@@ -24,6 +24,9 @@ public:
     // The sheet stays open after confirming until it is closed (unlocking
     // keeps it open on a wrong passphrase).
     void setKeepOpen(bool keep) { m_keepOpen = keep; }
+    // While the passphrase is being checked: the field and the confirming
+    // button wait, "Cancel" still closes the sheet.
+    void setBusy(bool busy);
 
 Q_SIGNALS:
     // On confirm; the sheet then closes unless it keeps open.
@@ -34,4 +37,5 @@ private:
     QPushButton* m_confirm;
     QLabel* m_problem;
     bool m_keepOpen = false;
+    bool m_busy = false;
 };

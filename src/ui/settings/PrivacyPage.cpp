@@ -15,10 +15,12 @@
 #include <QDebug>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -37,6 +39,20 @@ QLabel* symbolLabel(const QString& symbol, const QColor& tint, int size, QWidget
     label->setFixedWidth(std::max(size, 32));
     label->setAlignment(Qt::AlignCenter);
     return label;
+}
+
+// Calls `done` with the future's result once the keychain has answered,
+// unless `receiver` has gone away by then (the window was closed meanwhile).
+template <typename T, typename Done>
+void whenAnswered(const QFuture<T>& future, QObject* receiver, Done done)
+{
+    auto* watcher = new QFutureWatcher<T>(receiver);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, receiver, [watcher, done = std::move(done)] {
+        watcher->deleteLater();
+        if (watcher->future().resultCount() > 0)
+            done(watcher->result());
+    });
+    watcher->setFuture(future);
 }
 
 // A row of the privacy promises: a green symbol, a title and a subtitle.
@@ -127,16 +143,21 @@ void PrivacyPage::switchToggled(bool on)
         return;
     }
     // Biometric unlock goes first, whatever the answer below.
-    m_security.disableBiometricUnlock();
+    (void)m_security.disableBiometricUnlock();
     if (!Dialogs::current().confirm(this, u"Disable Encryption?"_s,
                                     u"Your data will no longer be encrypted. This action cannot be undone."_s,
                                     u"Disable Encryption"_s)) {
         refresh();
         return;
     }
-    if (const SecurityStatus disabled = m_security.disableEncryption(); !disabled)
-        qWarning().noquote() << u"Failed to disable encryption: "_s + disabled.error().description();
-    refresh();
+    // The switch waits for the keychain; the page says what came of it.
+    m_switch->setEnabled(false);
+    whenAnswered(m_security.disableEncryption(), this, [this](const SecurityStatus& disabled) {
+        if (!disabled)
+            qWarning().noquote() << u"Failed to disable encryption: "_s + disabled.error().description();
+        m_switch->setEnabled(true);
+        refresh();
+    });
 }
 
 void PrivacyPage::unlock()
@@ -147,12 +168,20 @@ void PrivacyPage::unlock()
     prompt->setAttribute(Qt::WA_DeleteOnClose);
     prompt->setKeepOpen(true);
     connect(prompt, &PassphrasePrompt::passphraseEntered, this, [this, prompt](const QString& passphrase) {
-        if (const SecurityStatus unlocked = m_security.unlock(passphrase); !unlocked) {
-            prompt->showProblem(unlocked.error().description());
-            return;
-        }
-        prompt->accept();
-        refresh();
+        prompt->setBusy(true);
+        whenAnswered(m_security.unlock(passphrase), this,
+                     [this, prompt = QPointer(prompt)](const SecurityStatus& unlocked) {
+                         // The sheet may have been closed while the keychain answered.
+                         if (prompt) {
+                             prompt->setBusy(false);
+                             if (!unlocked) {
+                                 prompt->showProblem(unlocked.error().description());
+                                 return;
+                             }
+                             prompt->accept();
+                         }
+                         refresh();
+                     });
     });
     prompt->open();
 }
@@ -231,7 +260,15 @@ void PassphraseSetupSheet::updateState()
     };
     show(m_lengthIcon, m_lengthText, longEnough);
     show(m_matchIcon, m_matchText, match);
-    m_enable->setEnabled(longEnough && match);
+    m_enable->setEnabled(longEnough && match && !m_working);
+}
+
+void PassphraseSetupSheet::setWorking(bool working)
+{
+    m_working = working;
+    m_passphrase->setEnabled(!working);
+    m_confirm->setEnabled(!working);
+    updateState();
 }
 
 void PassphraseSetupSheet::enable()
@@ -239,11 +276,14 @@ void PassphraseSetupSheet::enable()
     if (!m_enable->isEnabled())
         return;
     QString passphrase = m_passphrase->text();
-    const SecurityStatus enabled = m_security.enableEncryption(passphrase);
+    setWorking(true);
+    whenAnswered(m_security.enableEncryption(passphrase), this, [this](const SecurityStatus& enabled) {
+        setWorking(false);
+        if (!enabled) {
+            Dialogs::current().showError(this, u"Error"_s, enabled.error().description());
+            return;
+        }
+        accept();
+    });
     SecurityService::wipe(passphrase);
-    if (!enabled) {
-        Dialogs::current().showError(this, u"Error"_s, enabled.error().description());
-        return;
-    }
-    accept();
 }

@@ -37,7 +37,7 @@ private:
 // "Setup Encryption": a new passphrase typed twice, at least 8 user-perceived
 // characters; "Enable" switches protection on through the security service
 // and closes the sheet, a failure is shown in an "Error" alert and the sheet
-// stays open.
+// stays open. The fields and "Enable" wait while the keychain answers.
 class PassphraseSetupSheet final : public QDialog {
     Q_OBJECT
 
@@ -48,6 +48,7 @@ public:
 
 private:
     void updateState();
+    void setWorking(bool working);
     void enable();
 
     SecurityService& m_security;
@@ -58,4 +59,5 @@ private:
     QLabel* m_matchIcon;
     QLabel* m_matchText;
     QPushButton* m_enable;
+    bool m_working = false;
 };
