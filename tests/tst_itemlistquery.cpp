@@ -347,6 +347,37 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i)
             ctx->insert(std::make_unique<Item>(ItemType::webLink, phrase(2)));
         check(u"after edits"_s);
+
+        // Items added after a lay-out are merged into it: under each order,
+        // slices of items older, newer and tied with those there, each
+        // slice compared before the next arrives.
+        for (const SortOrder order : SortOrders::allCases()) {
+            ItemListQuery::Filters filters;
+            filters.sortOrder = order;
+            for (int slice = 0; slice < 3; ++slice) {
+                for (int i = 0; i < 15; ++i) {
+                    auto item = std::make_unique<Item>(ItemType::webLink, phrase(1));
+                    const Item* twin = ctx->items()[int(random.bounded(ctx->items().size()))];
+                    item->setCreatedAt(random.bounded(2) ? twin->createdAt()
+                                                         : kNow.addSecs(qint64(random.bounded(2000)) - 1000));
+                    item->setModifiedAt(random.bounded(2) ? twin->modifiedAt() : kNow);
+                    ctx->insert(std::move(item));
+                }
+                for (const QString& text : {QString(), u"garden"_s}) {
+                    filters.query = text;
+                    ItemListQuery::Selection selection;
+                    const QDateTime cutoff = SmartFolders::recentCutoff();
+                    const auto plain = ItemListOracle::compute(ItemListOracle::sorted(ctx->items(), order), selection,
+                                                               filters, search, cutoff);
+                    const auto fast = index.run(ItemListQuery::indexQuery(selection, filters, cutoff));
+                    QCOMPARE(fast.size(), plain.size());
+                    for (qsizetype i = 0; i < plain.size(); ++i)
+                        QVERIFY2(fast[i].item == plain[i].item && fast[i].score == plain[i].score,
+                                 qPrintable(u"merged slice %1 at %2"_s.arg(slice).arg(i)));
+                }
+            }
+        }
+        check(u"after merges"_s);
     }
 };
 

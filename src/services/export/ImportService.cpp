@@ -48,17 +48,17 @@ std::shared_ptr<ImportService::Records> ImportService::build(const ExportData& d
 {
     // Every record is built and linked before the first insert; nothing here
     // can fail, and nothing touches a record the library already has.
-    RecordBuilder records(mode);
+    RecordBuilder builder(mode);
     for (const ExportedTag& t : data.tags)
-        records.add(t);
+        builder.add(t);
     for (const ExportedFolder& f : data.folders)
-        records.add(f);
+        builder.add(f);
     for (const ExportedItem& i : data.items)
-        (void)records.add(i);
-    records.finish();
-    auto& tags = records.tags();
-    auto& folders = records.folders();
-    auto& items = records.items();
+        (void)builder.add(i);
+    builder.finish();
+    auto& tags = builder.tags();
+    auto& folders = builder.folders();
+    auto& items = builder.items();
 
     auto records = std::make_shared<Records>();
     records->tags = std::move(tags);
@@ -157,6 +157,14 @@ void ImportService::insertAndSave(std::shared_ptr<Records> records, ModelContext
                 QTimer::singleShot(0, target.data(), [self] { (*self)(); });
             return;
         }
+        // Emptied, the record lists are still large blocks of the heap the
+        // worker built them in: freeing them there keeps that heap's upkeep
+        // off this thread.
+        auto spent = std::make_shared<Records>();
+        spent->tags = std::move(r.tags);
+        spent->folders = std::move(r.folders);
+        spent->items = std::move(r.items);
+        ExportService::shared().worker().start([spent = std::move(spent)]() mutable { spent.reset(); });
         // The save gathers a hundred thousand records: in a turn of its own.
         QTimer::singleShot(0, target.data(), [job, target] {
             target->endBatch();

@@ -129,6 +129,7 @@ void LibraryIndex::clear()
     m_domainIndex.clear();
     m_titleKeys.clear();
     m_layoutDirty = true;
+    m_laidOut = 0;
 }
 
 quint16 LibraryIndex::tagIndex(const Tag* tag)
@@ -164,7 +165,6 @@ void LibraryIndex::add(Item* item)
     m_rows.back().sequence = m_nextSequence++;
     m_slotOf.insert(item, slot);
     refill(slot);
-    m_layoutDirty = true;
 }
 
 void LibraryIndex::remove(const Item* item)
@@ -190,7 +190,7 @@ void LibraryIndex::refill(qsizetype slot, quint32 fields)
     const Item* item = row.item;
     const qint64 created = item->createdAt().toMSecsSinceEpoch();
     const qint64 modified = item->modifiedAt().toMSecsSinceEpoch();
-    if (row.created != created || row.modified != modified)
+    if (size_t(slot) < m_laidOut && (row.created != created || row.modified != modified))
         m_layoutDirty = true;
     row.folder = item->folder();
     row.created = created;
@@ -221,7 +221,7 @@ void LibraryIndex::refillText(qsizetype slot)
         && std::string_view(m_text.data() + row.text, row.titleLength)
                != std::string_view(m_text.data() + start, titleLength)) {
         m_titleKeys[size_t(slot)].reset();
-        if (m_orderKind == Order::titleAscending || m_orderKind == Order::titleDescending)
+        if (size_t(slot) < m_laidOut && (m_orderKind == Order::titleAscending || m_orderKind == Order::titleDescending))
             m_layoutDirty = true;
     }
     m_garbage += row.titleLength + (row.noteLength == kAbsent ? 0 : row.noteLength)
@@ -254,17 +254,17 @@ void LibraryIndex::refillTags(qsizetype slot)
 
 void LibraryIndex::layOut(Order order)
 {
-    if (!m_layoutDirty && order == m_orderKind)
+    // Rows added since the last lay-out (an import arriving in slices, a
+    // save of another process) are sorted among themselves and merged in:
+    // linear in the library, where sorting all of it again is not.
+    const bool appendOnly = !m_layoutDirty && order == m_orderKind && m_laidOut > 0;
+    if (appendOnly && m_laidOut == m_rows.size())
         return;
+    const size_t sortedPrefix = appendOnly ? m_laidOut : 0;
     m_layoutDirty = false;
     m_orderKind = order;
 
     std::vector<qint32> order_;
-    order_.reserve(m_rows.size());
-    for (qint32 slot = 0; slot < qint32(m_rows.size()); ++slot) {
-        if (m_rows[size_t(slot)].item)
-            order_.push_back(slot);
-    }
     const auto& rows = m_rows;
     // Every order breaks ties the way "newest first, then insertion order" does.
     auto newestFirst = [&rows](qint32 a, qint32 b) {
@@ -273,16 +273,16 @@ void LibraryIndex::layOut(Order order)
         return x.created != y.created ? x.created > y.created : x.sequence < y.sequence;
     };
     switch (order) {
-    case Order::createdDescending: std::sort(order_.begin(), order_.end(), newestFirst); break;
+    case Order::createdDescending: order_ = arrange(sortedPrefix, newestFirst); break;
     case Order::createdAscending:
-        std::sort(order_.begin(), order_.end(), [&rows](qint32 a, qint32 b) {
+        order_ = arrange(sortedPrefix, [&rows](qint32 a, qint32 b) {
             const Row& x = rows[size_t(a)];
             const Row& y = rows[size_t(b)];
             return x.created != y.created ? x.created < y.created : x.sequence < y.sequence;
         });
         break;
     case Order::modifiedDescending:
-        std::sort(order_.begin(), order_.end(), [&](qint32 a, qint32 b) {
+        order_ = arrange(sortedPrefix, [&](qint32 a, qint32 b) {
             const Row& x = rows[size_t(a)];
             const Row& y = rows[size_t(b)];
             return x.modified != y.modified ? x.modified > y.modified : newestFirst(a, b);
@@ -296,13 +296,13 @@ void LibraryIndex::layOut(Order order)
         QCollator collator{locale};
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         collator.setNumericMode(true);
-        for (qint32 slot : order_) {
-            auto& key = m_titleKeys[size_t(slot)];
-            if (!key)
-                key = collator.sortKey(m_rows[size_t(slot)].item->title());
+        for (size_t slot = sortedPrefix; slot < m_rows.size(); ++slot) {
+            auto& key = m_titleKeys[slot];
+            if (!key && m_rows[slot].item)
+                key = collator.sortKey(m_rows[slot].item->title());
         }
         const bool ascending = order == Order::titleAscending;
-        std::sort(order_.begin(), order_.end(), [&](qint32 a, qint32 b) {
+        order_ = arrange(sortedPrefix, [&](qint32 a, qint32 b) {
             const int c = m_titleKeys[size_t(a)]->compare(*m_titleKeys[size_t(b)]);
             if (c != 0)
                 return ascending ? c < 0 : c > 0;
@@ -312,11 +312,27 @@ void LibraryIndex::layOut(Order order)
     }
     }
 
-    // Rebuild rows, text, tags and the lookup in that order.
     std::vector<Row> newRows;
     newRows.reserve(order_.size());
     std::vector<std::optional<QCollatorSortKey>> newKeys;
     newKeys.reserve(order_.size());
+    if (appendOnly) {
+        // Text and tags stay where they are; only the rows move, and only
+        // the rows that moved are looked up again.
+        for (const qint32 slot : order_) {
+            const auto position = qint32(newRows.size());
+            newRows.push_back(m_rows[size_t(slot)]);
+            newKeys.push_back(std::move(m_titleKeys[size_t(slot)]));
+            if (slot != position)
+                m_slotOf[newRows.back().item] = position;
+        }
+        m_rows = std::move(newRows);
+        m_titleKeys = std::move(newKeys);
+        m_laidOut = m_rows.size();
+        return;
+    }
+
+    // Rebuild rows, text, tags and the lookup in that order.
     std::string text;
     text.reserve(m_text.size() - std::min(m_garbage, m_text.size()));
     std::vector<quint16> tagRefs;
@@ -344,6 +360,33 @@ void LibraryIndex::layOut(Order order)
     m_garbage = 0;
     m_tagGarbage = 0;
     m_deadRows = 0;
+    m_laidOut = m_rows.size();
+}
+
+template <typename Less>
+std::vector<qint32> LibraryIndex::arrange(size_t sortedPrefix, Less less) const
+{
+    // The live rows from sortedPrefix on, sorted; the rows before it are in
+    // order already and all live.
+    std::vector<qint32> fresh;
+    fresh.reserve(m_rows.size() - sortedPrefix);
+    for (size_t slot = sortedPrefix; slot < m_rows.size(); ++slot) {
+        if (m_rows[slot].item)
+            fresh.push_back(qint32(slot));
+    }
+    std::sort(fresh.begin(), fresh.end(), less);
+    if (sortedPrefix == 0)
+        return fresh;
+    std::vector<qint32> merged;
+    merged.reserve(sortedPrefix + fresh.size());
+    auto next = fresh.cbegin();
+    for (qint32 slot = 0; slot < qint32(sortedPrefix); ++slot) {
+        while (next != fresh.cend() && less(*next, slot))
+            merged.push_back(*next++);
+        merged.push_back(slot);
+    }
+    merged.insert(merged.end(), next, fresh.cend());
+    return merged;
 }
 
 bool LibraryIndex::inSmartFolder(SmartFolder folder, const Row& row, qint64 cutoff) const

@@ -98,6 +98,10 @@ private:
     // Puts the rows, their text and their tags in the order asked for, so a
     // run reads memory front to back.
     void layOut(Order order);
+    // The live rows in the order `less` gives, sorting only those from
+    // sortedPrefix on and merging them with the rows before it.
+    template <typename Less>
+    std::vector<qint32> arrange(size_t sortedPrefix, Less less) const;
     // Forgets every row (the library was emptied at once).
     void clear();
     bool inSmartFolder(SmartFolder folder, const Row& row, qint64 cutoff) const;
@@ -119,6 +123,8 @@ private:
 
     quint64 m_nextSequence = 0;
     Order m_orderKind = Order::createdDescending;
+    // Set by anything but adding rows: the next lay-out sorts every row.
     bool m_layoutDirty = true;
+    size_t m_laidOut = 0;                                     // rows in order; those after them were added since
     std::vector<std::optional<QCollatorSortKey>> m_titleKeys; // per row, for title orders
 };
