@@ -4,6 +4,7 @@
 #include "model/RecordContextAccess.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTimeZone>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -326,6 +328,22 @@ sqlite3_stmt* LibraryStore::prepare(const char* sql) const
 
 namespace {
 
+// Switching a file to WAL takes it whole for an instant, and SQLite answers
+// "busy" there at once instead of waiting: another process is creating or
+// opening the same library at that moment. Tried again for a few seconds.
+Status retryWhileBusy(sqlite3* db, const std::function<Status()>& run)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        Status s = run();
+        const int code = sqlite3_errcode(db);
+        if (s || (code != SQLITE_BUSY && code != SQLITE_LOCKED) || waited.elapsed() >= 5000)
+            return s;
+        sqlite3_sleep(10);
+    }
+}
+
 bool writable(const QByteArray& nativePath)
 {
     return ::access(nativePath.constData(), W_OK) == 0;
@@ -419,7 +437,7 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
 
     for (const char* pragma :
          {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON", kCacheSizePragma}) {
-        if (Status s = store->exec(pragma); !s)
+        if (Status s = retryWhileBusy(store->m_db, [&] { return store->exec(pragma); }); !s)
             return R::failure(u"The library file “%1” cannot be used (%2)."_s.arg(path, s.error()));
     }
     if (Status s = store->migrate(version.value()); !s)
@@ -496,7 +514,7 @@ Status LibraryStore::createSchema()
         return Status::failure(u"The library file “%1” cannot be created (%2)."_s.arg(m_path, error));
     };
     // WAL before the first table, so the new file never uses a rollback journal.
-    if (Status s = exec("PRAGMA journal_mode=WAL"); !s)
+    if (Status s = retryWhileBusy(m_db, [this] { return exec("PRAGMA journal_mode=WAL"); }); !s)
         return failed(s.error());
     // Other processes may be creating the same library right now: the write
     // lock decides who does, and the others find the tables made.
