@@ -21,10 +21,57 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// With UI_STALLS_TRACE=1, every stall over 40 ms is printed with the events
+// the main thread handled in it that took 2 ms or more: receiver class,
+// event type and milliseconds.
+class TracingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    struct Handled {
+        qint64 end;
+        qint64 nsecs;
+        QByteArray what;
+    };
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (!s_tracing || m_depth > 0)
+            return QApplication::notify(receiver, event);
+        ++m_depth;
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray what =
+            QByteArray(receiver->metaObject()->className()) + " event " + QByteArray::number(int(event->type()));
+        const bool handled = QApplication::notify(receiver, event);
+        --m_depth;
+        if (clock.nsecsElapsed() >= 2'000'000)
+            m_handled.push_back({s_clock.nsecsElapsed(), clock.nsecsElapsed(), what});
+        return handled;
+    }
+    // Prints what ran between `from` and now, when that was a stall.
+    void reportGap(qint64 from, qint64 to)
+    {
+        if (to - from >= 40'000'000) {
+            std::printf("  stall of %.1f ms:\n", double(to - from) / 1e6);
+            for (const Handled& h : m_handled) {
+                if (h.end >= from && h.end <= to)
+                    std::printf("    %6.1f ms  %s\n", double(h.nsecs) / 1e6, h.what.constData());
+            }
+        }
+        m_handled.clear();
+    }
+    static inline bool s_tracing = false;
+    static inline QElapsedTimer s_clock;
+
+private:
+    int m_depth = 0;
+    std::vector<Handled> m_handled;
+};
 
 // The largest gap between two ticks of a 10 ms timer while it runs.
 class StallMeter {
@@ -35,6 +82,11 @@ public:
         m_timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             m_longest = std::max(m_longest, m_sinceTick.nsecsElapsed());
+            if (TracingApplication::s_tracing) {
+                const qint64 now = TracingApplication::s_clock.nsecsElapsed();
+                static_cast<TracingApplication*>(QCoreApplication::instance())
+                    ->reportGap(now - m_sinceTick.nsecsElapsed(), now);
+            }
             m_sinceTick.start();
         });
     }
@@ -97,7 +149,9 @@ bool runJob(DataActions& actions, const std::function<void()>& start)
 int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    QApplication app(argc, argv);
+    TracingApplication app(argc, argv);
+    TracingApplication::s_tracing = qEnvironmentVariableIntValue("UI_STALLS_TRACE") == 1;
+    TracingApplication::s_clock.start();
     const QStringList args = QCoreApplication::arguments().mid(1);
     LibraryGenerator::Options options;
     if (!args.isEmpty())

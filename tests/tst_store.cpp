@@ -345,6 +345,41 @@ private Q_SLOTS:
         QCOMPARE(execCount(container.storePath(), "SELECT COUNT(*) FROM Item WHERE title = 'added'"), 1);
     }
 
+    // A large background save copies its records over several turns. One
+    // linked meanwhile to a folder and a tag made after the save began is
+    // written with the links it had, and the next save adds the new ones.
+    void recordLinkedWhileItsSaveCopiesIsWrittenInTwoSteps()
+    {
+        TestSupport::TempContainer container;
+        auto ctx = container.open();
+        ctx->setAutosaveDelay(60 * 60 * 1000);
+        ctx->setBackgroundSaving(true);
+        Item* last = nullptr;
+        for (int i = 0; i < 5000; ++i)
+            last = ctx->insert(std::make_unique<Item>(ItemType::webLink, u"bulk %1"_s.arg(i)));
+        QSignalSpy failed(ctx.get(), &ModelContext::saveFailed);
+        int settled = 0;
+        ctx->saveInBackground([&settled](const Status& s) { settled += s.ok() ? 1 : 100; });
+        Folder* later = ctx->insert(std::make_unique<Folder>(u"later"_s, u"folder"_s, QColor(Qt::red)));
+        Tag* tag = ctx->insert(std::make_unique<Tag>(u"later"_s, QColor(Qt::blue)));
+        last->moveToFolder(later);
+        last->addTag(tag);
+        last->setTitle(u"renamed"_s);
+        QTRY_COMPARE(settled, 1);
+        QCOMPARE(failed.size(), 0);
+        const QUuid id = last->id();
+        ctx.reset();
+
+        auto reopened = container.open();
+        QCOMPARE(reopened->items().size(), 5000);
+        Item* item = reopened->item(id);
+        QVERIFY(item);
+        QCOMPARE(item->title(), u"renamed"_s);
+        QVERIFY(item->folder() && item->folder()->name() == u"later"_s);
+        QCOMPARE(item->tags().size(), 1);
+        QCOMPARE(item->tags().first()->name(), u"later"_s);
+    }
+
     void failedBackgroundSaveKeepsChangesForLater()
     {
         TestSupport::TempContainer container;

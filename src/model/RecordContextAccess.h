@@ -185,6 +185,15 @@ public:
         item.m_tags.clear();
     }
 
+    // Gives a copy the links its record had at an earlier moment, without
+    // touching the other side (a copy is never pointed at).
+    static void setLinks(Item& copy, Folder* folder, const QList<Tag*>& tags)
+    {
+        copy.m_folder = folder;
+        copy.m_tags = tags;
+    }
+    static void setLinks(Folder& copy, Folder* parent) { copy.m_parent = parent; }
+
     // Drops every link without touching the other side; used when a whole
     // context is torn down, so destruction stays linear.
     static void forgetLinks(Item& item)

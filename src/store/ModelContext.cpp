@@ -5,8 +5,11 @@
 #include "model/RecordContextAccess.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <tuple>
 #include <utility>
 
@@ -417,6 +420,15 @@ QString ModelContext::pendingChangesDescription() const
 
 // A save on the writer thread: what it took from the context, copies of the
 // values it writes, and what it found.
+namespace {
+
+// Changes of a background save copied in one go; above this, a slice of at
+// most so many milliseconds per event-loop turn.
+constexpr qsizetype kCopySlice = 2000;
+constexpr qint64 kCopySliceMs = 8;
+
+} // namespace
+
 struct ModelContext::SaveJob {
     quint64 serial = 0;
     qint64 since = 0;
@@ -439,6 +451,53 @@ struct ModelContext::SaveJob {
     // Others deleted what the changes refer to: take that in first, then
     // write again.
     bool retry = false;
+
+    // The copies are made before the job goes to the writer, a slice per
+    // event-loop turn when there are many. A record may change between the
+    // gathering and its copy; the copy then holds the newer values (the
+    // change is the next save's too), but the links it had when gathered:
+    // a folder or tag linked to since may not be saved before this job.
+    std::vector<std::pair<Folder*, QList<Tag*>>> itemLinks;
+    std::vector<Folder*> folderParents;
+    qsizetype copiedFolders = 0;
+    qsizetype copiedTags = 0;
+    qsizetype copiedItems = 0;
+    bool submitted = false;
+    std::function<void()> submit;
+
+    // Makes copies for up to budgetMs milliseconds (all of them when
+    // negative); true once every change has its copy.
+    bool copySome(qint64 budgetMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const auto spent = [&](qsizetype n) { return budgetMs >= 0 && n % 256 == 0 && clock.elapsed() >= budgetMs; };
+        for (; copiedFolders < changes.folders.size(); ++copiedFolders) {
+            auto& change = changes.folders[copiedFolders];
+            folderValues.push_back(RecordContextAccess::snapshot(*change.record));
+            RecordContextAccess::setLinks(*folderValues.back(), folderParents[size_t(copiedFolders)]);
+            change.values = folderValues.back().get();
+        }
+        for (; copiedTags < changes.tags.size(); ++copiedTags) {
+            auto& change = changes.tags[copiedTags];
+            tagValues.push_back(RecordContextAccess::snapshot(*change.record));
+            change.values = tagValues.back().get();
+        }
+        while (copiedItems < changes.items.size()) {
+            auto& change = changes.items[copiedItems];
+            itemValues.push_back(RecordContextAccess::snapshot(*change.record));
+            const auto& [folder, linkedTags] = itemLinks[size_t(copiedItems)];
+            RecordContextAccess::setLinks(*itemValues.back(), folder, linkedTags);
+            change.values = itemValues.back().get();
+            if (spent(++copiedItems))
+                break;
+        }
+        if (copiedItems < changes.items.size())
+            return false;
+        itemLinks = {};
+        folderParents = {};
+        return true;
+    }
 
     ~SaveJob()
     {
@@ -494,7 +553,7 @@ void ModelContext::gatherChanges(ChangeSet& changes, SaveJob* job)
     changes.deletedTags = m_deletedTagIds;
     // New rows are written in the order they were inserted, which is the
     // order they load in; changed rows in any order.
-    auto gather = [this](const auto& dirty, auto* values) {
+    auto gather = [this, job](const auto& dirty, auto* values) {
         using T = std::remove_pointer_t<typename std::decay_t<decltype(dirty)>::key_type>;
         // Changed rows (serial 0) first, then new ones by insertion.
         std::vector<std::pair<quint64, ChangeSet::Change<T>>> ordered;
@@ -506,10 +565,18 @@ void ModelContext::gatherChanges(ChangeSet& changes, SaveJob* job)
         out.reserve(qsizetype(ordered.size()));
         if (values)
             values->reserve(ordered.size());
+        if constexpr (std::is_same_v<T, Item>) {
+            if (job)
+                job->itemLinks.reserve(ordered.size());
+        }
         for (auto& entry : ordered) {
-            if (values) {
-                values->push_back(RecordContextAccess::snapshot(*entry.second.record));
-                entry.second.values = values->back().get();
+            // The copies come later (SaveJob::copySome); the links now.
+            if constexpr (std::is_same_v<T, Item>) {
+                if (job)
+                    job->itemLinks.emplace_back(entry.second.record->folder(), entry.second.record->tags());
+            } else if constexpr (std::is_same_v<T, Folder>) {
+                if (job)
+                    job->folderParents.push_back(entry.second.record->parent());
             }
             out.append(entry.second);
         }
@@ -587,17 +654,37 @@ void ModelContext::startBackgroundSave()
     gatherChanges(job->changes, job.get());
     SaveJob* running = job.get();
     m_job = std::move(job);
-    m_writerPool.start([this, running, store = m_writer.get()] {
-        writeJob(*store, *running);
-        const quint64 serial = running->serial;
-        QMetaObject::invokeMethod(
-            this,
-            [this, serial] {
-                if (m_job && m_job->serial == serial)
-                    finishBackgroundSave(true);
-            },
-            Qt::QueuedConnection);
-    });
+    running->submit = [this, running] {
+        running->submitted = true;
+        m_writerPool.start([this, running, store = m_writer.get()] {
+            writeJob(*store, *running);
+            const quint64 serial = running->serial;
+            QMetaObject::invokeMethod(
+                this,
+                [this, serial] {
+                    if (m_job && m_job->serial == serial)
+                        finishBackgroundSave(true);
+                },
+                Qt::QueuedConnection);
+        });
+    };
+    // An edit or two is copied and written at once; the copies of an import
+    // of a hundred thousand records are made a slice per turn, from the next
+    // turn on, so that the window keeps drawing.
+    if (running->changes.items.size() < kCopySlice) {
+        running->copySome(-1);
+        return running->submit();
+    }
+    auto step = std::make_shared<std::function<void()>>();
+    *step = [this, serial = running->serial, weak = std::weak_ptr(step)] {
+        if (!m_job || m_job->serial != serial || m_job->submitted)
+            return;
+        if (m_job->copySome(kCopySliceMs))
+            return m_job->submit();
+        if (auto self = weak.lock())
+            QTimer::singleShot(0, this, [self] { (*self)(); });
+    };
+    QTimer::singleShot(0, this, [step] { (*step)(); });
 }
 
 void ModelContext::writeJob(LibraryStore& store, SaveJob& job)
@@ -631,6 +718,10 @@ void ModelContext::writeJob(LibraryStore& store, SaveJob& job)
 
 void ModelContext::waitForSave()
 {
+    if (m_job && !m_job->submitted) {
+        m_job->copySome(-1);
+        m_job->submit();
+    }
     m_writerPool.waitForDone();
     if (m_job)
         finishBackgroundSave(false);

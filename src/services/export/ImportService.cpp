@@ -25,7 +25,7 @@ namespace {
 // What insertAndSave puts into the library per event-loop turn: at most so
 // many records, and no more once so many milliseconds have passed.
 constexpr size_t kInsertSlice = 2000;
-constexpr qint64 kInsertSliceMs = 20;
+constexpr qint64 kInsertSliceMs = 12;
 
 } // namespace
 
