@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -389,10 +390,15 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
     if (!readOnly) {
         // A read-only session of an earlier version could leave its log files
         // unwritable, after which every save failed: give ours back the
-        // store's permissions.
+        // store's permissions. A log file can also vanish at any moment (the
+        // last process to close the library deletes it): gone is as good as
+        // writable.
+        const auto unwritable = [](const QByteArray& p) {
+            return ::access(p.constData(), W_OK) != 0 && errno != ENOENT;
+        };
         for (const QByteArray& log : {walPath, shmPath}) {
-            if (exists(log) && !writable(log)
-                && !QFile::setPermissions(QFile::decodeName(log), QFile::permissions(store->m_path)))
+            if (unwritable(log) && !QFile::setPermissions(QFile::decodeName(log), QFile::permissions(store->m_path))
+                && unwritable(log))
                 readOnly = true;
         }
         // Without its log files, a library in a read-only folder can only be read.
