@@ -16,6 +16,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -398,6 +399,76 @@ private Q_SLOTS:
         QVERIFY(after->folders().isEmpty());
         QVERIFY(after->tags().isEmpty());
         QCOMPARE(pictureRows(target.storePath()), 0);
+    }
+
+    // A streamed restore writes a large picture to the library as soon as
+    // its text has been read, a slice at a time. Whatever the text holds,
+    // and however often the key is given, the library gets what a restore
+    // from memory gives, and no picture row is left without its item.
+    void largePicturesWrittenAsRead_data()
+    {
+        QTest::addColumn<QByteArray>("members");
+        QTest::addColumn<int>("pictures");
+        const QByteArray big = randomBytes(300 * 1024).toBase64(); // two slices of text
+        const QByteArray other = randomBytes(200 * 1024).toBase64();
+        QByteArray badLate = big;
+        badLate[300000] = '!';
+        QByteArray paddedInside = big;
+        paddedInside[256 * 1024 - 1] = '=';
+        const auto picture = [](const char* key, const QByteArray& text) -> QByteArray {
+            return QByteArray("\"") + key + "\":\"" + text + '"';
+        };
+        QTest::newRow("image and thumbnail")
+            << QByteArray(picture("imageData", big) + "," + picture("thumbnailData", other)) << 2;
+        QTest::newRow("not Base64 in the second slice") << picture("imageData", badLate) << 0;
+        QTest::newRow("padding where the first slice ends") << picture("imageData", paddedInside) << 0;
+        QTest::newRow("a length no Base64 has") << QByteArray(picture("imageData", big + "AA")) << 0;
+        QTest::newRow("given again as null") << QByteArray(picture("imageData", big) + ",\"imageData\":null") << 0;
+        QTest::newRow("given again, small")
+            << QByteArray(picture("imageData", big) + "," + picture("imageData", "AAEC/w==")) << 1;
+        QTest::newRow("given again, large")
+            << QByteArray(picture("thumbnailData", big) + "," + picture("thumbnailData", other)) << 1;
+        QTest::newRow("given again, not Base64")
+            << QByteArray(picture("imageData", big) + "," + picture("imageData", badLate)) << 0;
+        QTest::newRow("not Base64, then given again")
+            << QByteArray(picture("imageData", badLate) + "," + picture("imageData", other)) << 1;
+    }
+
+    void largePicturesWrittenAsRead()
+    {
+        QFETCH(QByteArray, members);
+        QFETCH(int, pictures);
+        const QByteArray document =
+            "{\"version\":\"1.0\",\"exportDate\":\"d\",\"appVersion\":\"1\",\"folders\":[],"
+            "\"tags\":[],\"items\":[{\"id\":\"1\",\"type\":\"image\",\"title\":\"T\","
+            "\"createdAt\":\"2024-01-01T00:00:00.000Z\",\"modifiedAt\":\"2024-01-01T00:00:00.000Z\","
+            + members
+            + "},{\"id\":\"2\",\"type\":\"web_link\",\"title\":\"Next\","
+              "\"createdAt\":\"d\",\"modifiedAt\":\"d\"}]}";
+        const QByteArray sealed = EncryptedBackup::seal(document, kPassphrase).value();
+
+        TestSupport::TempContainer expected;
+        auto fromMemory = expected.open();
+        QVERIFY(ImportService::importBackup(sealed, kPassphrase, *fromMemory).ok());
+        const Item* want = fromMemory->items().first();
+        QCOMPARE(int(want->hasImage()) + int(want->hasThumbnail()), pictures);
+
+        TestSupport::TempContainer target;
+        QBuffer file;
+        file.setData(sealed);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const auto result = BackupRestore::restore(file, kPassphrase, target.storePath());
+        QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
+        auto restored = target.open();
+        QCOMPARE(restored->items().size(), 2);
+        const Item* got =
+            restored->items().first()->title() == u"T"_s ? restored->items().first() : restored->items().last();
+        QCOMPARE(got->title(), u"T"_s);
+        QCOMPARE(got->hasImage(), want->hasImage());
+        QCOMPARE(got->imageData(), want->imageData());
+        QCOMPARE(got->hasThumbnail(), want->hasThumbnail());
+        QCOMPARE(got->thumbnailData(), want->thumbnailData());
+        QCOMPARE(pictureRows(target.storePath()), pictures);
     }
 
     // A restore adds the records of the document inside, as an import does.

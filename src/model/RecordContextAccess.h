@@ -15,6 +15,12 @@ public:
     static std::unique_ptr<Tag> makeTag(const QUuid& id) { return std::unique_ptr<Tag>(new Tag(id)); }
 
     static void attach(Record& record, RecordObserver* observer) { record.m_observer = observer; }
+    // Gives a record no context knows yet the id its rows were written under.
+    static void setNewId(Record& record, const QUuid& id)
+    {
+        Q_ASSERT(!record.isInserted());
+        record.m_id = id;
+    }
     static void markDeleted(Record& record) { record.m_deleted = true; }
     static qint64 storeVersion(const Record& record) { return record.m_storeVersion; }
     static void setStoreVersion(Record& record, qint64 version) { record.m_storeVersion = version; }

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -29,6 +30,13 @@ public:
     // Writes the pictures the item holds and lets go of them; the item
     // itself comes later, with writeRecords.
     [[nodiscard]] Status writePictures(Item& item);
+    // Writes a picture of `size` bytes for the item with that id (which
+    // comes later) a piece at a time, so it is never held whole: `next`
+    // sets the next piece, or answers false when the bytes turn out bad,
+    // which leaves no picture of that kind for the item. True when written.
+    using NextPiece = std::function<bool(QByteArrayView& piece)>;
+    [[nodiscard]] Result<bool> writePicture(const QUuid& itemId, BlobKind kind, qsizetype size, const NextPiece& next);
+    [[nodiscard]] Status removePicture(const QUuid& itemId, BlobKind kind);
     // Writes the records as new ones, with their fields and links.
     [[nodiscard]] Status writeRecords(const std::vector<std::unique_ptr<Folder>>& folders,
                                       const std::vector<std::unique_ptr<Tag>>& tags,
@@ -37,7 +45,10 @@ public:
 
 private:
     explicit StoreAppender(std::unique_ptr<LibraryStore> store);
+    Status failed(const char* what) const;
+    Status growCache(qsizetype pictureSize);
 
     std::unique_ptr<LibraryStore> m_store;
     bool m_committed = false;
+    qsizetype m_cacheSize = 0; // bytes
 };

@@ -1,11 +1,13 @@
 #include "BackupRestore.h"
 
 #include "ExportDocumentReader.h"
+#include "JsonText.h"
 #include "RecordBuilder.h"
 
 #include "store/StoreAppender.h"
 
 #include <optional>
+#include <utility>
 
 Result<ImportResult, ImportError> BackupRestore::restore(QIODevice& backup, const QString& passphrase,
                                                          const QString& storePath, const Progress& progress)
@@ -26,12 +28,34 @@ Result<ImportResult, ImportError> BackupRestore::restore(QIODevice& backup, cons
         if (!begun)
             return Read::failure(ImportError::saveFailed(begun.error()));
         appender = std::move(begun).value();
+        // Large pictures go to the library as soon as their text has been
+        // read, decoded a slice at a time, under the id of the item that
+        // comes next.
+        QUuid nextId = QUuid::createUuid();
+        const auto takePicture = [&](BlobKind kind, std::optional<QByteArrayView> base64) {
+            if (!base64) {
+                if (Status removed = appender->removePicture(nextId, kind); !removed)
+                    throw StoreFailure{removed.error()};
+                return false;
+            }
+            JsonText::Base64Slices slices(*base64);
+            if (slices.size() < 0)
+                return false;
+            auto written = appender->writePicture(nextId, kind, slices.size(),
+                                                  [&](QByteArrayView& piece) { return slices.next(piece); });
+            if (!written)
+                throw StoreFailure{written.error()};
+            return written.value();
+        };
         try {
-            auto data = ExportDocumentReader::read(std::move(document), [&](ExportedItem&& exported, qsizetype) {
-                Item& item = records.add(exported);
-                if (Status written = appender->writePictures(item); !written)
-                    throw StoreFailure{written.error()};
-            });
+            auto data = ExportDocumentReader::read(
+                std::move(document),
+                [&](ExportedItem&& exported, qsizetype) {
+                    Item& item = records.add(exported, std::exchange(nextId, QUuid::createUuid()));
+                    if (Status written = appender->writePictures(item); !written)
+                        throw StoreFailure{written.error()};
+                },
+                takePicture);
             if (!data)
                 return Read::failure(data.error());
             rest = std::move(data).value();

@@ -49,6 +49,10 @@ struct ExportedItem {
     // when the text is not valid Base64.
     std::optional<QByteArray> imageData;
     std::optional<QByteArray> thumbnailData;
+    // The picture went straight to the library as it was read (see
+    // ExportDocumentReader::PictureSink); its bytes are then left out.
+    bool imageTaken = false;
+    bool thumbnailTaken = false;
 
     bool operator==(const ExportedItem&) const = default;
 };

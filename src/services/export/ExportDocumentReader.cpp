@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -159,17 +160,27 @@ public:
         }
         return metadata;
     }
-    // Present and valid Base64: the bytes. Present but not Base64: ignored.
-    std::optional<QByteArray> optionalPicture(const char* name)
+    // Present and valid Base64: the bytes, or taken by `sink` when it is
+    // given and the text is long. Present but not Base64: ignored.
+    void optionalPicture(const char* name, BlobKind blob, std::optional<QByteArray>& bytes, bool& taken,
+                         const ExportDocumentReader::PictureSink* sink)
     {
+        bytes.reset();
+        const bool tookEarlier = std::exchange(taken, false);
         const Kind kind = m_reader.peek();
         if (kind == Kind::null) {
             m_reader.readNull();
-            return std::nullopt;
-        }
-        if (kind != Kind::string)
+        } else if (kind != Kind::string) {
             wrongType(name, m_where, "text", kind);
-        return ExportDocumentReader::decodeBase64(m_reader.readStringBytes());
+        } else {
+            const QByteArrayView text = m_reader.readStringBytes();
+            if (sink && text.size() >= ExportDocumentReader::kTakenPictureText)
+                taken = (*sink)(blob, text);
+            else
+                bytes = ExportDocumentReader::decodeBase64(text);
+        }
+        if (tookEarlier && !taken)
+            (*sink)(blob, std::nullopt);
     }
     void skip() { m_reader.skipValue(); }
 
@@ -262,7 +273,7 @@ ExportedFolder readFolder(JsonReader& reader, const Where& w)
     return folder;
 }
 
-ExportedItem readItem(JsonReader& reader, const Where& w)
+ExportedItem readItem(JsonReader& reader, const Where& w, const ExportDocumentReader::PictureSink* pictures)
 {
     beginElement(reader, w);
     ExportedItem item;
@@ -296,9 +307,9 @@ ExportedItem readItem(JsonReader& reader, const Where& w)
         else if (m.is("metadata"))
             item.metadata = m.optionalMetadata("metadata");
         else if (m.is("imageData"))
-            item.imageData = m.optionalPicture("imageData");
+            m.optionalPicture("imageData", BlobKind::image, item.imageData, item.imageTaken, pictures);
         else if (m.is("thumbnailData"))
-            item.thumbnailData = m.optionalPicture("thumbnailData");
+            m.optionalPicture("thumbnailData", BlobKind::thumbnail, item.thumbnailData, item.thumbnailTaken, pictures);
         else if (m.is("accessedAt"))
             item.accessedAt = m.optionalString("accessedAt");
         else if (m.is("isRead"))
@@ -314,8 +325,8 @@ ExportedItem readItem(JsonReader& reader, const Where& w)
     return item;
 }
 
-template <typename Record, typename Take>
-void readList(JsonReader& reader, const char* name, Record (*readOne)(JsonReader&, const Where&), Take take)
+template <typename ReadOne, typename Take>
+void readList(JsonReader& reader, const char* name, ReadOne readOne, Take take)
 {
     const Kind kind = reader.peek();
     if (kind != Kind::array)
@@ -325,16 +336,18 @@ void readList(JsonReader& reader, const char* name, Record (*readOne)(JsonReader
         take(readOne(reader, Where{name, index}), index);
 }
 
-template <typename Record>
-void readList(JsonReader& reader, const char* name, QList<Record>& list, Record (*readOne)(JsonReader&, const Where&))
+template <typename Record, typename ReadOne>
+void readList(JsonReader& reader, const char* name, QList<Record>& list, ReadOne readOne)
 {
     list.clear();
     readList(reader, name, readOne, [&list](Record&& record, qsizetype) { list.append(std::move(record)); });
 }
 
 // Items go to `takeItem` when one is given, else into the result.
-ExportData readDocument(JsonReader& reader, const ExportDocumentReader::ItemSink* takeItem = nullptr)
+ExportData readDocument(JsonReader& reader, const ExportDocumentReader::ItemSink* takeItem = nullptr,
+                        const ExportDocumentReader::PictureSink* takePicture = nullptr)
 {
+    const auto readOneItem = [takePicture](JsonReader& r, const Where& w) { return readItem(r, w, takePicture); };
     if (reader.atEnd())
         throw DecodeFailure{u"The file is empty."_s};
     // Anything but an object is refused before the rest is read.
@@ -361,9 +374,9 @@ ExportData readDocument(JsonReader& reader, const ExportDocumentReader::ItemSink
             // Items already handed on cannot be taken back for a later list.
             if (items)
                 throw DecodeFailure{u"The export document is invalid: “items” is given twice."_s};
-            readList(reader, "items", readItem, *takeItem), required.see(3), items = true;
+            readList(reader, "items", readOneItem, *takeItem), required.see(3), items = true;
         } else if (m.is("items"))
-            readList(reader, "items", data.items, readItem), required.see(3), items = true;
+            readList(reader, "items", data.items, readOneItem), required.see(3), items = true;
         else if (m.is("folders"))
             readList(reader, "folders", data.folders, readFolder), required.see(4);
         else if (m.is("tags"))
@@ -395,11 +408,12 @@ std::optional<QByteArray> ExportDocumentReader::decodeBase64(QByteArrayView text
 
 namespace {
 
-Result<ExportData, ImportError> readWith(JsonReader& reader, const ExportDocumentReader::ItemSink* takeItem)
+Result<ExportData, ImportError> readWith(JsonReader& reader, const ExportDocumentReader::ItemSink* takeItem,
+                                         const ExportDocumentReader::PictureSink* takePicture = nullptr)
 {
     using R = Result<ExportData, ImportError>;
     try {
-        return R(readDocument(reader, takeItem));
+        return R(readDocument(reader, takeItem, takePicture));
     } catch (const DecodeFailure& failure) {
         return R::failure(ImportError::decodingFailed(failure.message));
     } catch (const JsonReader::Error& error) {
@@ -416,8 +430,9 @@ Result<ExportData, ImportError> ExportDocumentReader::read(const QByteArray& byt
     return readWith(reader, nullptr);
 }
 
-Result<ExportData, ImportError> ExportDocumentReader::read(JsonReader::Source source, const ItemSink& takeItem)
+Result<ExportData, ImportError> ExportDocumentReader::read(JsonReader::Source source, const ItemSink& takeItem,
+                                                           const PictureSink& takePicture)
 {
     JsonReader reader(std::move(source));
-    return readWith(reader, &takeItem);
+    return readWith(reader, &takeItem, takePicture ? &takePicture : nullptr);
 }

@@ -106,8 +106,13 @@ bool JsonReader::refill(const char*& keep)
     if (dropped > 0 && kept > 0)
         std::memmove(m_buffer.data(), keep, size_t(kept));
     m_base += dropped;
-    if (m_buffer.size() < kept + kPieceSize)
-        m_buffer.resize(kept + kPieceSize);
+    if (const qsizetype needed = kept + kPieceSize; m_buffer.size() < needed) {
+        // A long value grows the buffer by half at a time, which leaves
+        // less of it unused than doubling.
+        if (needed > m_buffer.capacity())
+            m_buffer.reserve(std::max(needed, m_buffer.capacity() + m_buffer.capacity() / 2));
+        m_buffer.resize(needed);
+    }
     const qsizetype got = m_source(m_buffer.data() + kept, m_buffer.size() - kept);
     m_begin = m_buffer.constData();
     keep = m_begin;

@@ -1,5 +1,6 @@
 #include "JsonText.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -159,5 +160,28 @@ bool JsonText::appendDecodedBase64(QByteArray& out, QByteArrayView text)
             *p++ = char(v >> 8);
     }
     out.resize(start + (p - begin));
+    return true;
+}
+
+JsonText::Base64Slices::Base64Slices(QByteArrayView text) : m_text(text)
+{
+    const qsizetype n = text.size();
+    m_size = n % 4 != 0 ? -1 : n == 0 ? 0 : n / 4 * 3 - (text[n - 1] != '=' ? 0 : text[n - 2] != '=' ? 1 : 2);
+}
+
+bool JsonText::Base64Slices::next(QByteArrayView& piece)
+{
+    constexpr qsizetype kSliceText = 256 * 1024; // a multiple of four
+    if (m_size < 0 || m_at == m_text.size())
+        return false;
+    const QByteArrayView slice = m_text.sliced(m_at, std::min(kSliceText, m_text.size() - m_at));
+    m_at += slice.size();
+    // Padding belongs only at the end of the whole text.
+    if (m_at < m_text.size() && slice.back() == '=')
+        return false;
+    m_piece.resize(0);
+    if (!appendDecodedBase64(m_piece, slice))
+        return false;
+    piece = m_piece;
     return true;
 }

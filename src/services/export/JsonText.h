@@ -35,4 +35,22 @@ void appendBase64(QByteArray& out, QByteArrayView bytes, bool escapeSlashes = fa
 // appends nothing and gives false.
 bool appendDecodedBase64(QByteArray& out, QByteArrayView text);
 
+// Strict Base64 decoded a slice at a time, for texts too long to decode
+// whole: the same bytes as appendDecodedBase64 in the same cases.
+class Base64Slices {
+public:
+    explicit Base64Slices(QByteArrayView text);
+    // The length of the bytes; -1 when the text's length is no Base64 length.
+    qsizetype size() const { return m_size; }
+    // Decodes the next slice into `piece`; false at the end of the text or
+    // when the slice is not strict Base64.
+    bool next(QByteArrayView& piece);
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_at = 0;
+    qsizetype m_size;
+    QByteArray m_piece;
+};
+
 } // namespace JsonText

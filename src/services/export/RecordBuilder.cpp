@@ -2,6 +2,7 @@
 
 #include "model/ColorHex.h"
 #include "model/ItemMetadata.h"
+#include "model/RecordContextAccess.h"
 
 #include <QDateTime>
 #include <QUrl>
@@ -63,10 +64,12 @@ void RecordBuilder::add(const ExportedFolder& f)
     m_folders.push_back(std::move(folder));
 }
 
-Item& RecordBuilder::add(const ExportedItem& i)
+Item& RecordBuilder::add(const ExportedItem& i, const QUuid& id)
 {
     const ItemType type = ItemTypes::fromRawValue(i.type).value_or(ItemType::webLink);
     auto item = std::make_unique<Item>(type, i.title);
+    if (!id.isNull())
+        RecordContextAccess::setNewId(*item, id);
     // A text that parses as a URL is kept as the document has it (rather
     // than re-encoded); the document's source domain replaces the host.
     if (parses(i.url))
@@ -91,6 +94,10 @@ Item& RecordBuilder::add(const ExportedItem& i)
         item->setImageData(*i.imageData);
     if (i.thumbnailData)
         item->setThumbnailData(*i.thumbnailData);
+    if (i.imageTaken)
+        RecordContextAccess::setBlobPresent(*item, BlobKind::image, true);
+    if (i.thumbnailTaken)
+        RecordContextAccess::setBlobPresent(*item, BlobKind::thumbnail, true);
     if (m_restoring) {
         if (!ItemTypes::fromRawValue(i.type))
             item->setTypeRawValue(i.type); // kept as stored, as the store keeps it

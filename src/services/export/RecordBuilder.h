@@ -31,7 +31,9 @@ public:
     void add(const ExportedTag& tag);
     void add(const ExportedFolder& folder);
     // The item with its fields and pictures; its links come with finish().
-    Item& add(const ExportedItem& item);
+    // With an id, the item takes it: the id its taken pictures were
+    // written under.
+    Item& add(const ExportedItem& item, const QUuid& id = {});
     void finish();
 
     // The records made, each list in the order added.
