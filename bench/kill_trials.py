@@ -10,7 +10,8 @@ moment of its work:
               and prints "saved N" after every automatic save; killed after
               a random number of saves and a random delay.
   import      `folionest-cli import` of an export document of 300 items,
-              killed at a random moment between its start and its usual end.
+              ten of them with a 300 kB picture, killed at a random moment
+              between its start and its usual end.
   restore     `folionest-cli restore` of an encrypted backup of the same
               records, killed likewise.
   delete_all  "Delete All Data" (crash_writer --delete-all, the context's
@@ -18,7 +19,7 @@ moment of its work:
               killed at a random moment of its work.
 
 After every kill the store must open (`folionest-cli counts`), pass
-`PRAGMA integrity_check`, still hold every record that was committed before
+`PRAGMA integrity_check` and `PRAGMA foreign_key_check`, still hold every record that was committed before
 the kill (confirmed saves; the library's own records during an import or
 restore), and an import or restore must be all or nothing: none of its
 records or all of them.
@@ -27,6 +28,7 @@ The last line is the summary, for example
   1000 trials: 0 stores that fail to open or to check, 0 committed records lost, 0 partial imports, restores or deletions
 """
 import argparse
+import base64
 import json
 import os
 import random
@@ -57,7 +59,9 @@ def titles(store):
 
 def integrity(store):
     with sqlite3.connect(f"file:{store}?mode=ro", uri=True) as db:
-        return db.execute("PRAGMA integrity_check").fetchone()[0]
+        verdict = db.execute("PRAGMA integrity_check").fetchone()[0]
+        orphans = db.execute("PRAGMA foreign_key_check").fetchall()
+    return verdict if verdict != "ok" or not orphans else f"{len(orphans)} rows point at records that are gone"
 
 
 def check_store(cli, container):
@@ -88,6 +92,9 @@ def make_sources(cli, work):
               "url": f"https://example.com/{n}", "note": "n" * 200, "createdAt": "2025-01-01T00:00:00.000Z",
               "modifiedAt": "2025-01-01T00:00:00.000Z", "tagIds": [], "isArchived": False, "isFavorite": False}
              for n in range(DOCUMENT_ITEMS)]
+    # Every 30th item has a picture large enough to be written as it is read.
+    for item in items[::30]:
+        item["imageData"] = base64.b64encode(os.urandom(300 * 1024)).decode()
     with open(document, "w", encoding="utf-8") as f:
         json.dump({"version": "1.0", "exportDate": "2025-01-01T00:00:00.000Z", "appVersion": "1.0",
                    "items": items, "folders": [], "tags": []}, f)
