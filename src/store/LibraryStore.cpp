@@ -393,9 +393,7 @@ Result<std::unique_ptr<LibraryStore>> LibraryStore::open(const QString& path)
         // store's permissions. A log file can also vanish at any moment (the
         // last process to close the library deletes it): gone is as good as
         // writable.
-        const auto unwritable = [](const QByteArray& p) {
-            return ::access(p.constData(), W_OK) != 0 && errno != ENOENT;
-        };
+        const auto unwritable = [](const QByteArray& p) { return !writable(p) && errno != ENOENT; };
         for (const QByteArray& log : {walPath, shmPath}) {
             if (unwritable(log) && !QFile::setPermissions(QFile::decodeName(log), QFile::permissions(store->m_path))
                 && unwritable(log))

@@ -39,10 +39,9 @@ StoreAppender::~StoreAppender()
         m_store->rollback();
 }
 
-Status StoreAppender::failed(const char* what) const
+QString StoreAppender::failure(const char* what) const
 {
-    return Status::failure(
-        u"The library could not be saved (%1: %2)."_s.arg(QLatin1StringView(what), m_store->lastError()));
+    return u"The library could not be saved (%1: %2)."_s.arg(QLatin1StringView(what), m_store->lastError());
 }
 
 Status StoreAppender::writePictures(Item& item)
@@ -70,7 +69,7 @@ Result<bool> StoreAppender::writePicture(const QUuid& itemId, BlobKind kind, qsi
     // into it in place: the statement never builds a copy of it.
     sqlite3_stmt* st = m_store->prepare("INSERT OR REPLACE INTO ItemBlob(itemId, kind, data) VALUES(?, ?, ?)");
     if (!st)
-        return R::failure(failed("writing item pictures").error());
+        return R::failure(failure("writing item pictures"));
     const QByteArray id = itemId.toRfc4122();
     sqlite3_bind_blob(st, 1, id.constData(), int(id.size()), SQLITE_STATIC);
     sqlite3_bind_int(st, 2, int(kind));
@@ -79,16 +78,16 @@ Result<bool> StoreAppender::writePicture(const QUuid& itemId, BlobKind kind, qsi
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     if (!inserted)
-        return R::failure(failed("writing item pictures").error());
+        return R::failure(failure("writing item pictures"));
     if (size == 0)
         return true;
-    if (Status grown = growCache(size); !grown)
-        return R::failure(grown.error());
+    if (!growCache(size))
+        return R::failure(failure("sizing the cache"));
     sqlite3_blob* blob = nullptr;
     if (sqlite3_blob_open(m_store->m_db, "main", "ItemBlob", "data", sqlite3_last_insert_rowid(m_store->m_db), 1, &blob)
         != SQLITE_OK) {
         sqlite3_blob_close(blob);
-        return R::failure(failed("writing item pictures").error());
+        return R::failure(failure("writing item pictures"));
     }
     qsizetype at = 0;
     bool bad = false;
@@ -105,7 +104,7 @@ Result<bool> StoreAppender::writePicture(const QUuid& itemId, BlobKind kind, qsi
         at += piece.size();
     }
     if (sqlite3_blob_close(blob) != SQLITE_OK || !written)
-        return R::failure(failed("writing item pictures").error());
+        return R::failure(failure("writing item pictures"));
     if (!bad)
         return true;
     if (Status removed = removePicture(itemId, kind); !removed)
@@ -126,7 +125,7 @@ Status StoreAppender::growCache(qsizetype pictureSize)
         return {};
     const QByteArray pragma = "PRAGMA cache_size=-" + QByteArray::number((wanted + 1023) / 1024);
     if (Status s = m_store->exec(pragma.constData()); !s)
-        return Status::failure(u"The library could not be saved (%1)."_s.arg(s.error()));
+        return s;
     m_cacheSize = wanted;
     return {};
 }
@@ -135,14 +134,14 @@ Status StoreAppender::removePicture(const QUuid& itemId, BlobKind kind)
 {
     sqlite3_stmt* st = m_store->prepare("DELETE FROM ItemBlob WHERE itemId = ? AND kind = ?");
     if (!st)
-        return failed("removing an item picture");
+        return Status::failure(failure("removing an item picture"));
     const QByteArray id = itemId.toRfc4122();
     sqlite3_bind_blob(st, 1, id.constData(), int(id.size()), SQLITE_STATIC);
     sqlite3_bind_int(st, 2, int(kind));
     const bool removed = sqlite3_step(st) == SQLITE_DONE;
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
-    return removed ? Status() : failed("removing an item picture");
+    return removed ? Status() : Status::failure(failure("removing an item picture"));
 }
 
 Status StoreAppender::writeRecords(const std::vector<std::unique_ptr<Folder>>& folders,

@@ -45,7 +45,7 @@ public:
 
 private:
     explicit StoreAppender(std::unique_ptr<LibraryStore> store);
-    Status failed(const char* what) const;
+    QString failure(const char* what) const;
     Status growCache(qsizetype pictureSize);
 
     std::unique_ptr<LibraryStore> m_store;
